@@ -1,0 +1,19 @@
+include(CMakePackageConfigHelpers)
+
+install(TARGETS tarnplatform tarnconfigstore EXPORT tarnTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY include/tarn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(TARN_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tarn-configstore)
+install(EXPORT tarnTargets NAMESPACE tarn:: DESTINATION ${TARN_CMAKE_DIR})
+configure_package_config_file(cmake/tarn-configstore-config.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config.cmake INSTALL_DESTINATION ${TARN_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config-version.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config-version.cmake DESTINATION ${TARN_CMAKE_DIR})
+
+configure_file(cmake/tarn-configstore.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,10 @@
+// The configuration store's exported interface.
+#pragma once
+
+#include "tarn/db_connection.h"
+#include "tarn/error_codes.h"
+#include "tarn/events.h"
+#include "tarn/exceptions.h"
+#include "tarn/json_doc.h"
+#include "tarn/store_tables.h"
+#include "tarn/utilities.h"

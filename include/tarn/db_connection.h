@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tarn/export.h"
+#include "tarn/platform/db_store.h"
+
+namespace TarnConfigStore {
+
+// A connection of the given type. When none can be made: throws
+// ConfigStoreException "Failed to connect to database" if required is true,
+// else returns the empty pointer.
+TARN_EXPORT std::shared_ptr<DBStore::StoreConnection> GetDBConnection(DBStore::Type type, bool required);
+
+// The statement that attaches the schema store as ss, its path under the
+// host root.
+TARN_EXPORT std::string AttachSchemaStoreStatement();
+
+} // namespace TarnConfigStore

@@ -1,0 +1,25 @@
+// Process and file utilities shared with the host's tools. They report by
+// result and log line; none of them throws.
+#pragma once
+
+#include <string>
+
+#include "tarn/export.h"
+
+namespace TarnConfigStore {
+
+// True when the path can be examined with stat.
+TARN_EXPORT bool FileExists(const char* path);
+
+// Removes the file, retrying on EINTR; true when it was removed.
+TARN_EXPORT bool RemoveFile(const char* path);
+
+// Runs argv[0] with argv (null-terminated) and the caller's standard
+// descriptors, waits for it; true when it exited with status 0.
+TARN_EXPORT bool ExecCommand(const char** argv);
+
+// Copies the main database of src into dst with SQLite's online backup.
+// 0 on success, else a SQLite result code or 1.
+TARN_EXPORT int backup(const std::string& src, const std::string& dst);
+
+} // namespace TarnConfigStore

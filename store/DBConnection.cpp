@@ -1,0 +1,20 @@
+#include "tarn/db_connection.h"
+
+#include "tarn/exceptions.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+
+namespace TarnConfigStore {
+
+std::shared_ptr<DBStore::StoreConnection> GetDBConnection(DBStore::Type type, bool required) {
+    std::shared_ptr<DBStore::StoreConnection> conn = DBStore::GetConnection(type);
+    if (!conn && required) throw ConfigStoreException("Failed to connect to database");
+    return conn;
+}
+
+std::string AttachSchemaStoreStatement() {
+    if (TarnPlatform::HostRoot().empty()) return ATTACH_SCHEMA_STORE;
+    return "ATTACH DATABASE " + TarnPlatform::SqlQuote(TarnPlatform::HostPath(SCHEMA_STORE_PATH)) + " AS ss;";
+}
+
+} // namespace TarnConfigStore
