@@ -1,0 +1,229 @@
+// The database service: creation, connections, statements, transactions,
+// key/value access, and the table definitions' triggers and constraints.
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "support/test_support.h"
+#include "tarn/configstore.h"
+#include "tarn/platform/capture.h"
+#include "tarn/platform/host_root.h"
+
+using namespace TarnConfigStore;
+using TarnTest::Rooted;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+int CollectRows(void* ctx, int n, char** values, char**) {
+    auto* rows = static_cast<Rows*>(ctx);
+    rows->emplace_back();
+    for (int i = 0; i < n; ++i) rows->back().push_back(values[i] ? values[i] : "NULL");
+    return 0;
+}
+
+Rows Query(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql) {
+    Rows rows;
+    EXPECT_EQ(DBStore::ExecuteV2(conn, sql, &CollectRows, &rows, 3000), 0) << sql;
+    return rows;
+}
+
+class Store : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(DBStore::CreateDatabases(), 0);
+        conn = GetDBConnection(DBStore::CONFIG_STORE, true);
+    }
+    int Exec(const std::string& sql) { return DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000); }
+
+    std::shared_ptr<DBStore::StoreConnection> conn;
+};
+
+} // namespace
+
+TEST(Connections, MissingDatabaseGivesNoConnection) {
+    EXPECT_EQ(DBStore::GetConnection(DBStore::CONFIG_STORE), nullptr);
+    EXPECT_EQ(GetDBConnection(DBStore::DATAFILE_STORE, false), nullptr);
+    try {
+        GetDBConnection(DBStore::CONFIG_STORE, true);
+        FAIL();
+    } catch (const ConfigStoreException& e) {
+        EXPECT_EQ(e.GetErrorCode(), 2000);
+        EXPECT_STREQ(e.what(), "Failed to connect to database");
+    }
+    // A file that is not a database is no better.
+    TarnTest::WriteFile(Rooted(CONFIG_STORE_PATH), "this is not a database, it only sits where one should be");
+    EXPECT_EQ(DBStore::GetConnection(DBStore::CONFIG_STORE), nullptr);
+}
+
+TEST(Connections, CreateDatabasesMakesExactlyTheStoreTables) {
+    TarnPlatform::Capture capture;
+    ASSERT_EQ(DBStore::CreateDatabases(), 0);
+    ASSERT_EQ(DBStore::CreateDatabases(), 0);  // idempotent
+
+    auto config = GetDBConnection(DBStore::CONFIG_STORE, true);
+    EXPECT_EQ(Query(config, "SELECT type, name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%' ORDER BY name;"),
+              (Rows{{"table", "Config"},
+                    {"table", "DefaultConfig"},
+                    {"table", "DesiredUserConfig"},
+                    {"table", "KVTable"},
+                    {"table", "UpgradeStatus"},
+                    {"trigger", "updateModifiedTime"},
+                    {"trigger", "updateRevision"}}));
+    auto datafiles = GetDBConnection(DBStore::DATAFILE_STORE, true);
+    EXPECT_EQ(Query(datafiles, "SELECT name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%';"),
+              (Rows{{"DataFileMetadata"}}));
+
+    // The tables were made from the shared statements, word for word.
+    std::vector<std::string> texts;
+    for (const auto& sql : capture.Sql()) texts.push_back(sql.text);
+    for (const char* statement : {CREATE_KVTABLE, CREATE_CONFIG_TABLE, CREATE_UPDATE_REVISION_TRIGGER,
+                                  CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
+                                  CREATE_DESIRED_USER_CONFIG_TABLE, CREATE_UPGRADE_STATUS_TABLE,
+                                  CREATE_DATAFILE_METADATA_TABLE})
+        EXPECT_NE(std::find(texts.begin(), texts.end(), statement), texts.end()) << statement;
+    EXPECT_EQ(Query(config, "PRAGMA journal_mode;"), (Rows{{"delete"}}));
+}
+
+TEST(Connections, IntegrityCheck) {
+    ASSERT_EQ(DBStore::CreateDatabases(), 0);
+    EXPECT_TRUE(DBStore::Check(Rooted(CONFIG_STORE_PATH)));
+    EXPECT_FALSE(DBStore::Check(Rooted("/var/lib/nothing-here")));
+    EXPECT_FALSE(TarnTest::Exists(Rooted("/var/lib/nothing-here")));  // the check creates nothing
+
+    const std::string junk = Rooted("/var/lib/junk");
+    TarnTest::WriteFile(junk, std::string(4096, 'x'));
+    EXPECT_FALSE(DBStore::Check(junk));
+
+    // A database cut short is not consistent.
+    auto conn = GetDBConnection(DBStore::CONFIG_STORE, true);
+    for (int i = 0; i < 200; ++i)
+        DBStore::Execute(conn, "INSERT INTO KVTable(Key, Value) VALUES(?, ?);",
+                         {"key" + std::to_string(i), std::string(500, 'v')}, {}, 3000);
+    conn.reset();
+    const std::string full = TarnTest::ReadFile(Rooted(CONFIG_STORE_PATH));
+    const std::string truncated = Rooted("/var/lib/truncated");
+    TarnTest::WriteFile(truncated, full.substr(0, full.size() / 2));
+    EXPECT_FALSE(DBStore::Check(truncated));
+}
+
+TEST_F(Store, RevisionCountsValueLayersButNotDesired) {
+    ASSERT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name, UserValue, ModifiedTime) "
+                   "VALUES('net', 'dns', 'servers', '{}', '2000-01-01 00:00:00');"),
+              0);
+    const std::string where = " WHERE Component='net' AND ConfigGroup='dns' AND Name='servers';";
+    EXPECT_EQ(Query(conn, "SELECT Revision, Identifier FROM Config" + where), (Rows{{"0", ""}}));
+
+    ASSERT_EQ(Exec("UPDATE Config SET DesiredValue='{\"a\":1}'" + where), 0);
+    EXPECT_EQ(Query(conn, "SELECT Revision, ModifiedTime > '2000-01-01 00:00:00' FROM Config" + where),
+              (Rows{{"0", "1"}}));
+
+    ASSERT_EQ(Exec("UPDATE Config SET Revision=4" + where), 0);
+    for (const char* column : {"UserValue", "AutoConfValue", "VitalValue", "CachedValue"})
+        ASSERT_EQ(Exec(std::string("UPDATE Config SET ") + column + "='{\"b\":2}'" + where), 0);
+    EXPECT_EQ(Query(conn, "SELECT Revision FROM Config" + where), (Rows{{"8"}}));
+}
+
+TEST_F(Store, ConstraintsOfTheTables) {
+    // Identifier defaults to the empty string, so two singletons collide.
+    ASSERT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
+    EXPECT_NE(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
+    EXPECT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name, Identifier) VALUES('a', 'b', 'c', 'x');"), 0);
+
+    ASSERT_EQ(Exec("INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
+    EXPECT_EQ(Query(conn, "SELECT BootAction FROM DesiredUserConfig;"), (Rows{{"DELETE"}}));
+    for (const char* action : {"SET", "SET_DEFAULT", "DELETE"})
+        EXPECT_EQ(Exec(std::string("INSERT OR REPLACE INTO DesiredUserConfig(Component, ConfigGroup, Name, "
+                                   "BootAction) VALUES('a', 'b', 'c', '") + action + "');"),
+                  0);
+    EXPECT_NE(Exec("INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, Identifier, BootAction) "
+                   "VALUES('a', 'b', 'c', 'i', 'set');"),
+              0);
+}
+
+TEST_F(Store, ExecuteBindsTextsVerbatim) {
+    const std::string hostile = "x'); DROP TABLE Config; --";
+    ASSERT_EQ(DBStore::Execute(conn, "INSERT INTO Config(Component, ConfigGroup, Name, UserValue) VALUES(?, ?, ?, ?);",
+                               {hostile, "g", "n", "{\"q\":\"it's\"}"}, {}, 3000),
+              0);
+    EXPECT_EQ(Query(conn, "SELECT Component, UserValue FROM Config;"), (Rows{{hostile, "{\"q\":\"it's\"}"}}));
+    // Wrong placeholder count, unknown table, non-empty integer vector: failures, not crashes.
+    EXPECT_NE(DBStore::Execute(conn, "DELETE FROM Config WHERE Component = ?;", {}, {}, 3000), 0);
+    EXPECT_NE(DBStore::Execute(conn, "DELETE FROM Nowhere;", {}, {}, 3000), 0);
+    EXPECT_NE(DBStore::Execute(conn, "DELETE FROM Config;", {}, {1}, 3000), 0);
+    EXPECT_EQ(Query(conn, "SELECT count(*) FROM Config;"), (Rows{{"1"}}));
+    // A null connection fails every call.
+    std::shared_ptr<DBStore::StoreConnection> none;
+    std::string value;
+    EXPECT_EQ(DBStore::ExecuteV2(none, "SELECT 1;", nullptr, nullptr, 3000), 1);
+    EXPECT_NE(DBStore::Execute(none, "SELECT 1;", {}, {}, 3000), 0);
+    EXPECT_NE(DBStore::BeginTransaction(none), 0);
+    EXPECT_NE(DBStore::ReadKeyValue("k", &value, none), 0);
+    EXPECT_NE(DBStore::WriteKeyValue("k", "v", none), 0);
+}
+
+TEST_F(Store, CancelledTransactionLeavesNothing) {
+    ASSERT_EQ(DBStore::BeginTransaction(conn), 0);
+    ASSERT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
+    DBStore::CancelTransaction(conn);
+    EXPECT_EQ(Query(conn, "SELECT count(*) FROM Config;"), (Rows{{"0"}}));
+
+    ASSERT_EQ(DBStore::BeginTransaction(conn), 0);
+    ASSERT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
+    ASSERT_EQ(DBStore::CommitTransaction(conn), 0);
+    // Nothing is left beside the file once the transaction is over: it can be copied alone.
+    EXPECT_FALSE(TarnTest::Exists(Rooted(std::string(CONFIG_STORE_PATH) + "-journal")));
+    EXPECT_FALSE(TarnTest::Exists(Rooted(std::string(CONFIG_STORE_PATH) + "-wal")));
+    EXPECT_EQ(Query(GetDBConnection(DBStore::CONFIG_STORE, true), "SELECT count(*) FROM Config;"), (Rows{{"1"}}));
+}
+
+TEST_F(Store, KeyValues) {
+    std::string value = "stale";
+    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, conn), 0);
+    EXPECT_EQ(value, "");  // never written reads as unset
+
+    DBStore::WriteKeyValue(KEY_BOOT_MODE, "3", conn);
+    DBStore::WriteKeyValue(KEY_BOOT_MODE, "1", conn);
+    DBStore::WriteKeyValue(BOOT_FS_UUID, "it's-a-uuid", conn);
+    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, conn), 0);
+    EXPECT_EQ(value, "1");
+    EXPECT_EQ(DBStore::ReadKeyValue(BOOT_FS_UUID, &value, conn), 0);
+    EXPECT_EQ(value, "it's-a-uuid");
+    EXPECT_EQ(Query(conn, "SELECT count(*), count(CreationTime) FROM KVTable;"), (Rows{{"2", "2"}}));
+
+    // Another connection sees what was written.
+    auto other = GetDBConnection(DBStore::CONFIG_STORE, true);
+    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, other), 0);
+    EXPECT_EQ(value, "1");
+}
+
+TEST_F(Store, LockedStoreFailsAfterTheBusyTimeout) {
+    auto holder = GetDBConnection(DBStore::CONFIG_STORE, true);
+    ASSERT_EQ(DBStore::BeginTransaction(holder), 0);
+    EXPECT_NE(DBStore::BeginTransaction(conn), 0);
+    EXPECT_NE(DBStore::WriteKeyValue("k", "v", conn), 0);
+    DBStore::CancelTransaction(holder);
+    EXPECT_EQ(DBStore::WriteKeyValue("k", "v", conn), 0);
+}
+
+TEST_F(Store, SchemaStoreAttachStatement) {
+    // Under a private root the path moves there, quoted safely.
+    EXPECT_EQ(AttachSchemaStoreStatement(),
+              "ATTACH DATABASE " + TarnPlatform::SqlQuote(Rooted(SCHEMA_STORE_PATH)) + " AS ss;");
+    EXPECT_NE(Exec(AttachSchemaStoreStatement()), 0);  // attaching never creates the schema store
+
+    std::filesystem::create_directories(std::filesystem::path(Rooted(SCHEMA_STORE_PATH)).parent_path());
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(Rooted(SCHEMA_STORE_PATH).c_str(), &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> schemaStore(raw, &sqlite3_close);
+    ASSERT_EQ(sqlite3_exec(raw, CREATE_CONFIG_SCHEMA_TABLE, nullptr, nullptr, nullptr), SQLITE_OK);
+
+    EXPECT_EQ(Exec(AttachSchemaStoreStatement()), 0);
+    EXPECT_EQ(Query(conn, "SELECT count(*) FROM ss.ConfigSchema;"), (Rows{{"0"}}));
+    EXPECT_EQ(Exec(DETACH_SCHEMA_STORE), 0);
+}
