@@ -1,0 +1,17 @@
+#include <cstdio>
+
+#include "commands.h"
+#include "tarn/platform/db_store.h"
+
+namespace TarnCli {
+
+int RunCreate(const Args& args) {
+    if (!args.empty()) return Usage(FindCommand("create"));
+    if (DBStore::CreateDatabases() != 0) {
+        std::fprintf(stderr, "tarn-configstore: cannot create the store databases\n");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace TarnCli
