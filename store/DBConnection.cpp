@@ -12,6 +12,13 @@ std::shared_ptr<DBStore::StoreConnection> GetDBConnection(DBStore::Type type, bo
     return conn;
 }
 
+std::string ReadKeyValueOrThrow(const std::string& key, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    std::string value;
+    if (DBStore::ReadKeyValue(key, &value, conn) != 0)
+        throw ConfigStoreException(("Failed to read value for key " + key).c_str());
+    return value;
+}
+
 std::string AttachSchemaStoreStatement() {
     if (TarnPlatform::HostRoot().empty()) return ATTACH_SCHEMA_STORE;
     return "ATTACH DATABASE " + TarnPlatform::SqlQuote(TarnPlatform::HostPath(SCHEMA_STORE_PATH)) + " AS ss;";

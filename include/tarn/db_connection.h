@@ -13,6 +13,11 @@ namespace TarnConfigStore {
 // else returns the empty pointer.
 TARN_EXPORT std::shared_ptr<DBStore::StoreConnection> GetDBConnection(DBStore::Type type, bool required);
 
+// The value of a key/value key (empty when unset). Throws ConfigStoreException
+// "Failed to read value for key <key>" when it cannot be read.
+TARN_EXPORT std::string ReadKeyValueOrThrow(const std::string& key,
+                                            const std::shared_ptr<DBStore::StoreConnection>& conn);
+
 // The statement that attaches the schema store as ss, its path under the
 // host root.
 TARN_EXPORT std::string AttachSchemaStoreStatement();

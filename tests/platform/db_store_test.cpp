@@ -200,6 +200,16 @@ TEST_F(Store, KeyValues) {
     auto other = GetDBConnection(DBStore::CONFIG_STORE, true);
     EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, other), 0);
     EXPECT_EQ(value, "1");
+    EXPECT_EQ(ReadKeyValueOrThrow(KEY_BOOT_MODE, other), "1");
+    EXPECT_EQ(ReadKeyValueOrThrow(KEY_IS_BOOT, other), "");
+
+    std::shared_ptr<DBStore::StoreConnection> none;
+    try {
+        ReadKeyValueOrThrow(KEY_BOOT_MODE, none);
+        FAIL();
+    } catch (const ConfigStoreException& e) {
+        EXPECT_STREQ(e.what(), "Failed to read value for key BOOT_MODE");
+    }
 }
 
 TEST_F(Store, LockedStoreFailsAfterTheBusyTimeout) {
