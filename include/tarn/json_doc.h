@@ -27,11 +27,16 @@ struct JsonNode {
 class TARN_EXPORT JsonDoc {
 public:
     std::vector<JsonNode> nodes;
+    // The root value. The document's own reference keeps its pool alive, so
+    // a copy of this pointer stays usable after the JsonDoc is gone.
     std::shared_ptr<rapidjson::Document> document;
+    // The pool that every value of the document lives in; values are never
+    // freed one by one. New values added to the document allocate from it.
     std::shared_ptr<rapidjson::MemoryPoolAllocator<>> allocator;
 
     JsonDoc() = default;
-    // Releases allocator, then document, then nodes.
+    // Releases allocator, then document, then nodes. The pool itself goes
+    // only after the document, whichever reference is dropped last.
     ~JsonDoc();
     JsonDoc(const JsonDoc&) = delete;
     JsonDoc& operator=(const JsonDoc&) = delete;

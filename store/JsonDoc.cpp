@@ -1,0 +1,110 @@
+#include "tarn/json_doc.h"
+
+#include <fstream>
+
+#include "tarn/error_codes.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/config_store_document.h"
+#include "tarn/platform/cs_logger.h"
+
+namespace TarnConfigStore {
+
+namespace {
+
+using Pool = rapidjson::MemoryPoolAllocator<>;
+
+// Deleter of a document that holds a reference to the document's pool. The
+// values live in the pool, and a document may touch them while it is
+// destroyed, so the pool must outlive the document whatever order the
+// references are dropped in: by JsonDoc's destructor, or by callers that
+// kept a copy of one pointer and not the other.
+struct DeleteDocumentThenPool {
+    std::shared_ptr<Pool> pool;
+    void operator()(rapidjson::Document* document) {
+        delete document;
+        pool.reset();
+    }
+};
+
+bool StringEquals(const rapidjson::Value& value, const std::string& text) {
+    return value.GetStringLength() == text.size() &&
+           text.compare(0, text.size(), value.GetString(), value.GetStringLength()) == 0;
+}
+
+// The first element, in array order, that is an object whose member key is a
+// string equal to wanted; null when none is. An element met before the match
+// that cannot be tested this way is invalid JSON for the caller.
+rapidjson::Value* FindInstance(rapidjson::Value& array, const std::string& key, const std::string& wanted) {
+    for (rapidjson::Value& element : array.GetArray()) {
+        if (!element.IsObject()) ThrowInvalidJson();
+        auto member = element.FindMember(key);
+        if (member == element.MemberEnd() || !member->value.IsString()) ThrowInvalidJson();
+        if (StringEquals(member->value, wanted)) return &element;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+JsonDoc::~JsonDoc() {
+    // The order in which the references go. The pool itself is freed only
+    // after the document, by the document's deleter (see CreateDocument).
+    allocator.reset();
+    document.reset();
+    nodes.clear();
+}
+
+rapidjson::Value* JsonDoc::GetJsonValuePtr() {
+    rapidjson::Value* current = document.get();
+    for (const JsonNode& node : nodes) {
+        if (!ConfigStoreDocument::ValueExists(*current, node.name)) {
+            CSLogger::Log(0, "Cannot find subobject %s", node.name.c_str());
+            throw ConfigStoreException("Subobject does not exists.");
+        }
+        current = &current->FindMember(node.name)->value;
+        if (!current->IsArray()) continue;
+
+        rapidjson::Value* instance = FindInstance(*current, node.instanceKey, node.instanceValue);
+        if (!instance) {
+            CSLogger::Log(0, "Cannot find subobject instance %s=%s", node.instanceKey.c_str(),
+                          node.instanceValue.c_str());
+            throw ConfigStoreException("Subobject instance does not exists.");
+        }
+        current = instance;
+    }
+    return current;
+}
+
+std::shared_ptr<JsonDoc> CreateDocument() {
+    auto doc = std::make_shared<JsonDoc>();
+    doc->allocator = std::make_shared<Pool>(JSON_POOL_CHUNK_CAPACITY);
+    // If creating the control block throws, shared_ptr calls the deleter,
+    // so the document does not leak.
+    doc->document = std::shared_ptr<rapidjson::Document>(new rapidjson::Document(doc->allocator.get()),
+                                                         DeleteDocumentThenPool{doc->allocator});
+    return doc;
+}
+
+std::shared_ptr<JsonDoc> CreateDocumentFromFile(const std::string& path) {
+    // A file that cannot be opened reads as empty and so fails to parse.
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    rapidjson::IStreamWrapper stream(file);
+    auto doc = CreateDocument();
+    // Default flags: one value with optional whitespace around it. The parser
+    // takes a NUL byte for the end of input, so check that it really was.
+    doc->document->ParseStream<rapidjson::kParseDefaultFlags>(stream);
+    if (doc->document->HasParseError() || file.peek() != std::ifstream::traits_type::eof())
+        ThrowException<InvalidArgumentException>(CS_JSON_FILE_PARSE_FAILED, path.c_str());
+    return doc;
+}
+
+std::shared_ptr<JsonDoc> CreateDocumentFromString(const std::string& text) {
+    rapidjson::StringStream stream(text.c_str());
+    auto doc = CreateDocument();
+    doc->document->ParseStream<rapidjson::kParseDefaultFlags>(stream);
+    if (doc->document->HasParseError() || stream.Tell() != text.size())
+        ThrowException<InvalidArgumentException>(CS_JSON_STRING_PARSE_FAILED);
+    return doc;
+}
+
+} // namespace TarnConfigStore

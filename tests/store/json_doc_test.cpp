@@ -1,0 +1,147 @@
+// Shared JSON documents: creation, and the walk along a path of members and
+// instance selectors.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "tarn/error_codes.h"
+#include "tarn/json_doc.h"
+#include "tarn/platform/capture.h"
+
+using namespace TarnConfigStore;
+using TarnPlatform::CapturedLine;
+
+namespace {
+
+// Code and text of the store exception that f throws.
+template <typename F>
+std::pair<int, std::string> Thrown(F&& f) {
+    try {
+        f();
+    } catch (const InvalidArgumentException& e) {
+        return {e.GetErrorCode(), std::string("InvalidArgument: ") + e.what()};
+    } catch (const ConfigStoreException& e) {
+        return {e.GetErrorCode(), e.what()};
+    }
+    return {0, "nothing thrown"};
+}
+
+std::shared_ptr<JsonDoc> WithPath(const std::string& json, std::vector<JsonNode> nodes) {
+    auto doc = CreateDocumentFromString(json);
+    doc->nodes = std::move(nodes);
+    return doc;
+}
+
+const std::pair<int, std::string> kNoSubobject{2000, "Subobject does not exists."};
+const std::pair<int, std::string> kNoInstance{2000, "Subobject instance does not exists."};
+const std::pair<int, std::string> kInvalidJson{2000, "Invalid JSON"};
+
+} // namespace
+
+TEST(JsonDocCreate, EmptyDocumentAllocatesFromItsSmallPool) {
+    auto doc = CreateDocument();
+    ASSERT_TRUE(doc->document && doc->allocator);
+    EXPECT_TRUE(doc->document->IsNull());
+    EXPECT_TRUE(doc->nodes.empty());
+    EXPECT_EQ(&doc->document->GetAllocator(), doc->allocator.get());
+
+    auto parsed = CreateDocumentFromString(R"({"a": 1})");
+    EXPECT_EQ(&parsed->document->GetAllocator(), parsed->allocator.get());
+    EXPECT_EQ(parsed->allocator->Capacity(), JSON_POOL_CHUNK_CAPACITY);  // not the library's 64 KiB
+}
+
+TEST(JsonDocCreate, FromStringTakesExactlyOneValue) {
+    auto doc = CreateDocumentFromString(" \n\t{} \r\n");
+    ASSERT_TRUE(doc->document->IsObject());
+    EXPECT_EQ(doc->document->MemberCount(), 0u);
+    EXPECT_EQ(CreateDocumentFromString("[1, \"x\"]")->document->Size(), 2u);
+
+    for (const std::string& bad : std::vector<std::string>{"", "   ", "{}{}", "{} x", "{\"a\":}", "{\"a\":1", "'a'", std::string("{}\0{}", 5)})
+        EXPECT_EQ(Thrown([&] { CreateDocumentFromString(bad); }),
+                  std::make_pair(1080, std::string("InvalidArgument: Failed to parse JSON String")))
+            << "input: " << bad;
+}
+
+TEST(JsonDocCreate, FromFileNamesThePathWhenItFails) {
+    std::string path = TarnTest::Rooted("/etc/halden/boot_configuration.json");
+    EXPECT_EQ(Thrown([&] { CreateDocumentFromFile(path); }),
+              std::make_pair(1081, "InvalidArgument: Failed to parse JSON file " + path));
+
+    TarnTest::WriteFile(path, "{\"mode\": \"x\"}\n{}");
+    EXPECT_EQ(Thrown([&] { CreateDocumentFromFile(path); }).first, 1081);
+    TarnTest::WriteFile(path, "");
+    EXPECT_EQ(Thrown([&] { CreateDocumentFromFile(path); }).first, 1081);
+
+    TarnTest::WriteFile(path, "\n{\"mode\": \"x\", \"list\": [1, 2.5, null]}\n\n");
+    auto doc = CreateDocumentFromFile(path);
+    EXPECT_STREQ((*doc->document)["mode"].GetString(), "x");
+    EXPECT_EQ((*doc->document)["list"].Size(), 3u);
+}
+
+TEST(JsonDocPath, MembersAndFirstMatchingInstance) {
+    const std::string json = R"({"ip": {"v4": "10.0.0.1"},
+        "nics": [{"name": "a", "mtu": 1}, {"name": "b", "mtu": 2}, {"name": "b", "mtu": 3}, 7]})";
+
+    auto root = WithPath(json, {});
+    EXPECT_EQ(root->GetJsonValuePtr(), root->document.get());
+
+    // An object member ignores the selector.
+    EXPECT_STREQ((*WithPath(json, {{"ip", "name", "zz"}})->GetJsonValuePtr())["v4"].GetString(), "10.0.0.1");
+    // The first match wins; elements after it are not looked at.
+    EXPECT_EQ((*WithPath(json, {{"nics", "name", "b"}})->GetJsonValuePtr())["mtu"].GetInt(), 2);
+}
+
+TEST(JsonDocPath, MultiLevelPathMixingObjectsAndArrays) {
+    auto doc = WithPath(R"({"net": {"nics": [
+        {"name": "vmnic0", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 8}]}},
+        {"name": "vmnic1", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 16}, {"addr": "10.0.0.2", "mask": 24}]}}]}})",
+                        {{"net", "", ""}, {"nics", "name", "vmnic1"}, {"ip", "", ""}, {"v4", "addr", "10.0.0.2"}});
+    rapidjson::Value* value = doc->GetJsonValuePtr();
+    EXPECT_EQ((*value)["mask"].GetInt(), 24);
+
+    // The pointer is into the document itself.
+    (*value)["mask"].SetInt(25);
+    EXPECT_EQ((*doc->document)["net"]["nics"][1]["ip"]["v4"][1]["mask"].GetInt(), 25);
+}
+
+TEST(JsonDocPath, MissingMemberOrInstanceIsLoggedAndThrown) {
+    TarnPlatform::Capture capture;
+    EXPECT_EQ(Thrown([] { WithPath(R"({"ip": {}})", {{"ip", "", ""}, {"mtu", "", ""}})->GetJsonValuePtr(); }),
+              kNoSubobject);
+    // A scalar has no members either.
+    EXPECT_EQ(Thrown([] { WithPath(R"({"ip": "x"})", {{"ip", "", ""}, {"v4", "", ""}})->GetJsonValuePtr(); }),
+              kNoSubobject);
+    EXPECT_EQ(Thrown([] { WithPath(R"({"n": [{"name": "a"}]})", {{"n", "name", "z"}})->GetJsonValuePtr(); }),
+              kNoInstance);
+    EXPECT_EQ(Thrown([] { WithPath(R"({"n": []})", {{"n", "name", "a"}})->GetJsonValuePtr(); }), kNoInstance);
+
+    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Cannot find subobject mtu"},
+                                                         {0, "Cannot find subobject v4"},
+                                                         {0, "Cannot find subobject instance name=z"},
+                                                         {0, "Cannot find subobject instance name=a"}}));
+}
+
+TEST(JsonDocPath, ElementThatCannotBeSelectedIsInvalidJson) {
+    TarnPlatform::Capture capture;
+    for (const char* json : {R"({"n": [{"name": 1}, {"name": "a"}]})", R"({"n": [{"id": "a"}, {"name": "a"}]})",
+                             R"({"n": ["a", {"name": "a"}]})", R"({"n": [{"name": "b"}, null]})"})
+        EXPECT_EQ(Thrown([&] { WithPath(json, {{"n", "name", "a"}})->GetJsonValuePtr(); }), kInvalidJson) << json;
+    EXPECT_TRUE(capture.Logs().empty());
+}
+
+TEST(JsonDocLifetime, ValuesLiveAsLongAsAnyHolder) {
+    const std::string longText(500, 'v');  // larger than a pool chunk: a block of its own
+    auto doc = WithPath(R"({"n": [{"name": "a", "text": ")" + longText + R"("}]})", {{"n", "name", "a"}});
+    rapidjson::Value* value = doc->GetJsonValuePtr();
+    std::shared_ptr<JsonDoc> copy = doc;
+    doc.reset();
+    EXPECT_EQ((*value)["text"].GetString(), longText);
+
+    // A document kept without its JsonDoc keeps its pool.
+    std::shared_ptr<rapidjson::Document> document = copy->document;
+    copy.reset();
+    EXPECT_EQ((*document)["n"][0]["text"].GetString(), longText);
+}
