@@ -1,0 +1,192 @@
+// Store backup speed: TarnConfigStore::backup of a configuration store with
+// 100,000 Config rows against the sqlite3 shell's ".backup" of the same file.
+// Everything happens under a temporary host root (TARN_ROOT).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+#include "tarn/utilities.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRows = 100000;
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+
+void Check(int rc, sqlite3* db, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
+        std::exit(1);
+    }
+}
+
+// A configuration store with kRows objects whose values look like the
+// store's: a user value on every row, vital and auto-configured values on some.
+void CreateStore(const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    sqlite3* raw = nullptr;
+    Check(sqlite3_open(path.c_str(), &raw), raw, "open");
+    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+    using namespace TarnConfigStore;
+    for (const char* sql : {CREATE_KVTABLE, CREATE_CONFIG_TABLE, CREATE_UPDATE_REVISION_TRIGGER,
+                            CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
+                            CREATE_DESIRED_USER_CONFIG_TABLE, CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
+        Check(sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr), db.get(), sql);
+
+    const char* insert =
+        "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, AutoConfValue, "
+        "UserValue, VitalValue) VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?);";
+    sqlite3_stmt* rawStmt = nullptr;
+    Check(sqlite3_prepare_v2(db.get(), insert, -1, &rawStmt, nullptr), db.get(), "prepare");
+    std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(rawStmt);
+
+    static const char* const components[] = {"network", "storage", "system", "security",
+                                             "services", "vmkernel", "hardware", "advanced"};
+    for (int i = 0; i < kRows; ++i) {
+        const std::string group = "group_" + std::to_string((i / 8) % 25);
+        const std::string name = "object_" + std::to_string((i / 200) % 50);
+        const std::string id = "instance-" + std::to_string(i / 10000);
+        const std::string user =
+            "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name + "-" +
+            std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
+            ", \"servers\": [\"10.0." + std::to_string(i % 256) + ".1\", \"10.0." + std::to_string(i % 256) +
+            ".2\"], \"options\": {\"retries\": " + std::to_string(i % 10) +
+            ", \"timeout\": 30, \"mode\": \"active\"}}";
+        const std::string vital = "{\"uuid\": \"5f1c2a7e-" + std::to_string(100000 + i) + "-4a1b\"}";
+        const std::string autoConf = "{\"detected\": true, \"slot\": " + std::to_string(i % 64) + "}";
+        sqlite3_bind_text(stmt.get(), 1, components[i % 8], -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt.get(), 4, id.c_str(), -1, SQLITE_TRANSIENT);
+        if (i % 4 == 0)
+            sqlite3_bind_text(stmt.get(), 5, autoConf.c_str(), -1, SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(stmt.get(), 5);
+        sqlite3_bind_text(stmt.get(), 6, user.c_str(), -1, SQLITE_TRANSIENT);
+        if (i % 5 == 0)
+            sqlite3_bind_text(stmt.get(), 7, vital.c_str(), -1, SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_null(stmt.get(), 7);
+        Check(sqlite3_step(stmt.get()), db.get(), "insert");
+        sqlite3_reset(stmt.get());
+    }
+    Check(sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr), db.get(), "commit");
+}
+
+const std::string& Source() {
+    static const std::string path = [] {
+        std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
+        CreateStore(p);
+        return p;
+    }();
+    return path;
+}
+
+std::string Destination() { return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1"); }
+
+void BM_StoreBackup(benchmark::State& state) {
+    const std::string src = Source(), dst = Destination();
+    fs::create_directories(fs::path(dst).parent_path());
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(dst);
+        state.ResumeTiming();
+        if (TarnConfigStore::backup(src, dst) != 0) state.SkipWithError("backup failed");
+    }
+    state.counters["bytes"] = static_cast<double>(fs::file_size(src));
+}
+
+void BM_Sqlite3ShellBackup(benchmark::State& state) {
+    const std::string src = Source(), dst = Destination();
+    fs::create_directories(fs::path(dst).parent_path());
+    const std::string command = ".backup " + dst;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(dst);
+        state.ResumeTiming();
+        char* argv[] = {const_cast<char*>("sqlite3"), const_cast<char*>(src.c_str()),
+                        const_cast<char*>(command.c_str()), nullptr};
+        pid_t pid = -1;
+        int status = 0;
+        if (posix_spawnp(&pid, "sqlite3", nullptr, nullptr, argv, environ) != 0 ||
+            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            state.SkipWithError("sqlite3 .backup failed");
+    }
+}
+
+BENCHMARK(BM_StoreBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Sqlite3ShellBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Keeps the mean real time per iteration of each benchmark (over all
+// repetitions) for the closing ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    // Colours only on a terminal, so the figures can be kept in a file.
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0)
+            {
+                Total& total = m_totals[run.run_name.function_name];
+                total.seconds += run.real_accumulated_time;
+                total.iterations += static_cast<double>(run.iterations);
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void PrintRatio() const {
+        auto ours = m_totals.find("BM_StoreBackup"), shell = m_totals.find("BM_Sqlite3ShellBackup");
+        if (ours == m_totals.end() || shell == m_totals.end()) return;
+        const double oursMs = ours->second.Mean() * 1e3, shellMs = shell->second.Mean() * 1e3;
+        std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(Source())));
+        std::printf("backup / sqlite3 .backup time ratio: %.3f (%.2f ms vs %.2f ms)\n", oursMs / shellMs, oursMs,
+                    shellMs);
+    }
+
+private:
+    struct Total {
+        double seconds = 0, iterations = 0;
+        double Mean() const { return seconds / iterations; }
+    };
+    std::map<std::string, Total> m_totals;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The host root must be set before anything reads it.
+    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
+    if (!mkdtemp(root.data())) return 2;
+    setenv("TARN_ROOT", root.c_str(), 1);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatio();
+    benchmark::Shutdown();
+
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}
