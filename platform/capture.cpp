@@ -12,6 +12,7 @@ struct Recording {
     std::vector<CapturedEvent> events;
     std::vector<CapturedLine> syslog;
     std::vector<CapturedSql> sql;
+    std::vector<std::string> alerts;
 };
 
 std::mutex gMutex;
@@ -52,6 +53,10 @@ std::vector<CapturedSql> Capture::Sql() const {
     std::lock_guard<std::mutex> lock(gMutex);
     return gActive->sql;
 }
+std::vector<std::string> Capture::Alerts() const {
+    std::lock_guard<std::mutex> lock(gMutex);
+    return gActive->alerts;
+}
 void Capture::Clear() {
     std::lock_guard<std::mutex> lock(gMutex);
     *gActive = Recording();
@@ -68,6 +73,9 @@ void Capture::RecordSyslog(int priority, const std::string& text) {
 }
 void Capture::RecordSql(int connection, const std::string& text) {
     WithActive([&](Recording& r) { r.sql.push_back({connection, text}); });
+}
+void Capture::RecordAlert(const std::string& text) {
+    WithActive([&](Recording& r) { r.alerts.push_back(text); });
 }
 
 } // namespace TarnPlatform

@@ -39,6 +39,7 @@ public:
     std::vector<CapturedEvent> Events() const;
     std::vector<CapturedLine> Syslog() const;
     std::vector<CapturedSql> Sql() const;
+    std::vector<std::string> Alerts() const;  // system alerts raised, in order
     void Clear();
 
     // Recorders used by the platform components.
@@ -46,6 +47,7 @@ public:
     static void RecordEvent(const CapturedEvent& event);
     static void RecordSyslog(int priority, const std::string& text);
     static void RecordSql(int connection, const std::string& text);
+    static void RecordAlert(const std::string& text);
 };
 
 } // namespace TarnPlatform

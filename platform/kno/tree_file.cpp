@@ -1,0 +1,205 @@
+#include "kno/tree_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tarn/rapidjson.h"
+
+namespace TarnPlatform::Kno {
+namespace {
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.ctimeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+bool ReadAll(int fd, std::string& text) {
+    text.clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Scalars through rapidjson (for its escaping); containers laid out here.
+std::string Scalar(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    value.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+bool IsFlat(const rapidjson::Value& value) {
+    if (value.IsArray()) {
+        for (const auto& e : value.GetArray()) {
+            if (e.IsObject() || e.IsArray()) return false;
+        }
+        return true;
+    }
+    if (value.IsObject()) {
+        for (auto it = value.MemberBegin(); it != value.MemberEnd(); ++it) {
+            if (it->value.IsObject() || (it->value.IsArray() && !IsFlat(it->value))) return false;
+        }
+        return true;
+    }
+    return true;
+}
+
+// Flat containers go on one line; others one element per line.
+void Format(const rapidjson::Value& value, const std::string& indent, std::string& out) {
+    bool flat = IsFlat(value);
+    std::string inner = indent + "  ";
+    if (value.IsArray()) {
+        if (value.Empty()) {
+            out += "[]";
+            return;
+        }
+        out += flat ? "[" : "[\n";
+        bool first = true;
+        for (const auto& e : value.GetArray()) {
+            if (!first) out += flat ? ", " : ",\n";
+            first = false;
+            if (!flat) out += inner;
+            Format(e, inner, out);
+        }
+        out += flat ? "]" : "\n" + indent + "]";
+    } else if (value.IsObject()) {
+        if (value.MemberCount() == 0) {
+            out += "{}";
+            return;
+        }
+        out += flat ? "{" : "{\n";
+        bool first = true;
+        for (auto it = value.MemberBegin(); it != value.MemberEnd(); ++it) {
+            if (!first) out += flat ? ", " : ",\n";
+            first = false;
+            if (!flat) out += inner;
+            out += Scalar(it->name) + ": ";
+            Format(it->value, inner, out);
+        }
+        out += flat ? "}" : "\n" + indent + "}";
+    } else {
+        out += Scalar(value);
+    }
+}
+
+} // namespace
+
+bool StatFile(const std::string& path, FileStamp& stamp) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    stamp = StampOf(st);
+    return true;
+}
+
+KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp) {
+    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? KES_NO_TREE : KES_IO_ERROR;
+    struct stat st;
+    if (fstat(fd.get(), &st) != 0 || !ReadAll(fd.get(), text)) return KES_IO_ERROR;
+    stamp = StampOf(st);
+    return KES_OK;
+}
+
+std::string FormatTreeJson(const rapidjson::Value& doc) {
+    std::string out;
+    Format(doc, "", out);
+    return out + "\n";
+}
+
+LockedTreeFile::~LockedTreeFile() {
+    if (fd_ >= 0) close(fd_);  // closing drops the lock
+}
+
+KES_ReturnStatus LockedTreeFile::Open(const std::string& path) {
+    path_ = path;
+    for (;;) {
+        Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? KES_NO_TREE : KES_IO_ERROR;
+        while (flock(fd.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) return KES_IO_ERROR;
+        }
+        // The lock guards this inode; a writer that held it before us may
+        // have renamed a new file into place, which is the one to lock.
+        struct stat locked, current;
+        if (fstat(fd.get(), &locked) != 0) return KES_IO_ERROR;
+        if (stat(path.c_str(), &current) != 0) {
+            if (errno == ENOENT) return KES_NO_TREE;
+            return KES_IO_ERROR;
+        }
+        if (locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
+            fd_ = fd.release();
+            return KES_OK;
+        }
+    }
+}
+
+KES_ReturnStatus LockedTreeFile::Read(std::string& text, FileStamp& stamp) {
+    struct stat st;
+    if (lseek(fd_, 0, SEEK_SET) != 0 || fstat(fd_, &st) != 0 || !ReadAll(fd_, text)) return KES_IO_ERROR;
+    stamp = StampOf(st);
+    return KES_OK;
+}
+
+KES_ReturnStatus LockedTreeFile::Replace(const std::string& text, FileStamp& stamp) {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return KES_IO_ERROR;
+    std::string temp = path_ + ".tmp." + std::to_string(getpid());
+    {
+        Fd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
+        if (out.get() < 0) return KES_IO_ERROR;
+        if (!WriteAll(out.get(), text) || fsync(out.get()) != 0) {
+            unlink(temp.c_str());
+            return KES_IO_ERROR;
+        }
+    }
+    if (rename(temp.c_str(), path_.c_str()) != 0) {
+        unlink(temp.c_str());
+        return KES_IO_ERROR;
+    }
+    return StatFile(path_, stamp) ? KES_OK : KES_IO_ERROR;
+}
+
+} // namespace TarnPlatform::Kno
