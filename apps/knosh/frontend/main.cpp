@@ -1,0 +1,67 @@
+// knosh: a shell over the kernel-info tree. Fills the shell core's options
+// from the command line, starts it and feeds it command lines.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "line_sources.h"
+#include "tarn/knosh.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: knosh [options]\n"
+    "A shell over the kernel-info tree.\n"
+    "\n"
+    "  -c FILE   read the tree from FILE instead of the live kernel\n"
+    "  -r PATH   use the node at PATH as the root\n"
+    "  -l N      diagnostic log level (negative: silent)\n"
+    "  -R        raw output\n"
+    "  -p        python-literal output\n"
+    "  -n        take instance keys as typed (no check against the instance lists)\n"
+    "  -s CODE   a command succeeds when its status code name is CODE (e.g. KES_BAD_PARAM)\n"
+    "  -w        a definitions signature mismatch only warns\n"
+    "  -e LINE   run LINE and exit; repeatable, run in order\n"
+    "  -h        this help\n"
+    "\n"
+    "Without -e, command lines are read from a prompt on a terminal, else one per\n"
+    "line from standard input. Exit status: 0, or 1 (command not found) or 2 (a\n"
+    "failing command) for the last line that failed. Type 'help' for the commands.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> lines;
+    int opt;
+    while ((opt = getopt(argc, argv, "c:r:l:Rpns:we:h")) != -1) {
+        switch (opt) {
+        case 'c': options.cacheFile = optarg; break;
+        case 'r': options.rootPath = optarg; break;
+        case 'l': options.logLevel = static_cast<int32_t>(strtol(optarg, nullptr, 10)); break;
+        case 'R': options.rawOutput = 1; break;
+        case 'p': options.pythonOutput = 1; break;
+        case 'n': options.noInstanceCheck = 1; break;
+        case 's':
+            options.expectStatus = 1;
+            options.expectedStatusCode = optarg;
+            break;
+        case 'w': options.sigMismatchFatal = 0; break;
+        case 'e': lines.emplace_back(optarg); break;
+        case 'h': fputs(kUsage, stdout); return 0;
+        default: fputs(kUsage, stderr); return 2;
+        }
+    }
+    if (optind < argc) {
+        fprintf(stderr, "knosh: unexpected argument '%s'\n", argv[optind]);
+        fputs(kUsage, stderr);
+        return 2;
+    }
+
+    KNOSH_Init();
+    if (!lines.empty()) return KnoshFrontend::RunLines(lines);
+    if (isatty(STDIN_FILENO)) return KnoshFrontend::RunInteractive();
+    return KnoshFrontend::RunStandardInput();
+}
