@@ -15,5 +15,6 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-co
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config-version.cmake DESTINATION ${TARN_CMAKE_DIR})
 
+file(RELATIVE_PATH TARN_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/tarn-configstore.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
