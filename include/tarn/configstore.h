@@ -1,6 +1,7 @@
 // The configuration store's exported interface.
 #pragma once
 
+#include "tarn/config_validation.h"
 #include "tarn/db_connection.h"
 #include "tarn/error_codes.h"
 #include "tarn/events.h"

@@ -1,0 +1,218 @@
+#include <exception>
+#include <utility>
+
+#include "schema/schema_store_impl.h"
+#include "tarn/exceptions.h"
+
+namespace TarnSchemaStore {
+namespace {
+
+using TarnSchemaDatabase::Savepoint;
+using TarnSchemaDatabase::Statement;
+
+constexpr char kSharedFilter[] =
+    " AND (Component, ConfigGroup, Name) IN (SELECT Component, ConfigGroup, Name FROM SmartnicSchema WHERE "
+    "ValueType='tarn-shared')";
+
+[[noreturn]] void Throw(const std::string& text) { throw TarnConfigStore::ConfigStoreException(text.c_str()); }
+
+// The data-file keys an earlier registration declared (none when its text
+// does not say).
+std::vector<std::string> DataFilesOf(const std::string& entryText) {
+    std::vector<std::string> keys;
+    rapidjson::Document doc;
+    doc.Parse(entryText.c_str(), entryText.size());
+    if (doc.HasParseError() || !doc.IsObject()) return keys;
+    auto it = doc.FindMember("datafiles");
+    if (it == doc.MemberEnd() || !it->value.IsArray()) return keys;
+    for (const auto& k : it->value.GetArray())
+        if (k.IsString()) keys.emplace_back(k.GetString(), k.GetStringLength());
+    return keys;
+}
+
+} // namespace
+
+DatabaseSchemaStore::DatabaseSchemaStore(std::unique_ptr<TarnSchemaDatabase::Database> db) : m_db(std::move(db)) {}
+
+DatabaseSchemaStore::~DatabaseSchemaStore() {
+    if (!m_updateOpen) return;
+    try {
+        m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing
+    } catch (const std::exception&) {
+        // Closing the connection rolls it back as well.
+    }
+}
+
+std::shared_ptr<SchemaObject> DatabaseSchemaStore::GetSchemaObject(const SchemaObjectId& id) {
+    auto known = m_objects.find(id);
+    if (known != m_objects.end()) return known->second;
+    Statement read = m_db->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
+    read.Bind(id.GetComponent()).Bind(id.GetGroup()).Bind(id.GetName());
+    std::shared_ptr<SchemaObject> object;
+    if (read.Step()) {
+        try {
+            object = std::make_shared<StoredSchemaObject>(TarnSchemaEntry::ReadSchemaEntry(
+                read.Text(0), id.GetComponent(), id.GetGroup(), id.GetName(), false));
+        } catch (const TarnSchemaEntry::EntryError& e) {
+            Throw("Schema store: the registered entry " + id.toString() + " cannot be read: " + e.what());
+        }
+    }
+    m_objects.emplace(id, object);
+    return object;
+}
+
+std::vector<std::shared_ptr<SchemaObject>> DatabaseSchemaStore::GetSchemaObjects(const std::string& name) {
+    std::vector<SchemaObjectId> ids;
+    Statement list = m_db->Prepare("SELECT Component, ConfigGroup FROM ConfigSchema WHERE Name=? ORDER BY Component, ConfigGroup;");
+    list.Bind(name);
+    while (list.Step()) ids.emplace_back(list.Text(0), list.Text(1), name);
+    std::vector<std::shared_ptr<SchemaObject>> objects;
+    for (const SchemaObjectId& id : ids)
+        if (auto object = GetSchemaObject(id)) objects.push_back(std::move(object));
+    return objects;
+}
+
+SchemaObjectIdSet DatabaseSchemaStore::Ids(const char* sql, const std::function<void(Statement&)>& bind) {
+    Statement list = m_db->Prepare(sql);
+    if (bind) bind(list);
+    SchemaObjectIdSet ids;
+    while (list.Step()) ids.emplace(list.Text(0), list.Text(1), list.Text(2));
+    return ids;
+}
+
+SchemaObjectIdSet DatabaseSchemaStore::GetMutableDefaultConfigIds(bool sharedOnly) {
+    std::string sql = "SELECT Component, ConfigGroup, Name FROM ConfigSchema WHERE MutableDefaultConfig=1";
+    if (sharedOnly) sql += kSharedFilter;
+    return Ids((sql + ";").c_str());
+}
+
+SchemaObjectIdSet DatabaseSchemaStore::GetSchemaObjectIdsByKind(int kind) {
+    return Ids("SELECT Component, ConfigGroup, Name FROM SchemaObjectKind WHERE Kind=?;",
+               [kind](Statement& s) { s.Bind(kind); });
+}
+
+SchemaObjectIdSet DatabaseSchemaStore::GetSchemaObjectIds(bool sharedOnly) {
+    std::string sql = "SELECT Component, ConfigGroup, Name FROM ConfigSchema WHERE 1=1";
+    if (sharedOnly) sql += kSharedFilter;
+    return Ids((sql + ";").c_str());
+}
+
+void DatabaseSchemaStore::BeginUpdate() {
+    if (m_updateOpen) Throw("Schema store: an update is already open");
+    m_db->Exec("BEGIN IMMEDIATE TRANSACTION;");
+    m_updateOpen = true;
+}
+
+void DatabaseSchemaStore::CommitUpdate() {
+    if (!m_updateOpen) return;
+    m_updateOpen = false;
+    m_objects.clear();
+    try {
+        m_db->Exec("COMMIT TRANSACTION;");
+    } catch (const std::exception&) {
+        if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
+        throw;
+    }
+}
+
+void DatabaseSchemaStore::AbortUpdate() {
+    if (!m_updateOpen) return;
+    m_updateOpen = false;
+    m_objects.clear();
+    if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
+}
+
+std::unordered_set<std::string> DatabaseSchemaStore::GetSchemaFileIds() {
+    std::unordered_set<std::string> files;
+    Statement list = m_db->Prepare("SELECT FileId FROM SchemaFile;");
+    while (list.Step()) files.insert(list.Text(0));
+    return files;
+}
+
+void DatabaseSchemaStore::RemoveSchemaFiles(const std::unordered_set<std::string>& fileIds) {
+    if (fileIds.empty()) return;
+    static const char* const kStatements[] = {
+        "DELETE FROM SmartnicSchema WHERE (Component, ConfigGroup, Name) IN (SELECT Component, ConfigGroup, Name "
+        "FROM ConfigSchema WHERE CrateId=?);",
+        "DELETE FROM SchemaObjectKind WHERE (Component, ConfigGroup, Name) IN (SELECT Component, ConfigGroup, Name "
+        "FROM ConfigSchema WHERE CrateId=?);",
+        "DELETE FROM DataFileSchema WHERE CrateId=?;",
+        "DELETE FROM ConfigSchema WHERE CrateId=?;",
+        "DELETE FROM SchemaFile WHERE FileId=?;",
+    };
+    m_objects.clear();
+    Savepoint removal(*m_db, "remove_schema_files");
+    for (const std::string& file : fileIds)
+        for (const char* sql : kStatements) m_db->Prepare(sql).Bind(file).Run();
+    removal.Release();
+}
+
+bool DatabaseSchemaStore::HasComponent(const std::string& component) {
+    Statement any = m_db->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? LIMIT 1;");
+    return any.Bind(component).Step();
+}
+
+bool DatabaseSchemaStore::HasGroup(const std::string& component, const std::string& group) {
+    Statement any = m_db->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? AND ConfigGroup=? LIMIT 1;");
+    return any.Bind(component).Bind(group).Step();
+}
+
+int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& component, const std::string& group,
+                                  const std::string& name, const std::string& schemaText, bool hasSmartnic) {
+    const SchemaObjectId id(component, group, name);
+    const std::string what = "Schema entry " + id.toString() + " of file " + fileId;
+    TarnSchemaEntry::SchemaEntry entry;
+    try {
+        if (fileId.empty()) throw TarnSchemaEntry::EntryError("has no file ID");
+        entry = TarnSchemaEntry::ReadSchemaEntry(schemaText, component, group, name, true);
+        if (hasSmartnic != !entry.smartnicValueType.empty())
+            throw TarnSchemaEntry::EntryError(hasSmartnic ? "has no \"smartnic\" member, though announced"
+                                                          : "has a \"smartnic\" member that was not announced");
+    } catch (const TarnSchemaEntry::EntryError& e) {
+        Throw(what + " refused: " + e.what());
+    }
+    bool replaced = false;
+    m_objects.erase(id);
+    try {
+        Savepoint registration(*m_db, "set_schema");
+        WriteEntry(fileId, schemaText, entry, replaced);
+        registration.Release();
+    } catch (const std::exception& e) {
+        Throw(what + " not registered: " + e.what());
+    }
+    return replaced ? 1 : 0;
+}
+
+void DatabaseSchemaStore::WriteEntry(const std::string& fileId, const std::string& schemaText,
+                                     const TarnSchemaEntry::SchemaEntry& e, bool& replaced) {
+    Statement earlier = m_db->Prepare("SELECT CrateId, Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
+    earlier.Bind(e.component).Bind(e.group).Bind(e.name);
+    if (earlier.Step()) {
+        replaced = true;
+        const std::string oldFile = earlier.Text(0);
+        for (const std::string& key : DataFilesOf(earlier.Text(1)))
+            m_db->Prepare("DELETE FROM DataFileSchema WHERE CrateId=? AND Component=? AND Key=?;")
+                .Bind(oldFile).Bind(e.component).Bind(key).Run();
+    }
+    // CrateId holds the ID of the schema file the entry came from.
+    m_db->Prepare("INSERT OR REPLACE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, Version, Success, "
+                  "NoRestore, MutableDefaultConfig, Singleton, SchemaType, DSPIntegrated, PreserveNonUser) "
+                  "VALUES (?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?);")
+        .Bind(fileId).Bind(e.component).Bind(e.group).Bind(e.name).Bind(schemaText).Bind(e.version)
+        .Bind(e.noRestore).Bind(e.mutableDefaultConfig).Bind(e.idField.empty()).Bind(e.schemaType)
+        .Bind(e.dspIntegrated).Bind(e.preserveNonUser)
+        .Run();
+    m_db->Prepare("DELETE FROM SmartnicSchema WHERE Component=? AND ConfigGroup=? AND Name=?;")
+        .Bind(e.component).Bind(e.group).Bind(e.name).Run();
+    if (!e.smartnicValueType.empty())
+        m_db->Prepare("INSERT INTO SmartnicSchema(Component, ConfigGroup, Name, ValueType) VALUES (?, ?, ?, ?);")
+            .Bind(e.component).Bind(e.group).Bind(e.name).Bind(e.smartnicValueType).Run();
+    m_db->Prepare("INSERT OR REPLACE INTO SchemaObjectKind(Component, ConfigGroup, Name, Kind) VALUES (?, ?, ?, ?);")
+        .Bind(e.component).Bind(e.group).Bind(e.name).Bind(e.kind).Run();
+    for (const std::string& key : e.dataFiles)
+        m_db->Prepare("INSERT OR REPLACE INTO DataFileSchema(CrateId, Component, Key, Version) VALUES (?, ?, ?, ?);")
+            .Bind(fileId).Bind(e.component).Bind(key).Bind(e.version).Run();
+    m_db->Prepare("INSERT OR IGNORE INTO SchemaFile(FileId) VALUES (?);").Bind(fileId).Run();
+}
+
+} // namespace TarnSchemaStore

@@ -1,0 +1,145 @@
+#include "schema/layer_rules.h"
+
+#include "schema/schema_walk.h"
+
+namespace TarnSchemaValidation {
+namespace {
+
+using TarnSchemaWalk::Child;
+using TarnSchemaWalk::IsInstanceIdNode;
+using TarnSchemaWalk::Member;
+using TarnSchemaWalk::MARK_CACHED;
+using TarnSchemaWalk::MARK_VITAL;
+
+std::string Name(const rapidjson::Value& name) { return std::string(name.GetString(), name.GetStringLength()); }
+
+// The location of a value, spelled out only when an error needs it.
+struct Path {
+    const Path* parent = nullptr;
+    const rapidjson::Value* member = nullptr;  // null for an array element
+    rapidjson::SizeType index = 0;
+
+    Path Into(const rapidjson::Value& name) const { return Path{this, &name, 0}; }
+    Path Into(rapidjson::SizeType i) const { return Path{this, nullptr, i}; }
+    std::string Text() const {
+        if (!parent) return {};
+        return member ? Child(parent->Text(), Name(*member)) : Child(parent->Text(), index);
+    }
+};
+
+const rapidjson::Value* PropertyNode(const rapidjson::Value& node, const rapidjson::Value& name) {
+    const rapidjson::Value* props = Member(node, "properties");
+    if (!props || !props->IsObject()) return nullptr;
+    auto it = props->FindMember(name);
+    return it == props->MemberEnd() ? nullptr : &it->value;
+}
+
+const rapidjson::Value* ObjectItemsNode(const rapidjson::Value& node) {
+    const rapidjson::Value* items = Member(node, "items");
+    if (!items || !items->IsObject()) return nullptr;
+    return TarnSchemaWalk::StringEquals(Member(*items, "type"), "object") ? items : nullptr;
+}
+
+void UserLayer(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+    if (!findings.WantsMore() || !node.IsObject() || IsInstanceIdNode(node)) return;
+    const bool vital = Member(node, MARK_VITAL) != nullptr;
+    const bool cached = Member(node, MARK_CACHED) != nullptr;
+    if (vital || cached) {
+        const char* layer = vital && cached ? "vital and cached layers" : vital ? "vital layer" : "cached layer";
+        findings.Add(path.Text(), std::string(vital ? MARK_VITAL : MARK_CACHED) + ": the member belongs to the " +
+                                      layer + "; a user value cannot set it");
+        return;
+    }
+    if (value.IsObject()) {
+        for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m)
+            if (const rapidjson::Value* sub = PropertyNode(node, m->name))
+                UserLayer(*sub, m->value, path.Into(m->name), findings);
+    } else if (value.IsArray()) {
+        if (const rapidjson::Value* items = ObjectItemsNode(node))
+            for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+                UserLayer(*items, value[i], path.Into(i), findings);
+    }
+}
+
+// The split descends into a node unless it keeps the value whole for every
+// layer: an identifier node, or one marked for both non-user layers.
+void Splittable(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+    if (!findings.WantsMore()) return;
+    if (!node.IsObject()) {
+        findings.Add(path.Text(), "properties: no schema node describes this value; it cannot be split into layers");
+        return;
+    }
+    if (IsInstanceIdNode(node) || (Member(node, MARK_VITAL) && Member(node, MARK_CACHED))) return;
+    if (value.IsObject() && value.MemberCount() > 0) {
+        const rapidjson::Value* props = Member(node, "properties");
+        if (!props || !props->IsObject()) {
+            findings.Add(path.Text(), "properties: the object has members but its schema node describes none; it "
+                                      "cannot be split into layers");
+            return;
+        }
+        for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
+            auto sub = props->FindMember(m->name);
+            const Path at = path.Into(m->name);
+            if (sub == props->MemberEnd())
+                findings.Add(at.Text(), "properties: member '" + Name(m->name) +
+                                            "' is not described; the value cannot be split into layers");
+            else
+                Splittable(sub->value, m->value, at, findings);
+        }
+    } else if (value.IsArray() && value.Size() > 0) {
+        const rapidjson::Value* items = Member(node, "items");
+        if (!items || !items->IsObject() || !Member(*items, "type")) {
+            findings.Add(path.Text(), "items: the array's schema node has no \"items\" node with a \"type\"; it "
+                                      "cannot be split into layers");
+            return;
+        }
+        if (TarnSchemaWalk::StringEquals(Member(*items, "type"), "object"))
+            for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+                Splittable(*items, value[i], path.Into(i), findings);
+    }
+}
+
+bool GoodIdentifier(const rapidjson::Value& id) {
+    if (!id.IsString() || id.GetStringLength() == 0) return false;
+    for (rapidjson::SizeType i = 0; i < id.GetStringLength(); ++i)
+        if (id.GetString()[i] == '\'') return false;
+    return true;
+}
+
+void IdentifierText(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+    if (!findings.WantsMore() || !node.IsObject()) return;
+    if (value.IsObject()) {
+        for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
+            const rapidjson::Value* sub = PropertyNode(node, m->name);
+            if (!sub) continue;
+            const Path at = path.Into(m->name);
+            if (IsInstanceIdNode(*sub)) {
+                if (!GoodIdentifier(m->value))
+                    findings.Add(at.Text(), "instanceId: expected a non-empty string without apostrophes, found " +
+                                                Excerpt(m->value));
+            } else {
+                IdentifierText(*sub, m->value, at, findings);
+            }
+        }
+    } else if (value.IsArray()) {
+        if (const rapidjson::Value* items = ObjectItemsNode(node))
+            for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+                IdentifierText(*items, value[i], path.Into(i), findings);
+    }
+}
+
+} // namespace
+
+void CheckUserLayer(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+    UserLayer(schema, value, Path{}, findings);
+}
+
+void CheckSplittable(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+    Splittable(schema, value, Path{}, findings);
+}
+
+void CheckIdentifierText(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+    IdentifierText(schema, value, Path{}, findings);
+}
+
+} // namespace TarnSchemaValidation

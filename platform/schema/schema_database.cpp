@@ -1,0 +1,121 @@
+#include "schema/schema_database.h"
+
+#include <sqlite3.h>
+
+#include "tarn/exceptions.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+
+namespace TarnSchemaDatabase {
+namespace {
+
+// Tables the component owns besides the two the store reads through ss:
+// the SmartNIC value types, the kinds of objects and the registered files.
+constexpr char kCreateSmartnicSchema[] =
+    "CREATE TABLE IF NOT EXISTS SmartnicSchema(Component TEXT,ConfigGroup TEXT,Name TEXT,ValueType TEXT,"
+    "PRIMARY KEY(Component, ConfigGroup, Name));";
+constexpr char kCreateSchemaKind[] =
+    "CREATE TABLE IF NOT EXISTS SchemaObjectKind(Component TEXT,ConfigGroup TEXT,Name TEXT,Kind INTEGER NOT NULL,"
+    "PRIMARY KEY(Component, ConfigGroup, Name));";
+constexpr char kCreateSchemaFile[] = "CREATE TABLE IF NOT EXISTS SchemaFile(FileId TEXT NOT NULL,PRIMARY KEY(FileId));";
+
+constexpr int kBusyTimeoutMs = 3000;
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+    std::string text = "Schema store: " + what + ": " + (db ? sqlite3_errmsg(db) : "no database");
+    throw TarnConfigStore::ConfigStoreException(text.c_str());
+}
+
+} // namespace
+
+Statement::Statement(sqlite3* db, const char* sql) : m_db(db), m_stmt(nullptr, &sqlite3_finalize) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        Fail(db, std::string("cannot prepare ") + sql);
+    }
+    m_stmt.reset(raw);
+}
+
+Statement& Statement::Bind(const std::string& text) {
+    if (sqlite3_bind_text(m_stmt.get(), m_next++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
+        SQLITE_OK)
+        Fail(m_db, "cannot bind");
+    return *this;
+}
+
+Statement& Statement::Bind(int number) {
+    if (sqlite3_bind_int(m_stmt.get(), m_next++, number) != SQLITE_OK) Fail(m_db, "cannot bind");
+    return *this;
+}
+
+bool Statement::Step() {
+    int rc = sqlite3_step(m_stmt.get());
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    Fail(m_db, std::string("statement failed: ") + sqlite3_sql(m_stmt.get()));
+}
+
+void Statement::Run() {
+    while (Step()) {
+    }
+}
+
+std::string Statement::Text(int column) const {
+    const unsigned char* text = sqlite3_column_text(m_stmt.get(), column);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<size_t>(sqlite3_column_bytes(m_stmt.get(), column)))
+                : std::string();
+}
+
+int Statement::Int(int column) const { return sqlite3_column_int(m_stmt.get(), column); }
+
+bool Statement::IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
+
+Database::Database(sqlite3* db) : m_db(db, &sqlite3_close_v2) {}
+
+std::unique_ptr<Database> Database::Open() {
+    const std::string path = TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH);
+    TarnPlatform::MakeDirectories(path.substr(0, path.rfind('/')));
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    std::unique_ptr<Database> db(new Database(raw));
+    if (rc != SQLITE_OK) Fail(raw, "cannot open " + path);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    for (const char* sql : {TarnConfigStore::CREATE_CONFIG_SCHEMA_TABLE, TarnConfigStore::CREATE_DATAFILE_SCHEMA_TABLE,
+                            kCreateSmartnicSchema, kCreateSchemaKind, kCreateSchemaFile})
+        db->Exec(sql);
+    return db;
+}
+
+void Database::Exec(const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(m_db.get(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string text = std::string(sql) + " (" + (error ? error : "?") + ")";
+        sqlite3_free(error);
+        Fail(m_db.get(), "statement failed: " + text);
+    }
+}
+
+bool Database::InTransaction() const { return !sqlite3_get_autocommit(m_db.get()); }
+
+Savepoint::Savepoint(Database& db, const char* name) : m_db(db), m_name(name) {
+    m_db.Exec(("SAVEPOINT " + m_name + ";").c_str());
+}
+
+Savepoint::~Savepoint() {
+    if (!m_open) return;
+    try {
+        m_db.Exec(("ROLLBACK TO " + m_name + "; RELEASE " + m_name + ";").c_str());
+    } catch (...) {
+        // Nothing more can be done while unwinding; the open transaction
+        // still holds the changes back.
+    }
+}
+
+void Savepoint::Release() {
+    m_db.Exec(("RELEASE " + m_name + ";").c_str());
+    m_open = false;
+}
+
+} // namespace TarnSchemaDatabase

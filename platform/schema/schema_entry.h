@@ -1,0 +1,66 @@
+// One schema entry of a crate's schema file, read and checked: everything
+// the schema store keeps about a schema object.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tarn/rapidjson.h"
+
+namespace TarnSchemaEntry {
+
+// Why an entry cannot be registered.
+class EntryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct FileDeclaration {
+    bool enabled = true;
+    std::string category;  // "vital", "cached" or "config"
+    std::string path;
+};
+
+struct SchemaEntry {
+    std::string component, group, name;
+    std::string version;
+    std::string idField;  // empty for a singleton
+    int kind = 0;
+    int schemaType = 0;
+    bool mutableDefaultConfig = false;
+    bool dspIntegrated = false;
+    bool preserveNonUser = false;
+    bool noRestore = false;
+    std::vector<std::string> fixedInstances;
+    std::optional<FileDeclaration> file;
+    std::vector<std::string> dataFiles;
+    std::string smartnicValueType;  // empty without a "smartnic" member
+    // The value's full schema, completed (see CompleteSchema), and the user
+    // schema derived from it. Never changed once built.
+    std::shared_ptr<rapidjson::Document> schema;
+    std::shared_ptr<rapidjson::Document> userSchema;
+};
+
+// Reads the entry text of the object (component, group, name). checkSchema
+// runs the checks of the entry's JSON schema (FindSchemaProblem); entries
+// read back from the store were checked when they were registered. Throws
+// EntryError.
+SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
+                            const std::string& name, bool checkSchema);
+
+// Completes the full schema of an entry in place: the identifier field is
+// marked "instanceId", described and required (generated identifiers get
+// their node added), and every object node on the layer split's path that
+// says nothing about other members gets "additionalProperties": false, so a
+// value holds only members the split can place. Throws EntryError.
+void CompleteSchema(rapidjson::Document& schema, const std::string& idField);
+
+// The user schema of a completed full schema: members of the vital and
+// cached layers are replaced by a node that refuses any value and dropped
+// from "required"; objects of the internal kind accept no user value.
+void DeriveUserSchema(const rapidjson::Value& full, int kind, rapidjson::Document& user);
+
+} // namespace TarnSchemaEntry

@@ -1,0 +1,101 @@
+// Walking a JSON schema: the positions that hold subschemas, JSON pointer
+// texts and the layer markers.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "tarn/rapidjson.h"
+
+namespace TarnSchemaWalk {
+
+// Layer markers of schema nodes.
+inline constexpr char MARK_INSTANCE_ID[] = "instanceId";
+inline constexpr char MARK_VITAL[] = "vital";
+inline constexpr char MARK_CACHED[] = "cached";
+
+// The member of an object, or null (also when value is not an object).
+template <typename V>
+auto Member(V& value, const char* name) -> decltype(&value.MemberBegin()->value) {
+    if (!value.IsObject()) return nullptr;
+    auto it = value.FindMember(name);
+    return it == value.MemberEnd() ? nullptr : &it->value;
+}
+
+inline bool IsTrue(const rapidjson::Value* v) { return v && v->IsBool() && v->GetBool(); }
+
+// Node carries "instanceId": true.
+inline bool IsInstanceIdNode(const rapidjson::Value& node) { return IsTrue(Member(node, MARK_INSTANCE_ID)); }
+
+inline bool HasLayerMarker(const rapidjson::Value& node) {
+    return Member(node, MARK_VITAL) || Member(node, MARK_CACHED);
+}
+
+inline bool StringEquals(const rapidjson::Value* v, const char* text) {
+    return v && v->IsString() && std::strcmp(v->GetString(), text) == 0;
+}
+
+// Whether the node's "type" names the type (as a string or in an array).
+bool TypeIncludes(const rapidjson::Value& node, const char* type);
+
+// One reference token of a JSON pointer, escaped ("~" as "~0", "/" as "~1").
+std::string EscapeToken(const std::string& token);
+inline std::string Child(const std::string& pointer, const std::string& token) {
+    return pointer + "/" + EscapeToken(token);
+}
+inline std::string Child(const std::string& pointer, size_t index) {
+    return pointer + "/" + std::to_string(index);
+}
+
+// The URI fragment ("#/...") of a JSON pointer text, as "$ref" wants it.
+std::string UriFragment(const std::string& pointer);
+// The JSON pointer text of a local "$ref" ("#/..."); false when it is not one.
+bool PointerOfRef(const rapidjson::Value& ref, std::string& pointer);
+// The value at a JSON pointer text, or null.
+const rapidjson::Value* At(const rapidjson::Value& root, const std::string& pointer);
+
+// The pointer of a rapidjson pointer as text.
+template <typename P>
+std::string PointerText(const P& pointer) {
+    rapidjson::StringBuffer buffer;
+    pointer.Stringify(buffer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+// Calls visit(child, pointerSuffix) for every subschema of node: the members
+// of "properties", "patternProperties", "definitions" and the schema-valued
+// ones of "dependencies"; "additionalProperties", "additionalItems" and
+// "not" when they are objects; "items" (object or each element of the
+// array); each element of "allOf", "anyOf", "oneOf".
+template <typename V, typename F>
+void ForEachSubschema(V& node, F&& visit) {
+    if (!node.IsObject()) return;
+    for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
+        const std::string key(m->name.GetString(), m->name.GetStringLength());
+        auto& value = m->value;
+        if (key == "properties" || key == "patternProperties" || key == "definitions" || key == "dependencies") {
+            if (!value.IsObject()) continue;
+            for (auto s = value.MemberBegin(); s != value.MemberEnd(); ++s)
+                if (s->value.IsObject())
+                    visit(s->value, Child("/" + key, std::string(s->name.GetString(), s->name.GetStringLength())));
+        } else if (key == "additionalProperties" || key == "additionalItems" || key == "not") {
+            if (value.IsObject()) visit(value, "/" + key);
+        } else if (key == "items") {
+            if (value.IsObject()) {
+                visit(value, "/items");
+            } else if (value.IsArray()) {
+                for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+                    if (value[i].IsObject()) visit(value[i], Child("/items", i));
+            }
+        } else if (key == "allOf" || key == "anyOf" || key == "oneOf") {
+            if (!value.IsArray()) continue;
+            for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
+                if (value[i].IsObject()) visit(value[i], Child("/" + key, i));
+        }
+    }
+}
+
+// Nesting depth of a value (a scalar is 1), given up once it passes limit.
+size_t Depth(const rapidjson::Value& value, size_t limit);
+
+} // namespace TarnSchemaWalk

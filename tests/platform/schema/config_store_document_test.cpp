@@ -1,0 +1,64 @@
+// Document helpers: the stored text of a value and generated identifiers.
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/schema/json_test_util.h"
+#include "tarn/platform/config_store_document.h"
+
+using SchemaTest::Json;
+using SchemaTest::Text;
+
+namespace {
+const char kSchema[] = R"({"properties": {
+    "cs_generated_id": {"type": "string", "instanceId": true},
+    "routes": {"type": "array", "items": {"type": "object", "properties": {
+        "cs_generated_id": {"type": "string", "instanceId": true}, "via": {"type": "string"}}}},
+    "plain": {"type": "object", "properties": {"cs_generated_id": {"type": "string"}}}}})";
+} // namespace
+
+TEST(ConfigStoreDocument, SerializeValueIsCompactAndKeepsOrder) {
+    auto doc = Json("{ \"b\" : [ 1 , 2.5 , \"x\\\"y\" ] ,\n \"a\" : { } , \"c\": null }");
+    std::string text = "old";
+    ConfigStoreDocument::SerializeValue(*doc, text);
+    EXPECT_EQ(text, R"({"b":[1,2.5,"x\"y"],"a":{},"c":null})");
+    ConfigStoreDocument::SerializeValue((*doc)["b"][2], text);
+    EXPECT_EQ(text, R"("x\"y")");
+}
+
+TEST(ConfigStoreDocument, GeneratedIdsAreAddedWhereDeclaredAndMissing) {
+    auto schema = Json(kSchema);
+    auto value = Json(R"({"routes": [{"via": "a"}, {"cs_generated_id": "keep", "via": "b"}], "plain": {}})");
+    ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *value, value->GetAllocator());
+
+    const rapidjson::Value& top = (*value)["cs_generated_id"];
+    const rapidjson::Value& first = (*value)["routes"][0]["cs_generated_id"];
+    ASSERT_TRUE(top.IsString() && first.IsString());
+    EXPECT_EQ(std::string(top.GetString()).size(), 36u);  // a UUID text
+    EXPECT_NE(std::string(top.GetString()), first.GetString());
+    EXPECT_STREQ((*value)["routes"][1]["cs_generated_id"].GetString(), "keep");
+    EXPECT_FALSE((*value)["plain"].HasMember("cs_generated_id"));  // declared, not marked "instanceId"
+
+    // Once there, identifiers stay.
+    const std::string before = Text(*value);
+    ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *value, value->GetAllocator());
+    EXPECT_EQ(Text(*value), before);
+}
+
+TEST(ConfigStoreDocument, GeneratedIdsAreFreshAndOnlyForObjects) {
+    auto schema = Json(kSchema);
+    std::set<std::string> ids;
+    for (int i = 0; i < 100; ++i) {
+        auto value = Json("{}");
+        ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *value, value->GetAllocator());
+        ids.insert((*value)["cs_generated_id"].GetString());
+    }
+    EXPECT_EQ(ids.size(), 100u);
+    auto text = Json(R"("DELETE_DEFAULT")");
+    ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *text, text->GetAllocator());
+    EXPECT_EQ(Text(*text), R"("DELETE_DEFAULT")");
+    auto singleton = Json(R"({"a": 1})");
+    ConfigStoreDocument::PopulateGeneratedInstanceId(*Json(R"({"properties": {"a": {}}})"), *singleton,
+                                                     singleton->GetAllocator());
+    EXPECT_EQ(Text(*singleton), R"({"a":1})");
+}
