@@ -1,35 +1,81 @@
 #!/usr/bin/env bash
-# Demonstrates the store on a private host root: creates the store databases,
-# writes two configuration objects, shows them, backs the store up online and
-# prints what the system logged. Usage: examples/demo.sh [BUILD_DIR]
+# Boots the sample host (examples/host) on a fresh temporary host root and
+# shows what each boot did: the store, the boot mode, the boot apply record,
+# the raised system alerts and the boot log. Three boots: a fresh host, a
+# boot restored from the backup taken while the host ran, and an upgrade boot
+# that runs the example upgrade module.
+# Usage: examples/demo.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-build="${1:-$here/../build}"
+build="$(cd "${1:-$here/../build}" && pwd)"
 cli="$build/tools/tarn-configstore"
-[ -x "$cli" ] || { echo "demo: build the project first ($cli not found)" >&2; exit 1; }
+module="$build/examples/upgrade-module/libtarn-example-upgrade.so"
+for f in "$cli" "$module"; do
+  [ -e "$f" ] || { echo "demo: build the project first ($f not found)" >&2; exit 1; }
+done
+command -v sqlite3 >/dev/null || { echo "demo: sqlite3 is needed (scripts/install-deps.sh)" >&2; exit 1; }
 
-root="$(mktemp -d "${TMPDIR:-/tmp}/tarn-demo-XXXXXX")"
-echo "host root: $root"
+root="$(mktemp -d "${TMPDIR:-/tmp}/tarn-host-XXXXXX")"
+cp -a "$here/host/." "$root/"
+cp "$module" "$root/usr/lib/halden/configmanager/upgrade/lib/"
 store="$root/etc/halden/configstore/current-store-1"
+tcs() { "$cli" --root "$root" "$@"; }
+lines() { [ -f "$1" ] && wc -l < "$1" || echo 0; }
+section() { printf '\n== %s\n' "$*"; }
 
-echo; echo "== create the store databases"
-"$cli" --root "$root" create
-sqlite3 "$store" ".tables"
+# Runs one boot and prints what it did; only this boot's alerts and log lines.
+boot() {
+  local alerts_before log_before
+  alerts_before=$(lines "$root/var/log/sysalerts.log")
+  log_before=$(lines "$root/var/log/configstore-boot.log")
+  echo "\$ tarn-configstore boot"
+  tcs boot
+  echo "-- show";         tcs show
+  echo "-- boot-mode";    tcs boot-mode
+  echo "-- apply-record"; tcs apply-record
+  echo "-- system alerts raised"
+  tail -n +"$((alerts_before + 1))" "$root/var/log/sysalerts.log" 2>/dev/null | cut -d' ' -f2- || true
+  echo "-- boot log"
+  tail -n +"$((log_before + 1))" "$root/var/log/configstore-boot.log" | cut -d' ' -f2-
+}
 
-echo; echo "== write two configuration objects, then change one (revision rises)"
+echo "host root: $root (a copy of examples/host)"
+
+section "boot 1: a fresh host, first boot after installation"
+boot
+
+section "the host runs: configuration is written, the boot state recorded, the store backed up"
+# /var/run starts empty at every boot: the error file and the file list were this boot's.
+rm -f "$root/var/run/halden/files/loadStoreErrors.json" "$root/var/run/nonSchemaFiles"
+rm -f "$root/var/lib/halden/firstboot/current-store-1"   # only the first boot has it
 sqlite3 "$store" <<'SQL'
 INSERT INTO Config(Component, ConfigGroup, Name, UserValue, CreationTime)
   VALUES('network', 'dns', 'servers', '{"servers":["192.0.2.53"]}', datetime(CURRENT_TIMESTAMP));
 INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CreationTime)
-  VALUES('network', 'vswitch', 'uplinks', 'vSwitch0', '{"mtu":9000}', '{"id":"vSwitch0"}', datetime(CURRENT_TIMESTAMP));
-UPDATE Config SET UserValue='{"servers":["192.0.2.53","198.51.100.53"]}' WHERE Name='servers';
+  VALUES('network', 'vswitch', 'uplinks', 'vSwitch0', '{"name":"vSwitch0","mtu":1500}', '{"name":"vSwitch0","id":"a1"}',
+         datetime(CURRENT_TIMESTAMP));
+-- desired for the next boot: the boot turns it into the user value
+UPDATE Config SET DesiredValue='{"name":"vSwitch0","mtu":9000}' WHERE Name='uplinks';
+INSERT INTO Config(Component, ConfigGroup, Name, CachedValue, CreationTime)
+  VALUES('system', 'runtime', 'uptime', '{"seconds":86400}', datetime(CURRENT_TIMESTAMP));
+-- an object of a crate whose schema is gone: an upgrade boot removes it
+INSERT INTO Config(Component, ConfigGroup, Name, UserValue, CreationTime)
+  VALUES('legacy', 'tuning', 'knobs', '{"fast":true}', datetime(CURRENT_TIMESTAMP));
 SQL
-"$cli" --root "$root" show
+echo "\$ tarn-configstore boot-state cleanup"; tcs boot-state cleanup
+echo "\$ tarn-configstore apply-record set 'applied 4 objects'"; tcs apply-record set 'applied 4 objects'
+echo "\$ tarn-configstore backup"; tcs backup
+tcs show
 
-echo; echo "== back the store up online (what the next boot restores)"
-"$cli" --root "$root" backup
-sqlite3 "$root/var/lib/halden/configstore/backup/current-store-1" "PRAGMA integrity_check;"
+section "boot 2: the store comes back from the backup"
+rm -f "$store"   # the live store is on a RAM disk: gone after a reboot
+boot
 
-echo; echo "== system log ($root/var/log/syslog)"
-cat "$root/var/log/syslog"
+section "boot 3: an upgrade boot (a new boot file system), with the example upgrade module"
+sed -i 's/5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d/9b1d4e77-0c2a-4f55-8e3b-6a7c1d2e3f40/g' "$root/var/run/kno/tree.json"
+tcs backup >/dev/null
+boot
+echo "-- what the upgrade module recorded"
+sqlite3 "$store" "SELECT LibName, Value FROM UpgradeStatus;"
+
 echo; echo "The host root stays for inspection: $root"

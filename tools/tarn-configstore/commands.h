@@ -1,5 +1,6 @@
 // Subcommands of the management CLI. Each takes the arguments after its name
-// and returns the program's exit status.
+// and returns the program's exit status; a failure of the store is thrown
+// and reported by main.
 #pragma once
 
 #include <string>
@@ -12,21 +13,41 @@ using Args = std::vector<std::string>;
 struct Command {
     const char* name;
     const char* synopsis;  // arguments, for usage lines
-    const char* summary;
+    const char* summary;   // one line, for the command list
+    const char* details;   // further help text; may be empty
     int (*run)(const Args& args);
 };
 
 const std::vector<Command>& Commands();
 
+int RunBoot(const Args& args);
+int RunSetupRamdisk(const Args& args);
 int RunCreate(const Args& args);
 int RunBackup(const Args& args);
+int RunBootMode(const Args& args);
+int RunAutoconf(const Args& args);
+int RunWarden(const Args& args);
+int RunBootState(const Args& args);
+int RunApplyRecord(const Args& args);
+int RunRestoreFailures(const Args& args);
+int RunCleanup(const Args& args);
+int RunCrateFiles(const Args& args);
 int RunShow(const Args& args);
 
-// Prints "usage: tarn-configstore <synopsis>" for the command to stderr; returns 2.
+// Prints "usage: tarn-configstore [--root DIR] <synopsis>" for the command to
+// stderr; returns 2.
 int Usage(const Command& command);
 const Command& FindCommand(const std::string& name);
 
-// True when args is exactly {"--help"} or {"-h"}; prints the command's help.
+// The arguments with a first "--" (end of options) taken out; anything after
+// it is an operand even when it starts with "-".
+struct Operands {
+    Args words;
+    bool sawOption = false;  // a word before "--" that starts with "-"
+};
+Operands SplitOperands(const Args& args);
+
+// True when "-h" or "--help" comes before any "--"; prints the command's help.
 bool WantsHelp(const Command& command, const Args& args);
 
 } // namespace TarnCli

@@ -1,8 +1,11 @@
 // tarn-configstore: management CLI of the configuration store.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <malloc.h>
 #include <string>
 
 #include "commands.h"
@@ -11,10 +14,39 @@ namespace TarnCli {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {"create", "create", "create the store databases that are missing", &RunCreate},
+        {"boot", "boot [--no-restore]", "load the store as the host's boot does",
+         "Restores the store from its backups (not with --no-restore), refreshes the\n"
+         "boot-time state and applies pending desired configuration. Lines go to the\n"
+         "boot log /var/log/configstore-boot.log under the host root. Exit status 1 with\n"
+         "the raised failure alert on standard error when the load fails.", &RunBoot},
+        {"setup-ramdisk", "setup-ramdisk", "mount the RAM disks of the live store and of its backups",
+         "Needs the right to mount file systems.", &RunSetupRamdisk},
+        {"create", "create", "create the store databases that are missing", "", &RunCreate},
         {"backup", "backup [SRC DST]",
-         "copy a store database online (default: the live configuration store to its backup)", &RunBackup},
-        {"show", "show [--json]", "list the configuration objects with their layers", &RunShow},
+         "copy a store database online (default: the live configuration store to its backup)",
+         "Without arguments the live configuration store is copied to the backup that\n"
+         "the next boot restores.", &RunBackup},
+        {"boot-mode", "boot-mode [N]", "print the boot mode of the next load, or set it to N",
+         "Modes: 0 normal boot, 1 apply the stored desired configuration, 2 apply the\n"
+         "boot configuration document, 3 apply the SmartNIC boot configuration.", &RunBootMode},
+        {"autoconf", "autoconf start|end", "mark boot-time auto-configuration as running or ended", "", &RunAutoconf},
+        {"warden", "warden on|off", "switch notification of the management daemon on or off", "", &RunWarden},
+        {"boot-state", "boot-state cleanup",
+         "record the boot file system's identity and clear the live-install marker", "", &RunBootState},
+        {"apply-record", "apply-record [set TEXT|clear]", "print, set or reset the boot apply record",
+         "Without arguments the record is printed as JSON. Put -- before a TEXT that\n"
+         "starts with '-'.", &RunApplyRecord},
+        {"restore-failures", "restore-failures", "list the objects whose boot-time apply failed",
+         "One line per object: component/group/name.", &RunRestoreFailures},
+        {"cleanup", "cleanup store|live-store|autoconf|datafiles", "remove what no schema describes",
+         "store       objects and data-file metadata without a schema (as at an upgrade boot)\n"
+         "live-store  the same, and the data directories of the metadata removed\n"
+         "autoconf    the auto-configured values, and objects left without a value\n"
+         "datafiles   data files and metadata rows that do not match each other", &RunCleanup},
+        {"crate-files", "crate-files", "list the files installed crates declare",
+         "One line per file: category (vital, cached, config), a tab, the path.", &RunCrateFiles},
+        {"show", "show [--json]", "list the configuration objects with their layers",
+         "With --json one array of objects for scripts.", &RunShow},
     };
     return commands;
 }
@@ -30,10 +62,32 @@ int Usage(const Command& command) {
     return 2;
 }
 
+Operands SplitOperands(const Args& args) {
+    Operands ops;
+    bool operandsOnly = false;
+    for (const std::string& a : args) {
+        if (!operandsOnly && a == "--") {
+            operandsOnly = true;
+            continue;
+        }
+        if (!operandsOnly && a.size() > 1 && a[0] == '-') ops.sawOption = true;
+        ops.words.push_back(a);
+    }
+    return ops;
+}
+
 bool WantsHelp(const Command& command, const Args& args) {
-    if (args.size() != 1 || (args[0] != "--help" && args[0] != "-h")) return false;
-    std::printf("usage: tarn-configstore [--root DIR] %s\n\n%s\n", command.synopsis, command.summary);
-    return true;
+    for (const std::string& a : args) {
+        if (a == "--") return false;
+        if (a == "--help" || a == "-h") {
+            std::string summary = command.summary;
+            summary[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(summary[0])));
+            std::printf("usage: tarn-configstore [--root DIR] %s\n\n%s.\n", command.synopsis, summary.c_str());
+            if (*command.details) std::printf("\n%s\n", command.details);
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace TarnCli
@@ -48,29 +102,54 @@ void PrintHelp(FILE* out) {
                  "  --root DIR   work on the host whose root is DIR (default: $TARN_ROOT, else /)\n"
                  "  -h, --help   show this help\n\n"
                  "commands:\n");
-    for (const TarnCli::Command& c : TarnCli::Commands()) std::fprintf(out, "  %-18s %s\n", c.synopsis, c.summary);
+    for (const TarnCli::Command& c : TarnCli::Commands()) std::fprintf(out, "  %-45s %s\n", c.synopsis, c.summary);
     std::fprintf(out, "\nRun 'tarn-configstore COMMAND --help' for a command's help.\n");
+}
+
+int UsageError(const char* format, const char* what) {
+    std::fprintf(stderr, "tarn-configstore: ");
+    std::fprintf(stderr, format, what);
+    std::fprintf(stderr, "\nusage: tarn-configstore [--root DIR] COMMAND [ARGS]  (see --help)\n");
+    return 2;
+}
+
+// The host root must be set before anything reads it: it is taken once per
+// process. A relative DIR is made absolute, so that paths inside commands
+// and statements do not depend on the working directory.
+bool SetRoot(const char* dir) {
+    std::error_code ec;
+    if (!*dir || !std::filesystem::is_directory(dir, ec)) return false;
+    setenv("TARN_ROOT", std::filesystem::absolute(dir, ec).lexically_normal().c_str(), 1);
+    return !ec;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // The store's row triggers make SQLite allocate and free at the top of the
+    // heap for every row a statement changes; with glibc's default trim
+    // threshold each free hands the heap top back to the kernel and the next
+    // row takes it again (brk): a boot over 100,000 rows spent most of its
+    // time there (docs/PERFORMANCE.md).
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+        const char* a = argv[i];
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             PrintHelp(stdout);
             return 0;
         }
-        if (!std::strcmp(argv[i], "--root") && i + 1 < argc) {
-            // Before anything reads the host root: it is taken once per process.
-            setenv("TARN_ROOT", argv[++i], 1);
-        } else if (!std::strncmp(argv[i], "--root=", 7)) {
-            setenv("TARN_ROOT", argv[i] + 7, 1);
+        const char* root = nullptr;
+        if (!std::strcmp(a, "--root")) {
+            if (i + 1 == argc) return UsageError("option '%s' needs a directory", a);
+            root = argv[++i];
+        } else if (!std::strncmp(a, "--root=", 7)) {
+            root = a + 7;
         } else {
-            std::fprintf(stderr, "tarn-configstore: unknown option '%s'\n", argv[i]);
-            PrintHelp(stderr);
-            return 2;
+            return UsageError("unknown option '%s'", a);
         }
+        if (!SetRoot(root)) return UsageError("host root '%s' is not a directory", root);
     }
     if (i == argc) {
         PrintHelp(stderr);
@@ -88,7 +167,5 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fprintf(stderr, "tarn-configstore: unknown command '%s'\n", name.c_str());
-    PrintHelp(stderr);
-    return 2;
+    return UsageError("unknown command '%s'", name.c_str());
 }

@@ -1,0 +1,253 @@
+// Boot load speed: LoadStore (a normal boot, no restore) on a configuration
+// store of 100,000 Config rows, against running the same statements directly
+// on one SQLite connection in this program. Both start each iteration from a
+// copy of the same store: a quarter of the rows have auto-configured values,
+// a tenth have desired values, every row's schema is registered.
+// Everything happens under a temporary host root (TARN_ROOT); run it with
+// TMPDIR on a memory file system to have the store on a RAM disk as on a host.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+
+#include "ratio_reporter.h"
+#include "tarn/boot.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/platform/kno/kno_tree.h"
+#include "tarn/store_tables.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRows = 100000;
+constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+const char* const kComponents[] = {"network", "storage", "system", "security",
+                                   "services", "vmkernel", "hardware", "advanced"};
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+[[noreturn]] void Die(sqlite3* db, const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n", what.c_str(), db ? sqlite3_errmsg(db) : "");
+    std::exit(1);
+}
+
+Database Open(const std::string& path) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open(path.c_str(), &raw);
+    Database db(raw);
+    if (rc != SQLITE_OK) Die(raw, "open " + path);
+    sqlite3_busy_timeout(raw, 3000);
+    return db;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Die(db, sql);
+}
+
+Statement Prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Die(db, sql);
+    return Statement(raw);
+}
+
+std::string Group(int i) { return "group_" + std::to_string((i / 8) % 25); }
+std::string Name(int i) { return "object_" + std::to_string((i / 200) % 50); }
+
+std::string PristineStore() { return TarnPlatform::HostPath("/var/tmp/pristine-store"); }
+std::string LiveStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
+
+void CreateStore(const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    Database db = Open(path);
+    using namespace TarnConfigStore;
+    for (const char* sql : {"PRAGMA journal_mode=DELETE;", CREATE_KVTABLE, CREATE_CONFIG_TABLE,
+                            CREATE_UPDATE_REVISION_TRIGGER, CREATE_UPDATE_MODIFIED_TIME_TRIGGER,
+                            CREATE_DEFAULT_CONFIG_TABLE, CREATE_DESIRED_USER_CONFIG_TABLE,
+                            CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
+        Exec(db.get(), sql);
+    Exec(db.get(), std::string("INSERT INTO KVTable(Key, Value) VALUES('BOOT_FS_UUID', '") + kUuid + "');");
+    Statement insert = Prepare(db.get(),
+                               "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, "
+                               "AutoConfValue, UserValue, VitalValue, DesiredValue) "
+                               "VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?, ?);");
+    for (int i = 0; i < kRows; ++i) {
+        const std::string group = Group(i), name = Name(i), id = "instance-" + std::to_string(i / 10000);
+        const std::string user = "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name +
+                                 "-" + std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
+                                 ", \"servers\": [\"10.0." + std::to_string(i % 256) +
+                                 ".1\"], \"options\": {\"retries\": " + std::to_string(i % 10) + "}}";
+        const std::string vital = "{\"uuid\": \"5f1c2a7e-" + std::to_string(100000 + i) + "-4a1b\"}";
+        const std::string autoConf = "{\"detected\": true, \"slot\": " + std::to_string(i % 64) + "}";
+        const std::string desired = "{\"enabled\": true, \"mtu\": 9000}";
+        sqlite3_bind_text(insert.get(), 1, kComponents[i % 8], -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 4, id.c_str(), -1, SQLITE_TRANSIENT);
+        if (i % 4 == 0) sqlite3_bind_text(insert.get(), 5, autoConf.c_str(), -1, SQLITE_TRANSIENT);
+        else sqlite3_bind_null(insert.get(), 5);
+        sqlite3_bind_text(insert.get(), 6, user.c_str(), -1, SQLITE_TRANSIENT);
+        if (i % 5 == 0) sqlite3_bind_text(insert.get(), 7, vital.c_str(), -1, SQLITE_TRANSIENT);
+        else sqlite3_bind_null(insert.get(), 7);
+        if (i % 10 == 0) sqlite3_bind_text(insert.get(), 8, desired.c_str(), -1, SQLITE_TRANSIENT);
+        else sqlite3_bind_null(insert.get(), 8);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert");
+        sqlite3_reset(insert.get());
+    }
+    Exec(db.get(), "COMMIT;");
+}
+
+// One schema per (component, group, name) of the store; every 7th noRestore.
+void CreateSchemaStore() {
+    const std::string path = TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH);
+    fs::create_directories(fs::path(path).parent_path());
+    Database db = Open(path);
+    Exec(db.get(), TarnConfigStore::CREATE_CONFIG_SCHEMA_TABLE);
+    Exec(db.get(), "BEGIN;");
+    Statement insert = Prepare(db.get(),
+                               "INSERT OR IGNORE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, "
+                               "NoRestore, SchemaType) VALUES('bench', ?, ?, ?, '{}', ?, 0);");
+    for (int i = 0; i < kRows; ++i) {
+        const std::string group = Group(i), name = Name(i);
+        sqlite3_bind_text(insert.get(), 1, kComponents[i % 8], -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert.get(), 4, i % 7 == 0);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert schema");
+        sqlite3_reset(insert.get());
+    }
+    Exec(db.get(), "COMMIT;");
+}
+
+void CreateBootTree() {
+    const std::string tree = KNO_LiveTreePath();
+    fs::create_directories(fs::path(tree).parent_path());
+    FILE* out = std::fopen(tree.c_str(), "w");
+    if (!out) Die(nullptr, "tree");
+    std::fprintf(out, R"({"signature": {"buildDate": "2024-03-14 09:26:53"}, "types": [
+      {"name": "char", "kind": "base", "size": 1, "display": "%%s"},
+      {"name": "CmdLineText", "kind": "array", "element": "char", "count": 4096},
+      {"name": "MacText", "kind": "array", "element": "char", "count": 24},
+      {"name": "UuidText", "kind": "array", "element": "char", "count": 40}],
+    "nodes": [{"id": 0, "name": "root"}, {"id": 1, "name": "system", "parent": 0},
+      {"id": 2, "name": "bootCmdLine", "parent": 1, "leaf": true, "get": "CmdLineText"},
+      {"id": 3, "name": "bootMAC", "parent": 1, "leaf": true, "get": "MacText"},
+      {"id": 4, "name": "bootFsUUID", "parent": 1, "leaf": true, "get": "UuidText"},
+      {"id": 5, "name": "sysAlert", "parent": 1, "leaf": true, "set": {"action": "alert"}}],
+    "values": [{"node": 2, "value": "runweasel"}, {"node": 4, "value": "%s"}]})",
+                 kUuid);
+    std::fclose(out);
+}
+
+void SetUpHost() {
+    static bool done = false;
+    if (done) return;
+    CreateStore(PristineStore());
+    CreateSchemaStore();
+    CreateBootTree();
+    done = true;
+}
+
+// Each iteration starts from the same store.
+void ResetStore(benchmark::State& state) {
+    state.PauseTiming();
+    fs::copy_file(PristineStore(), LiveStore(), fs::copy_options::overwrite_existing);
+    state.ResumeTiming();
+}
+
+void BM_LoadStore(benchmark::State& state) {
+    SetUpHost();
+    fs::create_directories(fs::path(LiveStore()).parent_path());
+    for (auto _ : state) {
+        ResetStore(state);
+        if (TarnConfigStore::LoadStore(false) != 0) state.SkipWithError("LoadStore failed");
+    }
+}
+
+// What the load runs on the store, on one connection: the reads of the boot
+// checks, the two cleanup statements, the desired-configuration transaction
+// and the key/value writes.
+void RunLoadStatements(sqlite3* db) {
+    const std::string attach = "ATTACH DATABASE " +
+                               TarnPlatform::SqlQuote(TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH)) +
+                               " AS ss;";
+    Statement read = Prepare(db, "SELECT Value FROM KVTable WHERE Key = ?;");
+    Statement write = Prepare(db,
+                              "INSERT INTO KVTable(Key, Value, CreationTime) VALUES(?, ?, datetime(CURRENT_TIMESTAMP)) "
+                              "ON CONFLICT(Key) DO UPDATE SET Value = excluded.Value, "
+                              "ModifiedTime = datetime(CURRENT_TIMESTAMP);");
+    auto readKey = [&](const char* key) {
+        sqlite3_bind_text(read.get(), 1, key, -1, SQLITE_STATIC);
+        while (sqlite3_step(read.get()) == SQLITE_ROW) {}
+        sqlite3_reset(read.get());
+    };
+    auto writeKey = [&](const char* key, const char* value) {
+        sqlite3_bind_text(write.get(), 1, key, -1, SQLITE_STATIC);
+        sqlite3_bind_text(write.get(), 2, value, -1, SQLITE_STATIC);
+        if (sqlite3_step(write.get()) != SQLITE_DONE) Die(db, "write key");
+        sqlite3_reset(write.get());
+    };
+    readKey("BOOT_FS_UUID");
+    Exec(db, "update config set autoconfvalue=null;");
+    Exec(db, "delete from config where uservalue is null and vitalvalue is null and cachedvalue is null and "
+             "DesiredValue is null;");
+    readKey("POST_LIVE_INSTALL_BOOT");
+    readKey("BOOT_FS_UUID");
+    readKey("BOOT_MODE");
+    Exec(db, attach);
+    Exec(db, "BEGIN IMMEDIATE TRANSACTION;");
+    Exec(db, "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
+             "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
+             "s.configgroup = c.configgroup and s.component = c.component );");
+    Exec(db, "COMMIT TRANSACTION;");
+    Exec(db, "DETACH DATABASE ss;");
+    writeKey("IS_BOOT", "true");
+    writeKey("BOOT_MODE", "0");
+    writeKey("BOOT_APPLY_RESULT", "{\"isBootComplete\":false}");
+}
+
+void BM_SameStatementsOnSqlite(benchmark::State& state) {
+    SetUpHost();
+    fs::create_directories(fs::path(LiveStore()).parent_path());
+    for (auto _ : state) {
+        ResetStore(state);
+        Database db = Open(LiveStore());
+        RunLoadStatements(db.get());
+    }
+}
+
+BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SameStatementsOnSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The host root must be set before anything reads it.
+    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
+    if (!mkdtemp(root.data())) return 2;
+    setenv("TARN_ROOT", root.c_str(), 1);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TarnBench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("rows: %d, store file: %ju bytes\n", kRows,
+                static_cast<uintmax_t>(fs::exists(PristineStore()) ? fs::file_size(PristineStore()) : 0));
+    reporter.PrintRatio("BM_LoadStore", "BM_SameStatementsOnSqlite", "LoadStore / same statements on SQLite");
+    benchmark::Shutdown();
+
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}

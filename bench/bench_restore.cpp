@@ -1,0 +1,128 @@
+// Restore speed: RestoreConfigStore of a 100 MB configuration-store backup
+// against a plain copy of the same file, and the integrity check that the
+// restore makes before it copies. Everything happens under a temporary host
+// root (TARN_ROOT).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+
+#include "boot/restore_config_store.h"
+#include "ratio_reporter.h"
+#include "tarn/platform/db_store.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRows = 100000;
+constexpr size_t kValueBytes = 900;  // about 1 KiB per row: a 100 MB store
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+
+[[noreturn]] void Die(sqlite3* db, const char* what) {
+    std::fprintf(stderr, "%s: %s\n", what, db ? sqlite3_errmsg(db) : "");
+    std::exit(1);
+}
+
+std::string Backup() { return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1"); }
+std::string Live() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
+
+void CreateBackup() {
+    static bool done = false;
+    if (done) return;
+    fs::create_directories(fs::path(Backup()).parent_path());
+    fs::create_directories(fs::path(Live()).parent_path());
+    sqlite3* raw = nullptr;
+    if (sqlite3_open(Backup().c_str(), &raw) != SQLITE_OK) Die(raw, "open");
+    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+    using namespace TarnConfigStore;
+    for (const char* sql : {"PRAGMA journal_mode=DELETE;", CREATE_KVTABLE, CREATE_CONFIG_TABLE,
+                            CREATE_UPDATE_REVISION_TRIGGER, CREATE_UPDATE_MODIFIED_TIME_TRIGGER,
+                            CREATE_DEFAULT_CONFIG_TABLE, CREATE_DESIRED_USER_CONFIG_TABLE,
+                            CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
+        if (sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Die(db.get(), sql);
+    sqlite3_stmt* rawStmt = nullptr;
+    if (sqlite3_prepare_v2(db.get(),
+                           "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) "
+                           "VALUES('component', ?, ?, ?, ?);",
+                           -1, &rawStmt, nullptr) != SQLITE_OK)
+        Die(db.get(), "prepare");
+    std::unique_ptr<sqlite3_stmt, StatementFinalizer> insert(rawStmt);
+    for (int i = 0; i < kRows; ++i) {
+        const std::string group = "group_" + std::to_string(i % 100), name = "object_" + std::to_string(i % 1000);
+        const std::string id = std::to_string(i);
+        std::string value = "{\"n\": " + id + ", \"text\": \"";
+        value += std::string(kValueBytes, static_cast<char>('a' + i % 26)) + "\"}";
+        sqlite3_bind_text(insert.get(), 1, group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, id.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 4, value.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert");
+        sqlite3_reset(insert.get());
+    }
+    if (sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr) != SQLITE_OK) Die(db.get(), "commit");
+    done = true;
+}
+
+void BM_RestoreConfigStore(benchmark::State& state) {
+    CreateBackup();
+    for (auto _ : state) {
+        // The live store of the previous iteration is the stale file the restore removes first.
+        if (TarnConfigStore::RestoreConfigStore(true) != 0) state.SkipWithError("the backup was not restored");
+    }
+    state.counters["bytes"] = static_cast<double>(fs::file_size(Backup()));
+}
+
+void BM_PlainCopy(benchmark::State& state) {
+    CreateBackup();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove(Live());
+        state.ResumeTiming();
+        fs::copy_file(Backup(), Live());
+    }
+}
+
+void BM_IntegrityCheck(benchmark::State& state) {
+    CreateBackup();
+    for (auto _ : state)
+        if (!DBStore::Check(Backup())) state.SkipWithError("check failed");
+}
+
+BENCHMARK(BM_RestoreConfigStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IntegrityCheck)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The host root must be set before anything reads it.
+    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
+    if (!mkdtemp(root.data())) return 2;
+    setenv("TARN_ROOT", root.c_str(), 1);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    TarnBench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (fs::exists(Backup())) std::printf("backup: %ju bytes\n", static_cast<uintmax_t>(fs::file_size(Backup())));
+    reporter.PrintRatio("BM_RestoreConfigStore", "BM_PlainCopy", "RestoreConfigStore / plain copy");
+    reporter.PrintRatio("BM_IntegrityCheck", "BM_PlainCopy", "integrity check / plain copy");
+    benchmark::Shutdown();
+
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}

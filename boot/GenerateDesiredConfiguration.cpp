@@ -1,0 +1,76 @@
+#include "boot/generate_desired_configuration.h"
+
+#include <exception>
+
+#include "boot/later_steps.h"
+#include "tarn/boot_state.h"
+#include "tarn/db_connection.h"
+#include "tarn/events.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/cs_logger.h"
+#include "tarn/platform/dump_evt.h"
+#include "tarn/store_tables.h"
+
+namespace TarnConfigStore {
+namespace {
+
+// Promotes pending desired values and sets each row's Success to its
+// schema's noRestore flag (NULL for a row without a registered schema).
+constexpr char kPromoteDesiredValues[] =
+    "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
+    "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
+    "s.configgroup = c.configgroup and s.component = c.component );";
+
+void ReportFailure(const char* line) {
+    CSLogger::Log(0, "%s", line);
+    DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
+}
+
+void RunBootModeWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    switch (mode) {
+        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn); break;
+        case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
+        case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
+        default: break;  // normal boot, or a mode this load does not know: nothing to apply
+    }
+}
+
+// Runs the transaction's work and commits; true when committed. On any
+// failure the transaction is cancelled.
+bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    try {
+        RunBootModeWork(mode, conn);
+        if (DBStore::ExecuteV2(conn, kPromoteDesiredValues, nullptr, nullptr, 3000) != 0)
+            throw ConfigStoreException("Failed to reset success flag for configuration");
+        if (DBStore::CommitTransaction(conn) != 0)
+            throw ConfigStoreException("Failed to commit desired configuration transaction");
+        return true;
+    } catch (const std::exception& e) {
+        DBStore::CancelTransaction(conn);
+        CSLogger::Log(0, "GenerateDesiredConfiguration failed: %s", e.what());
+        DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
+        return false;
+    }
+}
+
+} // namespace
+
+void GenerateDesiredConfiguration() {
+    const BOOTMODE mode = GetBootMode();
+    CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
+    std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
+
+    if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
+        ReportFailure("Failed to attach schema store");
+        return;
+    }
+    bool committed = false;
+    if (DBStore::BeginTransaction(conn) != 0) ReportFailure("Failed to begin desired configuration transaction");
+    else committed = ApplyInTransaction(mode, conn);
+
+    if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0)
+        ReportFailure("Failed to detach schema store");
+    if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
+}
+
+} // namespace TarnConfigStore

@@ -1,0 +1,13 @@
+#include "boot/later_steps.h"
+
+namespace TarnConfigStore {
+
+void ProcessSchemasAtBoot() {}
+
+void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>&) {}
+
+void ProcessBootDocument(const std::shared_ptr<DBStore::StoreConnection>&) {}
+
+void SetupSmartnicBootConfiguration(const std::shared_ptr<DBStore::StoreConnection>&) {}
+
+} // namespace TarnConfigStore

@@ -1,0 +1,60 @@
+#include "tarn/boot.h"
+
+#include <exception>
+#include <string>
+#include <syslog.h>
+
+#include "boot/config_upgrade_step.h"
+#include "boot/generate_desired_configuration.h"
+#include "boot/later_steps.h"
+#include "boot/load_store_error_file.h"
+#include "boot/non_schema_files.h"
+#include "boot/raise_sys_alert.h"
+#include "boot/restore_config_store.h"
+#include "tarn/platform/cs_logger.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/platform/host_utils.h"
+#include "tarn/platform/syslog.h"
+
+namespace TarnConfigStore {
+namespace {
+
+// The steps in their order. A step that contains its own failures does so
+// inside; everything else leaves through the caller's handler.
+void RunLoad(bool restore) {
+    void* bootLog = CSLogger::AddFileLogger("configstore-boot");
+    CSLogger::Log(2, "LoadStore Start.");
+
+    RestoreConfigStore(restore);
+    // The installer's marker is asked for only when the boot file system is unchanged.
+    if (HasBootbankChanged() || IsPloverInstalled()) ProcessSchemasAtBoot();
+    CleanupAutoConfig();
+    if (IsUpgrade()) RunConfigUpgrade();
+    GenerateDesiredConfiguration();
+    StartAutoConf();
+    SetBootMode(BOOTMODE_NORMAL);
+    RemoveNonSchemaFiles();
+
+    CSLogger::Log(2, "LoadStore End.");
+    const std::string errorFile = TarnPlatform::HostPath(LOAD_STORE_ERROR_FILE);
+    if (File_Exists(errorFile.c_str())) ReplayLoadStoreErrorFile(errorFile);
+    clearBootApplyRecord();
+    CSLogger::RemoveFileLogger(bootLog);
+}
+
+} // namespace
+
+int LoadStore(bool restore) {
+    try {
+        RunLoad(restore);
+        return 0;
+    } catch (const std::exception& e) {
+        // The boot log stays registered: the load ends here, whatever step it was in.
+        std::string alert = std::string("Generic ConfigStore Failure: ") + e.what();
+        RaiseSysAlert(alert);
+        TarnPlatform::SysLog(LOG_ERR, "Generic ConfigStore Failure: %s", e.what());
+        return 1;
+    }
+}
+
+} // namespace TarnConfigStore

@@ -1,0 +1,108 @@
+#include "boot/restore_config_store.h"
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+#include "tarn/boot_state.h"
+#include "tarn/events.h"
+#include "tarn/platform/cs_logger.h"
+#include "tarn/platform/db_store.h"
+#include "tarn/platform/dump_evt.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/platform/host_utils.h"
+#include "tarn/store_ramdisk.h"
+#include "tarn/store_tables.h"
+
+namespace TarnConfigStore {
+namespace {
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The shell commands keep the program's path and put the host paths after
+// it; their results are the shell's exit status, 0 for success.
+int RunCommand(const std::string& command) { return std::system(command.c_str()); }
+
+// A live store left from before this boot would be mistaken for a restored
+// one; it goes before anything is copied.
+void RemoveStaleConfigStore(const std::string& live) {
+    if (!PathExists(live)) return;
+    if (RunCommand("/bin/rm -f " + live) != 0) CSLogger::Log(0, "Error removing sticky ConfigStore file");
+}
+
+// The first backup that exists; its integrity is judged afterwards, so an
+// inconsistent primary backup never falls back to the first-boot one.
+std::string SelectConfigStoreBackup(const std::string& primary, const std::string& firstBoot) {
+    if (PathExists(primary)) return primary;
+    if (PathExists(firstBoot)) return firstBoot;
+    return std::string();
+}
+
+// Returns newStore: 1 when no backup was copied into place.
+int RestoreConfigStoreFile(const std::string& live) {
+    const std::string primary = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE;
+    const std::string firstBoot = TarnPlatform::HostPath(FIRSTBOOT_BACKUP_PATH) + CONFIG_STORE_FILE;
+    std::string selection = SelectConfigStoreBackup(primary, firstBoot);
+
+    if (selection.empty()) {
+        // Names the paths looked at: the selection itself is empty here.
+        const std::string lookedAt = primary + ", " + firstBoot;
+        CSLogger::Log(2, "ConfigStore backup not found %s", lookedAt.c_str());
+    } else if (!DBStore::Check(selection)) {
+        CSLogger::Log(0, "ConfigStore backup [%s] is inconsistent, creating new ConfigStore.", selection.c_str());
+        DumpEvt(EVT_COPY_BACKUP_ERROR, 1, selection.c_str());
+        selection.clear();
+    }
+    if (selection.empty()) return 1;
+
+    if (RunCommand("/bin/cp " + selection + " " + live) == 0) {
+        CSLogger::Log(2, "ConfigStore restored successfully from backup");
+        return 0;
+    }
+    CSLogger::Log(0, "Cannot copy ConfigStore from backup [%s], creating new ConfigStore.", selection.c_str());
+    DumpEvt(EVT_COPY_BACKUP_ERROR, 1, selection.c_str());
+    return 1;
+}
+
+// Independent of the configuration store: its outcome never changes newStore.
+void RestoreDataFileStore() {
+    const std::string backup = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH) + DATAFILE_STORE_FILE;
+    if (!PathExists(backup)) {
+        CSLogger::Log(2, "DataFileStore backup not found %s", backup.c_str());
+        return;
+    }
+    if (!DBStore::Check(backup)) {
+        CSLogger::Log(0, "DataFileStore backup [%s] is inconsistent, will create new DataFileStore.", backup.c_str());
+        DumpEvt(EVT_DFS_RESTORE_ERROR, 0);
+        return;
+    }
+    CSLogger::Log(2, "DataFileStore backup [%s] is valid.", backup.c_str());
+    const std::string live = TarnPlatform::HostPath(DATAFILE_STORE_PATH);
+    if (RunCommand(Kit::StrCat("/bin/cp ", backup, " ", live)) == 0) {
+        CSLogger::Log(2, "DataFileStore restored successfully from backup");
+        return;
+    }
+    CSLogger::Log(0, "Cannot copy DataFileStore from backup [%s], will create new DataFileStore.", backup.c_str());
+    DumpEvt(EVT_DFS_RESTORE_ERROR, 0);
+}
+
+} // namespace
+
+int RestoreConfigStore(bool restore) {
+    if (!restore) return 0;
+
+    const std::string live = TarnPlatform::HostPath(CONFIG_STORE_PATH);
+    RemoveStaleConfigStore(live);
+    const int newStore = RestoreConfigStoreFile(live);
+    RestoreDataFileStore();
+
+    if (DBStore::CreateDatabases() != 0) DumpEvt(EVT_DB_OPERATION_ERROR, 0);
+    // A store created new applies the boot configuration document next.
+    if (newStore == 1) SetBootMode(BOOTMODE_BOOT_CONFIG_DOCUMENT);
+    return newStore;
+}
+
+} // namespace TarnConfigStore

@@ -1,0 +1,162 @@
+// Restoring the configuration store from its backups: every outcome of the
+// backup choice, the integrity check and the copy.
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "boot/restore_config_store.h"
+#include "restore_fixture.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/capture.h"
+#include "tarn/platform/db_store.h"
+
+using namespace RestoreTest;
+using TarnConfigStore::RestoreConfigStore;
+using TarnPlatform::CapturedLine;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+std::string Fill(std::string text) {
+    for (const auto& [token, path] : {std::pair<std::string, std::string>{"{P}", TarnTest::Rooted(kPrimary)},
+                                      {"{F}", TarnTest::Rooted(kFirstBoot)}}) {
+        for (size_t at; (at = text.find(token)) != std::string::npos;) text.replace(at, token.size(), path);
+    }
+    return text;
+}
+
+// The lines about the configuration store, leaving out the data-file store
+// and the boot-mode record's own line.
+std::vector<CapturedLine> ConfigStoreLines(const TarnPlatform::Capture& capture) {
+    std::vector<CapturedLine> lines;
+    for (const auto& line : capture.Logs())
+        if (line.text.find("ConfigStore") != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Events(const TarnPlatform::Capture& capture) {
+    std::vector<std::string> events;
+    for (const auto& event : capture.Events()) {
+        std::string text = event.id;
+        for (const auto& arg : event.args) text += " " + arg;
+        events.push_back(text);
+    }
+    return events;
+}
+
+struct Outcome {
+    const char* name;
+    Backup primary, firstBoot;
+    bool copyWorks;
+    CapturedLine line;    // {P} / {F} stand for the backup paths
+    const char* event;    // "" for none
+    int newStore;
+    const char* restored; // marker found in the live store, "" for a new store
+    const char* bootMode;
+};
+
+const char kCopyEvent[] = "evt.user.cs.createstore.copy.backup.error ";
+
+const Outcome kOutcomes[] = {
+    {"PrimaryRestored", Backup::Good, Backup::Good, true,
+     {2, "ConfigStore restored successfully from backup"}, "", 0, "primary", "1"},
+    {"PrimaryCopyFails", Backup::Good, Backup::Good, false,
+     {0, "Cannot copy ConfigStore from backup [{P}], creating new ConfigStore."}, "{P}", 1, "", "2"},
+    {"PrimaryGarbageNotFallingBack", Backup::Garbage, Backup::Good, true,
+     {0, "ConfigStore backup [{P}] is inconsistent, creating new ConfigStore."}, "{P}", 1, "", "2"},
+    {"PrimaryTruncated", Backup::Truncated, Backup::Missing, true,
+     {0, "ConfigStore backup [{P}] is inconsistent, creating new ConfigStore."}, "{P}", 1, "", "2"},
+    {"FirstBootRestored", Backup::Missing, Backup::Good, true,
+     {2, "ConfigStore restored successfully from backup"}, "", 0, "firstboot", "1"},
+    {"FirstBootCopyFails", Backup::Missing, Backup::Good, false,
+     {0, "Cannot copy ConfigStore from backup [{F}], creating new ConfigStore."}, "{F}", 1, "", "2"},
+    {"FirstBootTruncated", Backup::Missing, Backup::Truncated, true,
+     {0, "ConfigStore backup [{F}] is inconsistent, creating new ConfigStore."}, "{F}", 1, "", "2"},
+    {"NoBackup", Backup::Missing, Backup::Missing, true,
+     {2, "ConfigStore backup not found {P}, {F}"}, "", 1, "", "2"},
+};
+
+class RestoreOutcome : public testing::TestWithParam<Outcome> {};
+
+TEST_P(RestoreOutcome, LinesEventsNewStoreAndBootMode) {
+    const Outcome& row = GetParam();
+    WriteBackup(kPrimary, row.primary, "primary");
+    WriteBackup(kFirstBoot, row.firstBoot, "firstboot");
+    // Without the live RAM disk there is nowhere to copy to.
+    if (row.copyWorks) MakeLiveRamDisk();
+
+    TarnPlatform::Capture capture;
+    EXPECT_EQ(RestoreConfigStore(true), row.newStore);
+
+    EXPECT_THAT(ConfigStoreLines(capture), ElementsAre(CapturedLine{row.line.priority, Fill(row.line.text)}));
+    std::vector<std::string> expectedEvents;
+    if (*row.event) expectedEvents.push_back(kCopyEvent + Fill(row.event));
+    EXPECT_EQ(Events(capture), expectedEvents);
+
+    // A damaged backup is never what the live store holds: it is a new,
+    // consistent store then.
+    EXPECT_TRUE(DBStore::Check(TarnTest::Rooted(kLiveConfig)));
+    std::vector<std::string> markers;
+    if (*row.restored) markers.push_back(row.restored);
+    EXPECT_EQ(LiveConfigMarkers(), markers);
+    EXPECT_EQ(LiveBootMode(), row.bootMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RestoreOutcome, testing::ValuesIn(kOutcomes),
+                         [](const testing::TestParamInfo<Outcome>& info) { return std::string(info.param.name); });
+
+TEST(RestoreConfigStore, WithoutRestoreNothingIsTouched) {
+    TarnTest::WriteFile(TarnTest::Rooted(kLiveConfig), "stale");
+    WriteBackup(kPrimary, Backup::Good, "primary");
+
+    TarnPlatform::Capture capture;
+    EXPECT_EQ(RestoreConfigStore(false), 0);
+    EXPECT_EQ(TarnTest::ReadFile(TarnTest::Rooted(kLiveConfig)), "stale");
+    EXPECT_FALSE(TarnTest::Exists(TarnTest::Rooted(kLiveDataFile)));  // nothing created
+    EXPECT_THAT(capture.Logs(), IsEmpty());
+    EXPECT_THAT(capture.Events(), IsEmpty());
+}
+
+TEST(RestoreConfigStore, StaleLiveStoreNeverSurvives) {
+    MakeLiveRamDisk();
+    TarnTest::WriteFile(TarnTest::Rooted(kLiveConfig), "stale bytes, not a database");
+    TarnPlatform::Capture capture;
+    EXPECT_EQ(RestoreConfigStore(true), 1);
+    EXPECT_TRUE(DBStore::Check(TarnTest::Rooted(kLiveConfig)));
+    EXPECT_THAT(LiveConfigMarkers(), IsEmpty());
+    EXPECT_EQ(LiveBootMode(), "2");
+    EXPECT_THAT(capture.Events(), IsEmpty());
+}
+
+TEST(RestoreConfigStore, UnremovableLiveStoreAndFailedCreationAreReported) {
+    // A directory where the live store belongs: rm -f cannot remove it, cp
+    // copies into it, and the store database cannot be created there.
+    std::filesystem::create_directories(TarnTest::Rooted(kLiveConfig) + "/occupied");
+    WriteBackup(kPrimary, Backup::Good, "primary");
+
+    TarnPlatform::Capture capture;
+    EXPECT_EQ(RestoreConfigStore(true), 0);
+    EXPECT_THAT(ConfigStoreLines(capture),
+                ElementsAre(CapturedLine{0, "Error removing sticky ConfigStore file"},
+                            CapturedLine{2, "ConfigStore restored successfully from backup"}));
+    EXPECT_EQ(Events(capture), std::vector<std::string>{"evt.user.cs.db.operation.error"});
+}
+
+TEST(RestoreConfigStore, NewStoreThatCannotBeCreatedFailsOnTheBootMode) {
+    // The live RAM disk is a plain file: no store can be made, and recording
+    // boot mode 2 is what fails.
+    TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/configstore"), "not a directory");
+    TarnPlatform::Capture capture;
+    try {
+        RestoreConfigStore(true);
+        ADD_FAILURE() << "no exception";
+    } catch (const TarnConfigStore::ConfigStoreException& e) {
+        EXPECT_STREQ(e.what(), "Failed to connect to database");
+    }
+    EXPECT_EQ(Events(capture), std::vector<std::string>{"evt.user.cs.db.operation.error"});
+}
+
+} // namespace

@@ -1,0 +1,253 @@
+// Which boots count as a changed bootbank, an installer upgrade or a
+// configuration upgrade: the decision order of the upgrade rules with the
+// lines that explain it, and how each kernel-info and store failure ends.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/boot/boot_tree.h"
+#include "tarn/events.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/capture.h"
+#include "tarn/store_tables.h"
+#include "tarn/upgrade_detection.h"
+
+using namespace TarnConfigStore;
+using namespace BootTreeTest;
+using TarnPlatform::CapturedLine;
+
+namespace {
+
+const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+const std::string kOtherUuid = "0a1b2c3d-0000-4000-8000-000000000000";
+
+std::string Thrown(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ConfigStoreException& e) {
+        return std::to_string(e.GetErrorCode()) + " " + e.what();
+    }
+    return "nothing thrown";
+}
+
+std::vector<CapturedLine> Progress(const std::vector<std::string>& texts) {
+    std::vector<CapturedLine> lines;
+    for (const auto& text : texts) lines.push_back({2, text});
+    return lines;
+}
+
+std::vector<CapturedLine> UuidLines(const std::string& current, const std::string& previous) {
+    return Progress({"Current boot fs uuid: " + current, "Previous boot fs uuid: " + previous});
+}
+
+// One boot as upgrade detection sees it.
+struct Boot {
+    std::string name;
+    BootInfo info;
+    bool firstBootMarker = false;
+    std::string postLiveInstall;  // stored only when not empty
+    std::string previousUuid;     // stored only when not empty
+    bool upgrade;
+    std::vector<CapturedLine> logs;
+};
+
+class UpgradeRules : public BootHost {
+protected:
+    void Check(const Boot& boot) {
+        SCOPED_TRACE(boot.name);
+        ResetHost();
+        WriteBootTree(boot.info);
+        if (boot.firstBootMarker) TarnTest::WriteFile(TarnTest::Rooted(FIRSTBOOT_FILE), "");
+        if (!boot.postLiveInstall.empty()) WriteKey(POST_LIVE_INSTALL_BOOT, boot.postLiveInstall);
+        if (!boot.previousUuid.empty()) WriteKey(BOOT_FS_UUID, boot.previousUuid);
+
+        TarnPlatform::Capture capture;
+        EXPECT_EQ(IsUpgrade(), boot.upgrade);
+        EXPECT_EQ(capture.Logs(), boot.logs);
+        EXPECT_TRUE(capture.Events().empty());
+    }
+
+    void ResetHost() {
+        TarnTest::ResetRoot();
+        ASSERT_EQ(DBStore::CreateDatabases(), 0);
+    }
+
+    static BootInfo Line(const std::string& cmdLine, const std::string& mac = "") {
+        BootInfo info;
+        info.cmdLine = cmdLine;
+        info.mac = mac;
+        return info;
+    }
+};
+
+TEST_F(UpgradeRules, EarlierRulesWinOverLaterOnes) {
+    const std::vector<Boot> boots = {
+        {"network boot of an installer upgrade", Line("ploverInstalled runplover", "00:50:56:aa:bb:cc"), true, "true",
+         kOtherUuid, false, Progress({"PXE boot, not considered upgrade."})},
+        {"installer boot with the upgrade marker", Line("ploverInstalled runplover tarnDDImage"), true, "", "", false,
+         Progress({"Installer boot, not considered upgrade."})},
+        {"disk-image boot with the upgrade marker", Line("tarnDDImage ploverInstalled"), true, "", "", false,
+         Progress({"TARN DD image boot, not considered upgrade."})},
+        {"first boot with the upgrade marker", Line("ploverInstalled"), true, "true", kOtherUuid, false,
+         Progress({"First boot, not considerd upgrade."})},
+        {"installer upgrade after a live install", Line("quiet ploverInstalled"), false, "true", kOtherUuid, true,
+         Progress({"Plover installer upgrade: Config upgrade boot."})},
+        {"live install with a new bootbank", Line("quiet"), false, "true", kOtherUuid, false,
+         Progress({"Live install boot. No upgrade."})},
+    };
+    for (const Boot& boot : boots) Check(boot);
+}
+
+TEST_F(UpgradeRules, InstallerPatternMatchesWholeWordsOnly) {
+    const std::vector<CapturedLine> installer = Progress({"Installer boot, not considered upgrade."});
+    const std::vector<CapturedLine> same = UuidLines(kUuid, kUuid);
+    const std::vector<Boot> boots = {
+        {"runplover alone", Line("runplover"), false, "", kUuid, false, installer},
+        {"runplover among words", Line("a runplover\tb"), false, "", kUuid, false, installer},
+        {"kickstart file", Line("quiet ks=file:///ks.cfg"), false, "", kUuid, false, installer},
+        {"kickstart first", Line("ks=x"), false, "", kUuid, false, installer},
+        {"longer word", Line("runplovers quiet"), false, "", kUuid, false, same},
+        {"word ending in runplover", Line("xrunplover"), false, "", kUuid, false, same},
+        {"kickstart without value", Line("quiet ks= x"), false, "", kUuid, false, same},
+        {"kickstart inside a word", Line("noks=abc"), false, "", kUuid, false, same},
+    };
+    for (const Boot& boot : boots) Check(boot);
+}
+
+TEST_F(UpgradeRules, BootbankIdentityDecidesTheRest) {
+    BootInfo noUuid = Line("quiet");
+    noUuid.uuid = "";
+    const std::vector<Boot> boots = {
+        {"same bootbank", Line("quiet"), false, "false", kUuid, false, UuidLines(kUuid, kUuid)},
+        {"new bootbank", Line("quiet"), false, "", kOtherUuid, true,
+         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kOtherUuid, "Config upgrade boot"})},
+        {"nothing recorded yet", Line("quiet"), false, "", "", true,
+         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: ", "Config upgrade boot"})},
+        {"no identity either side", noUuid, false, "", "", false, UuidLines("", "")},
+        // Only the exact text "true" marks a live install.
+        {"live-install marker in capitals", Line("quiet"), false, "TRUE", kOtherUuid, true,
+         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kOtherUuid, "Config upgrade boot"})},
+        {"live-install marker with a blank", Line("quiet"), false, "true ", kUuid, false, UuidLines(kUuid, kUuid)},
+    };
+    for (const Boot& boot : boots) Check(boot);
+}
+
+TEST_F(UpgradeRules, EveryFailureAnswersNoUpgradeWithOneLineAndEvent) {
+    enum Store { kStore, kNoStore, kNoKeyValueTable };
+    struct Failure {
+        std::string message;
+        BootInfo info;
+        Store store;
+    };
+    BootInfo badSignature, noCmdLine, noMac, noUuid;
+    badSignature.signatureMatches = false;
+    noCmdLine.withCmdLine = false;
+    noMac.withMac = false;
+    noUuid.withUuid = false;
+    const std::vector<Failure> failures = {
+        {"Failed to invoke KNO_CheckSig", badSignature, kStore},
+        {"Failed to get boot command line", noCmdLine, kStore},
+        {"Failed to get boot nic mac address.", noMac, kStore},
+        {"Failed to connect to database.", BootInfo{}, kNoStore},
+        {"Failed to read value for key POST_LIVE_INSTALL_BOOT", BootInfo{}, kNoKeyValueTable},
+        {"Failed to get boot fs uuid.", noUuid, kStore},
+    };
+    for (const Failure& failure : failures) {
+        SCOPED_TRACE(failure.message);
+        TarnTest::ResetRoot();
+        if (failure.store != kNoStore) {
+            ASSERT_EQ(DBStore::CreateDatabases(), 0);
+        }
+        if (failure.store == kNoKeyValueTable) RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
+        WriteBootTree(failure.info);
+
+        TarnPlatform::Capture capture;
+        EXPECT_FALSE(IsUpgrade());
+        EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Failed to check if upgrade: " + failure.message}}));
+        ASSERT_EQ(capture.Events().size(), 1u);
+        EXPECT_EQ(capture.Events()[0].id, EVT_UPGRADE_CONFIG_ERROR);
+        EXPECT_TRUE(capture.Events()[0].args.empty());
+    }
+}
+
+class Bootbank : public BootHost {};
+
+TEST_F(Bootbank, ChangedUnlessTheSameNonEmptyUuidWasRecorded) {
+    TarnPlatform::Capture capture;
+    WriteKey(BOOT_FS_UUID, kUuid);
+    EXPECT_FALSE(HasBootbankChanged());
+    WriteKey(BOOT_FS_UUID, kOtherUuid);
+    EXPECT_TRUE(HasBootbankChanged());
+    WriteKey(BOOT_FS_UUID, "");
+    EXPECT_TRUE(HasBootbankChanged());
+
+    BootInfo noUuid;
+    noUuid.uuid = "";
+    WriteBootTree(noUuid);
+    EXPECT_TRUE(HasBootbankChanged());  // an unknown file system is never "the same"
+    EXPECT_EQ(capture.Logs(), Progress({"Bootbank did not change from previous boot.",
+                                        "Bootbank changed " + kUuid + "!=" + kOtherUuid, "Bootbank changed " + kUuid + "!=",
+                                        "Bootbank changed !="}));
+}
+
+TEST_F(Bootbank, FailuresReachTheCaller) {
+    RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to read value for key BOOT_FS_UUID");
+    TarnTest::ResetRoot();
+    WriteBootTree(BootInfo{});
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to connect to database.");
+
+    BootInfo badSignature;
+    badSignature.signatureMatches = false;
+    WriteBootTree(badSignature);
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to invoke KNO_CheckSig");
+}
+
+class BootCommandLine : public BootHost {};
+
+TEST_F(BootCommandLine, MarkersAndWhichCallsCheckTheSignature) {
+    BootInfo info;
+    info.cmdLine = "quiet ploverInstalled no-configupgrade-krash";
+    WriteBootTree(info);
+    TarnPlatform::Capture capture;
+    EXPECT_TRUE(IsPloverInstalled());
+    EXPECT_TRUE(IsDebugUpgrade());
+    EXPECT_EQ(capture.Logs(), Progress({"BootCmdLine: quiet ploverInstalled no-configupgrade-krash"}));
+
+    info.cmdLine = "quiet";
+    WriteBootTree(info);
+    EXPECT_FALSE(IsPloverInstalled());
+    EXPECT_FALSE(IsDebugUpgrade());
+
+    // Only the installer question goes without the signature check.
+    info.cmdLine = "ploverInstalled no-configupgrade-krash";
+    info.signatureMatches = false;
+    WriteBootTree(info);
+    EXPECT_TRUE(IsPloverInstalled());
+    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "2000 Failed to invoke KNO_CheckSig");
+    EXPECT_EQ(GetBootFsUUID(false), kUuid);
+    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "2000 Failed to invoke KNO_CheckSig");
+
+    info = BootInfo{};
+    info.withCmdLine = false;
+    info.withUuid = false;
+    WriteBootTree(info);
+    EXPECT_EQ(Thrown([] { IsPloverInstalled(); }), "2000 Failed to get boot command line");
+    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "2000 Failed to get boot command line");
+    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "2000 Failed to get boot fs uuid.");
+}
+
+TEST_F(BootCommandLine, TextsFillingTheWholeNodeAreReadWhole) {
+    BootInfo info;
+    info.uuid = std::string(40, 'u');
+    info.cmdLine = std::string(4095, 'c') + "d";
+    WriteBootTree(info);
+    EXPECT_EQ(GetBootFsUUID(true), info.uuid);
+    TarnPlatform::Capture capture;
+    EXPECT_FALSE(IsPloverInstalled());
+    EXPECT_EQ(capture.Logs(), Progress({"BootCmdLine: " + info.cmdLine}));
+}
+
+} // namespace
