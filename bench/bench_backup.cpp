@@ -61,7 +61,7 @@ void CreateStore(const std::string& path) {
     std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(rawStmt);
 
     static const char* const components[] = {"network", "storage", "system", "security",
-                                             "services", "vmkernel", "hardware", "advanced"};
+                                             "services", "kernel", "hardware", "advanced"};
     for (int i = 0; i < kRows; ++i) {
         const std::string group = "group_" + std::to_string((i / 8) % 25);
         const std::string name = "object_" + std::to_string((i / 200) % 50);

@@ -124,7 +124,7 @@ void Layer(Writer& w, Rng& rng) {
     w.Uint(rng.Below(3600));
     w.Key("uplinks");
     w.StartArray();
-    for (unsigned i = 0, n = 1 + rng.Below(4); i < n; ++i) Text(w, "vmnic" + std::to_string(i));
+    for (unsigned i = 0, n = 1 + rng.Below(4); i < n; ++i) Text(w, "vnic" + std::to_string(i));
     w.EndArray();
     w.EndObject();
     w.Key("tags");

@@ -33,7 +33,7 @@ constexpr int kNics = 8;
 constexpr int kBigInstances = 10000;
 constexpr int64_t kResolveIterations = 1000000;
 
-std::string NicName(int n) { return "vmnic" + std::to_string(n); }
+std::string NicName(int n) { return "vnic" + std::to_string(n); }
 
 std::string TreeText() {
     std::string t = R"({"format": 1,

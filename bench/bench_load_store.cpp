@@ -27,7 +27,7 @@ namespace {
 constexpr int kRows = 100000;
 constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
 const char* const kComponents[] = {"network", "storage", "system", "security",
-                                   "services", "vmkernel", "hardware", "advanced"};
+                                   "services", "kernel", "hardware", "advanced"};
 
 struct DatabaseCloser {
     void operator()(sqlite3* db) const { sqlite3_close(db); }

@@ -56,8 +56,8 @@ std::string ValueText(int i) {
                   R"({"name": "pg-%05d", "vlan": %d, "mtu": %d, "mac": "00:50:56:%02x:%02x:%02x",)"
                   R"( "security": {"promiscuous": false, "forgedTransmits": %s, "macChanges": true},)"
                   R"( "teaming": {"policy": "loadbalance_srcid", "lastFailover": "2026-12-0%dT10:00:00Z",)"
-                  R"( "uplinks": [{"nic": "vmnic0", "active": true, "speed": 10000, "driver": "ixgben"},)"
-                  R"( {"nic": "vmnic1", "active": %s, "speed": 25000, "driver": "nmlx5"}]},)"
+                  R"( "uplinks": [{"nic": "vnic0", "active": true, "speed": 10000, "driver": "ixgben"},)"
+                  R"( {"nic": "vnic1", "active": %s, "speed": 25000, "driver": "nmlx5"}]},)"
                   R"( "stats": {"rxPackets": %d, "txPackets": %d, "drops": %d}, "tags": ["prod", "zone-%d"]})",
                   i, i % 4096, i % 2 ? 1500 : 9000, (i >> 16) & 0xff, (i >> 8) & 0xff, i & 0xff,
                   i % 3 ? "false" : "true", 1 + i % 9, i % 2 ? "true" : "false", i * 7, i * 5, i % 13, i % 10);

@@ -31,6 +31,6 @@ std::string DefinitionsDigest(const Definitions& defs);
 Key KeyFromJson(const rapidjson::Value& value, const std::string& where);
 KeyTuple KeysFromJson(const rapidjson::Value* value, const std::string& where);
 rapidjson::Value KeyToJson(const Key& key, rapidjson::Document::AllocatorType& alloc);
-std::string KeysText(const KeyTuple& keys);  // [1, "vmnic0"] for messages
+std::string KeysText(const KeyTuple& keys);  // [1, "vnic0"] for messages
 
 } // namespace TarnPlatform::Kno

@@ -96,9 +96,9 @@ TEST(JsonDocPath, MembersAndFirstMatchingInstance) {
 
 TEST(JsonDocPath, MultiLevelPathMixingObjectsAndArrays) {
     auto doc = WithPath(R"({"net": {"nics": [
-        {"name": "vmnic0", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 8}]}},
-        {"name": "vmnic1", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 16}, {"addr": "10.0.0.2", "mask": 24}]}}]}})",
-                        {{"net", "", ""}, {"nics", "name", "vmnic1"}, {"ip", "", ""}, {"v4", "addr", "10.0.0.2"}});
+        {"name": "vnic0", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 8}]}},
+        {"name": "vnic1", "ip": {"v4": [{"addr": "10.0.0.1", "mask": 16}, {"addr": "10.0.0.2", "mask": 24}]}}]}})",
+                        {{"net", "", ""}, {"nics", "name", "vnic1"}, {"ip", "", ""}, {"v4", "addr", "10.0.0.2"}});
     rapidjson::Value* value = doc->GetJsonValuePtr();
     EXPECT_EQ((*value)["mask"].GetInt(), 24);
 

@@ -135,5 +135,5 @@ TEST_F(FrontendTest, SampleTree) {
     Outcome o = Knosh({"-c", SampleTree(), "-e", "ls /net/nics", "-e", "ls /modules/vmxnet/params", "-e",
                        "ls /system/lumenfs/inodes", "-e", "typels /system/lumenfs/inodes/4711/stats"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "vmnic0/\nvmnic1/\nringSize\n4711/\n4712/\n5120/\nInodeStats\n");
+    EXPECT_EQ(o.out, "vnic0/\nvnic1/\nringSize\n4711/\n4712/\n5120/\nInodeStats\n");
 }

@@ -126,7 +126,7 @@ TEST_F(KnoNodes, ModuleIdComesFromTheKeyOfAModuleBranchOnly) {
 
     // Any other instance node is in no particular module.
     Info nics = Lookup(201);
-    ASSERT_EQ(KNO_ParamSetString(&key, "vmnic0"), KES_OK);
+    ASSERT_EQ(KNO_ParamSetString(&key, "vnic0"), KES_OK);
     EXPECT_EQ(KNO_GetModuleID(nics.get(), &key), 0u);
     KNO_ParamFreeString(&key);
 }
@@ -134,17 +134,17 @@ TEST_F(KnoNodes, ModuleIdComesFromTheKeyOfAModuleBranchOnly) {
 TEST_F(KnoNodes, InstanceListsDependOnTheKeysAbove) {
     KNOParamList* list = nullptr;
     ASSERT_EQ(KNO_GetInstanceListAlloc(201, nullptr, &list), KES_OK);
-    EXPECT_EQ(Text(list), "vmnic0,vmnic1");
+    EXPECT_EQ(Text(list), "vnic0,vnic1");
     KNO_ParamListDestroy(list);
 
-    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vmnic0"}).get(), &list), KES_OK);
+    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vnic0"}).get(), &list), KES_OK);
     EXPECT_EQ(Text(list), "0,1");
     EXPECT_EQ(KNO_ParamListGetParam(list, 0)->type, KNO_PARAM_INT);
     KNO_ParamListDestroy(list);
-    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vmnic1"}).get(), &list), KES_OK);
+    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vnic1"}).get(), &list), KES_OK);
     EXPECT_EQ(Text(list), "0");
     KNO_ParamListDestroy(list);
-    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vmnic9"}).get(), &list), KES_OK);
+    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vnic9"}).get(), &list), KES_OK);
     EXPECT_EQ(Text(list), "");
     KNO_ParamListDestroy(list);
 

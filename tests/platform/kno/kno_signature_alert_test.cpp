@@ -109,14 +109,14 @@ TEST(KnoStatus, EveryStatusTheCallersUseHasACodeAndAText) {
 
 TEST(KnoParams, StringKeysAreOwnedCopies) {
     KNOParamList* list = KNO_ParamListCreate(0, 1);
-    std::string text = "vmnic0";
+    std::string text = "vnic0";
     ASSERT_EQ(KNO_ParamListAddString(list, text.c_str()), KES_OK);
     ASSERT_EQ(KNO_ParamListAddInt(list, 18446744073709551615ull), KES_OK);
     text[0] = 'X';
     const KNOParam* first = KNO_ParamListGetParam(list, 0);
     for (int i = 0; i < 100; ++i) KNO_ParamListAddInt(list, i);  // growing keeps earlier params in place
     EXPECT_EQ(first, KNO_ParamListGetParam(list, 0));
-    EXPECT_STREQ(KNO_ParamGetString(first), "vmnic0");
+    EXPECT_STREQ(KNO_ParamGetString(first), "vnic0");
     EXPECT_EQ(KNO_ParamGetInt(KNO_ParamListGetParam(list, 1)), 18446744073709551615ull);
     EXPECT_EQ(KNO_ParamGetString(KNO_ParamListGetParam(list, 1)), nullptr);
     EXPECT_EQ(KNO_ParamListGetParam(list, 102), nullptr);
@@ -128,7 +128,7 @@ TEST(KnoParams, StringKeysAreOwnedCopies) {
     EXPECT_NE(copy.u.stringValue, first->u.stringValue);
     KNO_ParamFreeString(&copy);
     EXPECT_EQ(copy.type, KNO_PARAM_NONE);
-    EXPECT_STREQ(KNO_ParamGetString(first), "vmnic0");
+    EXPECT_STREQ(KNO_ParamGetString(first), "vnic0");
     KNO_ParamListDestroy(list);
     KNO_ParamListDestroy(nullptr);
     EXPECT_EQ(KNO_ParamListAddString(nullptr, "x"), KES_BAD_PARAM);

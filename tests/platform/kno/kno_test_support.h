@@ -37,7 +37,7 @@ struct ListDeleter {
 };
 using List = std::unique_ptr<KNOParamList, ListDeleter>;
 
-// A parameter list of integers and texts: Keys({"vmnic0"}), Keys({}, {4711}).
+// A parameter list of integers and texts: Keys({"vnic0"}), Keys({}, {4711}).
 inline List Keys(const std::vector<std::string>& texts, const std::vector<uint64_t>& numbers = {}) {
     List list(KNO_ParamListCreate(1, 2));
     for (const auto& t : texts) KNO_ParamListAddString(list.get(), t.c_str());
@@ -46,7 +46,7 @@ inline List Keys(const std::vector<std::string>& texts, const std::vector<uint64
 }
 inline List Ints(const std::vector<uint64_t>& numbers) { return Keys({}, numbers); }
 
-// The keys of an instance list as text: "vmnic0,vmnic1" or "0,1".
+// The keys of an instance list as text: "vnic0,vnic1" or "0,1".
 inline std::string Text(const KNOParamList* list) {
     std::string text;
     for (uint32_t i = 0; i < KNO_ParamListUsedCount(list); ++i) {

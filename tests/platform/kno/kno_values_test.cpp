@@ -36,14 +36,14 @@ int InChild(int (*body)(int), int arg) {
 class KnoValues : public SampleTree {};
 
 TEST_F(KnoValues, ReadsStoredDefaultAndZeroValuesOfExistingInstances) {
-    EXPECT_EQ(GetU32(204, Keys({"vmnic1"}).get()), 9000u);  // stored
-    EXPECT_EQ(GetU32(204, Keys({"vmnic0"}).get()), 1500u);  // default
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);  // stored
+    EXPECT_EQ(GetU32(204, Keys({"vnic0"}).get()), 1500u);  // default
     unsigned char stats[68];
     ASSERT_EQ(KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, Ints({4712}).get(), stats, sizeof stats), KES_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(stats) + KNO_INODE_STATS_TARDISK_OFFSET, "vendor-tools.tgz");
     EXPECT_EQ(stats[32], 1);  // flags given as the enum name INODE_STICKY
     unsigned char queue[14];
-    ASSERT_EQ(KNO_Get(207, Keys({"vmnic1"}, {0}).get(), queue, sizeof queue), KES_OK);
+    ASSERT_EQ(KNO_Get(207, Keys({"vnic1"}, {0}).get(), queue, sizeof queue), KES_OK);
     EXPECT_EQ(std::vector<unsigned char>(queue, queue + 14), std::vector<unsigned char>(14, 0));  // zeros
 
     // /hardware/cpus/load and /hardware/cpus/0/load are different values.
@@ -60,9 +60,9 @@ TEST_F(KnoValues, KeysMustNameExistingInstancesOfTheRightKind) {
     EXPECT_EQ(KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, Keys({"4711"}).get(), stats, sizeof stats),
               KES_NO_INSTANCE);
     EXPECT_EQ(KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, nullptr, stats, sizeof stats), KES_BAD_PARAM);
-    GetU32(204, Keys({"vmnic7"}).get(), KES_NO_INSTANCE);
+    GetU32(204, Keys({"vnic7"}).get(), KES_NO_INSTANCE);
     unsigned char queue[14];
-    EXPECT_EQ(KNO_Get(207, Keys({"vmnic1"}, {1}).get(), queue, sizeof queue), KES_NO_INSTANCE);
+    EXPECT_EQ(KNO_Get(207, Keys({"vnic1"}, {1}).get(), queue, sizeof queue), KES_NO_INSTANCE);
     uint32_t load[3];
     EXPECT_EQ(KNO_Get(302, Ints({4}).get(), load, sizeof load), KES_OK);  // keys in place of children: unchecked
 }
@@ -77,7 +77,7 @@ TEST_F(KnoValues, ReadsRefuseBranchesDataNodesAndSmallBuffers) {
 }
 
 TEST_F(KnoValues, ParameterSetsStoreResetAndReportTheValueAfter) {
-    auto nic = Keys({"vmnic0"});
+    auto nic = Keys({"vnic0"});
     uint32_t out = 0;
     ASSERT_EQ(KNO_Set(204, nic.get(), Ints({9216}).get(), &out, sizeof out), KES_OK);
     EXPECT_EQ(out, 9216u);
@@ -89,9 +89,9 @@ TEST_F(KnoValues, ParameterSetsStoreResetAndReportTheValueAfter) {
     EXPECT_EQ(GetU32(204, nic.get()), 9216u);  // failed sets change nothing
 
     char name[64] = {};
-    ASSERT_EQ(KNO_Set(100, nullptr, Keys({"esx-01.lab"}).get(), name, sizeof name), KES_OK);
-    EXPECT_STREQ(name, "esx-01.lab");
-    EXPECT_EQ(GetText(100, nullptr, 64), "esx-01.lab");
+    ASSERT_EQ(KNO_Set(100, nullptr, Keys({"host-01.lab"}).get(), name, sizeof name), KES_OK);
+    EXPECT_STREQ(name, "host-01.lab");
+    EXPECT_EQ(GetText(100, nullptr, 64), "host-01.lab");
     EXPECT_EQ(KNO_Set(100, nullptr, Keys({std::string(65, 'x')}).get(), nullptr, 0), KES_BAD_PARAM);
 
     // Reset: statistics back to zero, taking no parameters.
@@ -103,7 +103,7 @@ TEST_F(KnoValues, ParameterSetsStoreResetAndReportTheValueAfter) {
 
     EXPECT_EQ(KNO_Set(KNO_NODE_system_bootMAC, nullptr, Keys({"x"}).get(), nullptr, 0), KES_READ_ONLY);
     EXPECT_EQ(KNO_Set(101, nullptr, Ints({1}).get(), nullptr, 0), KES_READ_ONLY);  // takes a structure
-    EXPECT_EQ(KNO_Set(204, Keys({"vmnic5"}).get(), Ints({1}).get(), nullptr, 0), KES_NO_INSTANCE);
+    EXPECT_EQ(KNO_Set(204, Keys({"vnic5"}).get(), Ints({1}).get(), nullptr, 0), KES_NO_INSTANCE);
 }
 
 TEST_F(KnoValues, ModuleParametersAreSetUnderTheirModuleKey) {
@@ -125,7 +125,7 @@ TEST_F(KnoValues, StructureSetsTakeExactlyTheInputSize) {
     ASSERT_EQ(KNO_Get(101, nullptr, back, sizeof back), KES_OK);
     EXPECT_EQ(0, std::memcmp(config, back, sizeof config));
     EXPECT_EQ(KNO_SetStruct(101, nullptr, config, 13, nullptr, 0), KES_BAD_PARAM);
-    EXPECT_EQ(KNO_SetStruct(204, Keys({"vmnic0"}).get(), config, 4, nullptr, 0), KES_READ_ONLY);
+    EXPECT_EQ(KNO_SetStruct(204, Keys({"vnic0"}).get(), config, 4, nullptr, 0), KES_READ_ONLY);
 }
 
 TEST_F(KnoValues, DataNodesStoreOrEchoTheirInput) {
@@ -160,19 +160,19 @@ TEST_F(KnoValues, DataNodesStoreOrEchoTheirInput) {
 }
 
 TEST_F(KnoValues, SetsPersistInTheFileForTheNextLoad) {
-    ASSERT_EQ(KNO_Set(204, Keys({"vmnic0"}).get(), Ints({4000}).get(), nullptr, 0), KES_OK);
+    ASSERT_EQ(KNO_Set(204, Keys({"vnic0"}).get(), Ints({4000}).get(), nullptr, 0), KES_OK);
     const unsigned char bytes[] = {0x00, 0xff, '\n'};
     KNOData* input = KNOData_Create(3, bytes, 3);
     ASSERT_EQ(KNO_SetData(102, nullptr, input, nullptr), KES_OK);
     KNOData_Destroy(input);
 
     std::string file = TarnTest::ReadFile(KNO_LiveTreePath());
-    EXPECT_NE(file.find("{\"node\": 204, \"keys\": [\"vmnic0\"], \"value\": 4000}"), std::string::npos);
+    EXPECT_NE(file.find("{\"node\": 204, \"keys\": [\"vnic0\"], \"value\": 4000}"), std::string::npos);
     EXPECT_NE(file.find("{\"node\": 102, \"hex\": \"00ff0a\"}"), std::string::npos);  // not printable text
     EXPECT_EQ(std::string::npos, file.find(".tmp."));
 
     KNO_Reset();  // a fresh load reads it back
-    EXPECT_EQ(GetU32(204, Keys({"vmnic0"}).get()), 4000u);
+    EXPECT_EQ(GetU32(204, Keys({"vnic0"}).get()), 4000u);
     uint32_t length = 0;
     ASSERT_EQ(KNO_GetDataLength(102, nullptr, &length), KES_OK);
     EXPECT_EQ(length, 3u);
@@ -204,37 +204,37 @@ TEST_F(KnoValues, SetsOnACacheGoToTheCacheFile) {
     std::string cache = TarnTest::Rooted("/tmp/cache.json");
     TarnTest::WriteFile(cache, SampleText());
     ASSERT_EQ(KNO_UseCache(cache.c_str(), -1), KES_OK);
-    ASSERT_EQ(KNO_Set(204, Keys({"vmnic1"}).get(), Ints({1600}).get(), nullptr, 0), KES_OK);
+    ASSERT_EQ(KNO_Set(204, Keys({"vnic1"}).get(), Ints({1600}).get(), nullptr, 0), KES_OK);
     EXPECT_NE(TarnTest::ReadFile(cache).find("\"value\": 1600"), std::string::npos);
     EXPECT_EQ(TarnTest::ReadFile(KNO_LiveTreePath()), SampleText());
 }
 
 TEST_F(KnoValues, AChangedFileThatIsBrokenOrGoneFailsValueCallsButNotLookups) {
-    EXPECT_EQ(GetU32(204, Keys({"vmnic1"}).get()), 9000u);
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);
     WriteLiveTree(Edited(SampleText(), "\"value\": 9000", "\"value\": \"nine thousand\""));
-    GetU32(204, Keys({"vmnic1"}).get(), KES_BAD_TREE);
+    GetU32(204, Keys({"vnic1"}).get(), KES_BAD_TREE);
     EXPECT_NE(std::string(KNO_LastError()).find("type 'uint32' needs an integer"), std::string::npos);
-    EXPECT_EQ(KNO_Set(204, Keys({"vmnic1"}).get(), Ints({1}).get(), nullptr, 0), KES_BAD_TREE);
+    EXPECT_EQ(KNO_Set(204, Keys({"vnic1"}).get(), Ints({1}).get(), nullptr, 0), KES_BAD_TREE);
     KNONodeInfo* info = nullptr;
     ASSERT_EQ(KNO_NodeInfoLookup(204, 0, &info), KES_OK);  // the loaded definitions still answer
     KNO_NodeInfoRelease(info);
 
     std::remove(KNO_LiveTreePath());
-    GetU32(204, Keys({"vmnic1"}).get(), KES_NO_TREE);
+    GetU32(204, Keys({"vnic1"}).get(), KES_NO_TREE);
     WriteLiveTree(SampleText());
-    EXPECT_EQ(GetU32(204, Keys({"vmnic1"}).get()), 9000u);
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);
 }
 
 int SetMtuInChild(int mtu) {
     KNO_Reset();
-    auto nic = Keys({"vmnic1"});
+    auto nic = Keys({"vnic1"});
     return KNO_Set(204, nic.get(), Ints({uint64_t(mtu)}).get(), nullptr, 0) == KES_OK ? 0 : 1;
 }
 
 TEST_F(KnoValues, AnotherProcessesSetIsSeenAtTheNextRead) {
-    EXPECT_EQ(GetU32(204, Keys({"vmnic1"}).get()), 9000u);  // loaded here first
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);  // loaded here first
     ASSERT_EQ(InChild(SetMtuInChild, 1280), 0);
-    EXPECT_EQ(GetU32(204, Keys({"vmnic1"}).get()), 1280u);
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 1280u);
 }
 
 // Each child adds its own inode records, through sets and through the tree
@@ -251,7 +251,7 @@ int AddInodesInChild(int child) {
                              sizeof record) != KES_OK) {
             return 1;
         }
-        if (KNO_Set(204, Keys({"vmnic0"}).get(), Ints({uint64_t(child * 1000 + i)}).get(), nullptr, 0) != KES_OK) {
+        if (KNO_Set(204, Keys({"vnic0"}).get(), Ints({uint64_t(child * 1000 + i)}).get(), nullptr, 0) != KES_OK) {
             return 2;
         }
     }
@@ -278,7 +278,7 @@ TEST_F(KnoValues, ConcurrentWritersLoseNothingAndLeaveAWholeFile) {
     unsigned char record[68];
     ASSERT_EQ(KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, Ints({100314}).get(), record, sizeof record), KES_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(record) + 36, "child3.tgz");
-    EXPECT_EQ(GetU32(204, Keys({"vmnic0"}).get()) % 1000, 14u);  // some child's last set
+    EXPECT_EQ(GetU32(204, Keys({"vnic0"}).get()) % 1000, 14u);  // some child's last set
 }
 
 TEST(KnoTreeTool, PutValueRefusesWrongSizesKeysAndFiles) {
@@ -295,10 +295,10 @@ TEST(KnoTreeTool, PutValueRefusesWrongSizesKeysAndFiles) {
     EXPECT_EQ(KNOTree_PutValue(TarnTest::Rooted("/tmp/none.json").c_str(), 2, nullptr, record, 4), KES_NO_TREE);
     EXPECT_EQ(TarnTest::ReadFile(file), SampleText());  // refused puts leave the file alone
 
-    ASSERT_EQ(KNOTree_PutValue(file.c_str(), 207, Keys({"vmnic1"}, {7}).get(), record, 14), KES_OK);
+    ASSERT_EQ(KNOTree_PutValue(file.c_str(), 207, Keys({"vnic1"}, {7}).get(), record, 14), KES_OK);
     ASSERT_EQ(KNO_UseCache(file.c_str(), -1), KES_OK);
     KNOParamList* list = nullptr;
-    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vmnic1"}).get(), &list), KES_OK);
+    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vnic1"}).get(), &list), KES_OK);
     EXPECT_EQ(Text(list), "0,7");
     KNO_ParamListDestroy(list);
     KNO_Reset();

@@ -24,7 +24,7 @@ const char kPortGroup[] = R"({
     "tags": {"type": "array", "items": {"type": "string"}, "maxItems": 2},
     "uplinks": {"type": "array", "items": {
       "type": "object",
-      "properties": {"nic": {"type": "string", "pattern": "^vmnic[0-9]+$"}, "active": {"type": "boolean"}},
+      "properties": {"nic": {"type": "string", "pattern": "^vnic[0-9]+$"}, "active": {"type": "boolean"}},
       "required": ["nic"], "additionalProperties": false}}
   },
   "required": ["name", "mode"],
@@ -36,14 +36,14 @@ const char kPortGroup[] = R"({
 TEST(JsonValidatorReport, EveryIndependentErrorWithLocationAndKeyword) {
     Errors errors = Validate(kPortGroup,
                              R"({"name": "ab", "port": 0, "tags": ["a", "b", "c"], "extra": 1,
-                                 "uplinks": [{"nic": "vmnic0"}, {"nic": "eth1", "active": "yes"}, {"active": true}]})",
+                                 "uplinks": [{"nic": "vnic0"}, {"nic": "eth1", "active": "yes"}, {"active": true}]})",
                              kAll, "/netd/network/portgroups");
     const std::string at = "/netd/network/portgroups";
     EXPECT_EQ(errors, (Errors{
                           {at + "/name", "minLength: expected at least 3 characters, found \"ab\""},
                           {at + "/port", "minimum: expected a number >= 1, found 0"},
                           {at + "/tags", "maxItems: expected at most 2 elements, found 3"},
-                          {at + "/uplinks/1/nic", "pattern: expected a string matching \"^vmnic[0-9]+$\", found \"eth1\""},
+                          {at + "/uplinks/1/nic", "pattern: expected a string matching \"^vnic[0-9]+$\", found \"eth1\""},
                           {at + "/uplinks/1/active", "type: expected boolean, found string"},
                           {at + "/uplinks/2", "required: missing member 'nic'"},
                           {at + "/extra", "additionalProperties: member 'extra' is not allowed"},

@@ -94,7 +94,7 @@ TEST(SchemaStoreRegistration, FullSchemaIsCompletedAndUserSchemaLeavesOutOtherLa
     EXPECT_EQ(Text(route->GetSchemaDocument()["properties"]["cs_generated_id"]), R"({"type":"string","instanceId":true})");
 
     // What a user may set passes; layers it may not set are named.
-    Errors ok = Validate(Text(user), R"({"name": "pg", "vlan": 5, "uplinks": [{"nic": "vmnic0", "active": true}]})",
+    Errors ok = Validate(Text(user), R"({"name": "pg", "vlan": 5, "uplinks": [{"nic": "vnic0", "active": true}]})",
                          {0, 1, 3, 7, 8});
     EXPECT_EQ(ok, Errors{});
     Errors bad = Validate(Text(user), R"({"name": "pg", "vlan": 5, "mac": "00:11", "uplinks": [{"nic": "n", "speed": 1}]})",

@@ -114,7 +114,7 @@ TEST_F(Cli, BootsTheSampleHost) {
     EXPECT_EQ(failures.out, "");
     EXPECT_FALSE(TarnTest::Exists(TarnTest::Rooted("/etc/sample/stale.conf")));
     EXPECT_THAT(TarnTest::ReadFile(TarnTest::Rooted("/var/log/sysalerts.log")),
-                HasSubstr("Network interface vmnic1 did not come up within 30 seconds."));
+                HasSubstr("Network interface vnic1 did not come up within 30 seconds."));
     EXPECT_THAT(TarnTest::ReadFile(TarnTest::Rooted("/var/log/configstore-boot.log")), HasSubstr("LoadStore End."));
 }
 
