@@ -3,10 +3,12 @@
 // Everything happens under a temporary host root (TARN_ROOT).
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+#include "ratio_reporter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <spawn.h>
 #include <sqlite3.h>
@@ -137,56 +139,18 @@ void BM_Sqlite3ShellBackup(benchmark::State& state) {
 BENCHMARK(BM_StoreBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Sqlite3ShellBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps the mean real time per iteration of each benchmark (over all
-// repetitions) for the closing ratio.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    // Colours only on a terminal, so the figures can be kept in a file.
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0)
-            {
-                Total& total = m_totals[run.run_name.function_name];
-                total.seconds += run.real_accumulated_time;
-                total.iterations += static_cast<double>(run.iterations);
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void PrintRatio() const {
-        auto ours = m_totals.find("BM_StoreBackup"), shell = m_totals.find("BM_Sqlite3ShellBackup");
-        if (ours == m_totals.end() || shell == m_totals.end()) return;
-        const double oursMs = ours->second.Mean() * 1e3, shellMs = shell->second.Mean() * 1e3;
-        std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(Source())));
-        std::printf("backup / sqlite3 .backup time ratio: %.3f (%.2f ms vs %.2f ms)\n", oursMs / shellMs, oursMs,
-                    shellMs);
-    }
-
-private:
-    struct Total {
-        double seconds = 0, iterations = 0;
-        double Mean() const { return seconds / iterations; }
-    };
-    std::map<std::string, Total> m_totals;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // The host root must be set before anything reads it.
-    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    TarnBench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatio();
+    std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(Source())));
+    reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
     benchmark::Shutdown();
 
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return 0;
 }

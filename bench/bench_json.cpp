@@ -16,6 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+
 #include "tarn/json_doc.h"
 
 // Heap accounting: malloc and friends are replaced for this program so that
@@ -280,10 +282,7 @@ void PrintRatio(const char* what, const std::map<std::string, std::vector<double
 } // namespace
 
 int main(int argc, char** argv) {
-    // Nothing here may touch the machine's real host paths.
-    std::string root = (std::filesystem::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -296,7 +295,5 @@ int main(int argc, char** argv) {
     PrintRatio("real", reporter.realTimes);
     PrintRatio("CPU", reporter.cpuTimes);
 
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
     return 0;
 }

@@ -23,6 +23,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+
 #include "tarn/knosh.h"
 #include "tarn/platform/kno/kno.h"
 
@@ -221,9 +223,8 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string root = (std::filesystem::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);  // before anything reads the host root
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
+    const std::string& root = privateRoot.Path();
 
     std::string tree = root + "/knosh-bench-tree.json";
     std::ofstream(tree) << TreeText();
@@ -253,7 +254,5 @@ int main(int argc, char** argv) {
           "resolve depth 6, instance checking off");
     ratio("BM_KnoshList", "BM_PlainList", "ls of 10,000 instances");
 
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
     return 0;
 }

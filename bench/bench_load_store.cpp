@@ -7,6 +7,8 @@
 // TMPDIR on a memory file system to have the store on a RAM disk as on a host.
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -233,10 +235,7 @@ BENCHMARK(BM_SameStatementsOnSqlite)->Unit(benchmark::kMillisecond)->UseRealTime
 } // namespace
 
 int main(int argc, char** argv) {
-    // The host root must be set before anything reads it.
-    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -247,7 +246,5 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("BM_LoadStore", "BM_SameStatementsOnSqlite", "LoadStore / same statements on SQLite");
     benchmark::Shutdown();
 
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return 0;
 }

@@ -4,6 +4,8 @@
 // root (TARN_ROOT).
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -108,10 +110,7 @@ BENCHMARK(BM_IntegrityCheck)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace
 
 int main(int argc, char** argv) {
-    // The host root must be set before anything reads it.
-    std::string root = (fs::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -122,7 +121,5 @@ int main(int argc, char** argv) {
     reporter.PrintRatio("BM_IntegrityCheck", "BM_PlainCopy", "integrity check / plain copy");
     benchmark::Shutdown();
 
-    std::error_code ec;
-    fs::remove_all(root, ec);
     return 0;
 }

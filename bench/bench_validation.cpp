@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "private_root.h"
+
 #include "tarn/config_validation.h"
 #include "tarn/platform/json_validator.h"
 #include "tarn/platform/schema_store.h"
@@ -182,15 +184,10 @@ BENCHMARK(BM_Split)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ValidateAndSplit)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    // A private host root for the schema store, set before anything reads it.
-    std::string root = (std::filesystem::temp_directory_path() / "tarn-bench-XXXXXX").string();
-    if (!mkdtemp(root.data())) return 2;
-    setenv("TARN_ROOT", root.c_str(), 1);
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     benchmark::Initialize(&argc, argv);
     Data();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
     return 0;
 }
