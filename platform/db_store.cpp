@@ -13,6 +13,10 @@ namespace {
 
 std::atomic<int> gNextSerial{1};
 
+// Every connection waits out another's lock from its first statement on,
+// the probe in GetConnection and the integrity check included.
+constexpr int kBusyTimeoutMs = 3000;
+
 // Records every statement a connection starts (not the statements that
 // triggers run inside it), for capture.
 int TraceStatement(unsigned type, void* context, void* stmt, void* sqlText) {
@@ -29,6 +33,7 @@ std::shared_ptr<StoreConnection> Open(const std::string& path, Type type, int fl
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     auto conn = std::make_shared<StoreConnection>(db, type, gNextSerial++);
     if (rc != SQLITE_OK) return nullptr;
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 0);
     sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &TraceStatement,
                      reinterpret_cast<void*>(static_cast<intptr_t>(conn->Serial())));

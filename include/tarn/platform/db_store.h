@@ -5,7 +5,8 @@
 // Decisions of this implementation:
 // - The integer last argument of the statement calls (3000 everywhere) is the
 //   busy timeout in milliseconds: how long a statement waits for a lock held
-//   by another connection before it fails.
+//   by another connection before it fails. Connections wait that long from
+//   the moment they are opened, so opening and checking wait as well.
 // - Databases use the rollback journal (journal_mode DELETE), so a database
 //   file is complete on its own whenever no transaction is open; a restore
 //   may copy it with cp.
