@@ -103,7 +103,13 @@ int CreateDatabases() {
 }
 
 bool Check(const std::string& path) {
-    auto conn = Open(path, CONFIG_STORE, SQLITE_OPEN_READONLY);
+    // Read-write: a hot journal left by a writer that was killed (a backup cut
+    // short) is rolled back on first read, which a read-only connection cannot
+    // do. SQLite opens a file it may not write read-only instead; such a file
+    // passes when it has no hot journal and fails when it has one, since it
+    // cannot be recovered in place. Without SQLITE_OPEN_CREATE a missing file
+    // stays missing.
+    auto conn = Open(path, CONFIG_STORE, SQLITE_OPEN_READWRITE);
     if (!conn) return false;
     bool ok = false;
     int rows = 0;
