@@ -17,20 +17,24 @@
 namespace TarnConfigStore {
 namespace {
 
+using TarnPlatform::ShellQuote;
+
 bool PathExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
 }
 
 // The shell commands keep the program's path and put the host paths after
-// it; their results are the shell's exit status, 0 for success.
+// it, quoted only when the host root holds characters the shell would read
+// as syntax; their results are the shell's exit status, 0 for success.
 int RunCommand(const std::string& command) { return std::system(command.c_str()); }
 
 // A live store left from before this boot would be mistaken for a restored
 // one; it goes before anything is copied.
 void RemoveStaleConfigStore(const std::string& live) {
     if (!PathExists(live)) return;
-    if (RunCommand("/bin/rm -f " + live) != 0) CSLogger::Log(0, "Error removing sticky ConfigStore file");
+    if (RunCommand("/bin/rm -f " + ShellQuote(live)) != 0)
+        CSLogger::Log(0, "Error removing sticky ConfigStore file");
 }
 
 // The first backup that exists; its integrity is judged afterwards, so an
@@ -58,7 +62,7 @@ int RestoreConfigStoreFile(const std::string& live) {
     }
     if (selection.empty()) return 1;
 
-    if (RunCommand("/bin/cp " + selection + " " + live) == 0) {
+    if (RunCommand("/bin/cp " + ShellQuote(selection) + " " + ShellQuote(live)) == 0) {
         CSLogger::Log(2, "ConfigStore restored successfully from backup");
         return 0;
     }
@@ -81,7 +85,7 @@ void RestoreDataFileStore() {
     }
     CSLogger::Log(2, "DataFileStore backup [%s] is valid.", backup.c_str());
     const std::string live = TarnPlatform::HostPath(DATAFILE_STORE_PATH);
-    if (RunCommand(Kit::StrCat("/bin/cp ", backup, " ", live)) == 0) {
+    if (RunCommand(Kit::StrCat("/bin/cp ", ShellQuote(backup), " ", ShellQuote(live))) == 0) {
         CSLogger::Log(2, "DataFileStore restored successfully from backup");
         return;
     }

@@ -1,7 +1,9 @@
 #include "tarn/platform/host_root.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace TarnPlatform {
@@ -41,6 +43,17 @@ std::string SqlQuote(const std::string& text) {
     }
     quoted += '\'';
     return quoted;
+}
+
+std::string ShellQuote(const std::string& path) {
+    auto literal = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               (c != '\0' && std::strchr("/._-+,:@%=", c));
+    };
+    if (!path.empty() && std::all_of(path.begin(), path.end(), literal)) return path;
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 } // namespace TarnPlatform

@@ -24,4 +24,11 @@ TARN_PLATFORM_EXPORT bool MakeDirectories(const std::string& path);
 // doubled so no text can end the quoted literal early.
 TARN_PLATFORM_EXPORT std::string SqlQuote(const std::string& text);
 
+// A path for a shell command text: unchanged when every character is one the
+// shell takes literally (letters, digits, "/._-+,:@%="), so the commands on
+// the real root read as written; otherwise between single quotes, with each
+// apostrophe as '\''. A host root with blanks or shell syntax then names
+// exactly its own paths.
+TARN_PLATFORM_EXPORT std::string ShellQuote(const std::string& path);
+
 } // namespace TarnPlatform
