@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/remove_inside_root.h"
 #include "tarn/crate_files.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
@@ -25,14 +26,6 @@ bool IsDeclared(const CrateFileMap& files, const std::string& path) {
         for (const std::string& declared : category.second)
             if (declared == path) return true;
     return false;
-}
-
-// A ".." component would lead out of a host root other than "/"; on the real
-// root it changes nothing, so such a path is only removed there.
-bool LeavesHostRoot(const std::string& path) {
-    if (TarnPlatform::HostRoot().empty()) return false;
-    return path.find("/../") != std::string::npos ||
-           (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0);
 }
 
 } // namespace
@@ -64,11 +57,7 @@ void RemoveNonSchemaFiles() {
         return;
     }
 
-    for (const std::string& path : removals) {
-        if (LeavesHostRoot(path)) continue;
-        const std::string onHost = TarnPlatform::HostPath(path);
-        if (FileExists(onHost.c_str())) RemoveFile(onHost.c_str());
-    }
+    for (const std::string& path : removals) RemoveInsideHostRoot(path);
 }
 
 } // namespace TarnConfigStore
