@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -39,6 +40,19 @@ int OpenDatabase(const std::string& path, Database& db) {
     if (rc != SQLITE_OK)
         TarnPlatform::SysLog(LOG_ERR, "Cannot connect to sqlite database at %s, rc=%d\n", path.c_str(), rc);
     return rc;
+}
+
+// The same file by device and inode, or, when either is missing, the same
+// path once links, "." and ".." are resolved. SQLite would open such a pair
+// twice and the copy would wait on its own lock until it gives up.
+bool SameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    const fs::path first = fs::weakly_canonical(a, ec);
+    if (ec) return false;
+    const fs::path second = fs::weakly_canonical(b, ec);
+    return !ec && first == second;
 }
 
 } // namespace
@@ -91,6 +105,11 @@ bool ExecCommand(const char** argv) {
 }
 
 int backup(const std::string& src, const std::string& dst) {
+    if (SameFile(src, dst)) {
+        TarnPlatform::SysLog(LOG_ERR, "ConfigStore backup refused: %s and %s are the same database file\n", src.c_str(),
+                             dst.c_str());
+        return 1;
+    }
     Database source, destination;
     int rc = OpenDatabase(src, source);
     if (rc != SQLITE_OK) return rc;
