@@ -15,6 +15,7 @@
 #include "tarn/error_codes.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/forkexec.h"
+#include "tarn/platform/host_root.h"
 #include "tarn/platform/syslog.h"
 
 namespace TarnConfigStore {
@@ -76,12 +77,18 @@ bool RemoveFile(const char* path) {
 }
 
 bool ExecCommand(const char** argv) {
+    // A host tool started under a private host root must work on that root
+    // too, so it gets TARN_ROOT and nothing else; on the real root the
+    // environment stays empty.
     static const char* const kNoEnvironment[] = {nullptr};
+    const std::string rootEntry = "TARN_ROOT=" + TarnPlatform::HostRoot();
+    const char* const privateRoot[] = {rootEntry.c_str(), nullptr};
+    const char* const* environment = TarnPlatform::HostRoot().empty() ? kNoEnvironment : privateRoot;
     static const int kStandardFds[] = {0, 1, 2};
     pid_t pid = -1;
     Kestrel_ForkExecParams params = {3, -1, -1, false, &pid};
     int error = 0;
-    int status = Kestrel_ForkExec(argv ? argv[0] : nullptr, argv, kNoEnvironment, -1, kStandardFds, &params,
+    int status = Kestrel_ForkExec(argv ? argv[0] : nullptr, argv, environment, -1, kStandardFds, &params,
                                   &error);
     if (error != 0) errno = -error;
     if (status != 0) {

@@ -15,7 +15,9 @@ TARN_EXPORT bool FileExists(const char* path);
 TARN_EXPORT bool RemoveFile(const char* path);
 
 // Runs argv[0] with argv (null-terminated) and the caller's standard
-// descriptors, waits for it; true when it exited with status 0.
+// descriptors, waits for it; true when it exited with status 0. The child's
+// environment is empty on the real root and holds only TARN_ROOT under a
+// private host root.
 TARN_EXPORT bool ExecCommand(const char** argv);
 
 // Copies the main database of src into dst with SQLite's online backup.
