@@ -15,6 +15,8 @@
 namespace TarnConfigStore {
 namespace {
 
+// Owns a descriptor; moving swaps, so the one replaced is closed with the
+// moved-from object.
 class Fd {
 public:
     explicit Fd(int fd) : m_fd(fd) {}
@@ -23,7 +25,6 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
     Fd& operator=(Fd&& other) noexcept {
         std::swap(m_fd, other.m_fd);
         return *this;

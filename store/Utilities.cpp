@@ -43,8 +43,8 @@ int OpenDatabase(const std::string& path, Database& db) {
     return rc;
 }
 
-// The same file by device and inode, or, when either is missing, the same
-// path once links, "." and ".." are resolved. SQLite would open such a pair
+// The same file by device and inode, or, for a file that does not exist yet,
+// the same path once links, "." and ".." are resolved. SQLite would open such a pair
 // twice and the copy would wait on its own lock until it gives up.
 bool SameFile(const std::string& a, const std::string& b) {
     namespace fs = std::filesystem;

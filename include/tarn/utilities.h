@@ -22,8 +22,8 @@ TARN_EXPORT bool ExecCommand(const char** argv);
 
 // Copies the main database of src into dst with SQLite's online backup.
 // 0 on success, else a SQLite result code or 1. A copy of a file onto itself
-// (the same file, or the same resolved path while neither exists) is refused
-// with 1 before anything is opened.
+// (the same device and inode, or the same resolved path for a file that does
+// not exist yet) is refused with 1 before anything is opened.
 TARN_EXPORT int backup(const std::string& src, const std::string& dst);
 
 } // namespace TarnConfigStore
