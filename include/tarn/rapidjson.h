@@ -6,6 +6,9 @@
 // "Invalid JSON" instead of stopping the process. Functions that rapidjson
 // would declare noexcept contain such checks, so noexcept is switched off;
 // otherwise a failed check there would terminate.
+//
+// Beside it: the bounded parse every JSON text goes through
+// (tarn/rapidjson_parse.h).
 #pragma once
 
 #ifdef RAPIDJSON_ASSERT
@@ -23,6 +26,9 @@
 
 #include <rapidjson/document.h>
 #include <rapidjson/istreamwrapper.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/schema.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+#include "tarn/rapidjson_parse.h"
