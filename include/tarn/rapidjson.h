@@ -8,7 +8,8 @@
 // otherwise a failed check there would terminate.
 //
 // Beside it: the bounded parse every JSON text goes through
-// (tarn/rapidjson_parse.h).
+// (tarn/rapidjson_parse.h) and the regular expressions of schema patterns
+// (tarn/rapidjson_regex.h).
 #pragma once
 
 #ifdef RAPIDJSON_ASSERT
@@ -27,6 +28,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/istreamwrapper.h>
 #include <rapidjson/memorystream.h>
+#include "tarn/rapidjson_regex.h"
 #include <rapidjson/schema.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
