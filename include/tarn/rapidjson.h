@@ -8,8 +8,9 @@
 // otherwise a failed check there would terminate.
 //
 // Beside it: the bounded parse every JSON text goes through
-// (tarn/rapidjson_parse.h) and the regular expressions of schema patterns
-// (tarn/rapidjson_regex.h).
+// (tarn/rapidjson_parse.h), the regular expressions of schema patterns
+// (tarn/rapidjson_regex.h) and the value hasher's double conversion
+// (tarn/rapidjson_hasher.h).
 #pragma once
 
 #ifdef RAPIDJSON_ASSERT
@@ -30,6 +31,7 @@
 #include <rapidjson/memorystream.h>
 #include "tarn/rapidjson_regex.h"
 #include <rapidjson/schema.h>
+#include "tarn/rapidjson_hasher.h"
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
