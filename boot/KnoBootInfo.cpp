@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "tarn/exceptions.h"
+#include "tarn/platform/cs_logger.h"
 #include "tarn/platform/kno/kno.h"
+#include "tarn/platform/kno/kno_tree.h"
 #include "tarn/upgrade_detection.h"
 
 namespace TarnConfigStore {
@@ -35,8 +37,14 @@ void CheckKnoSignature() {
     // alone says whether the definitions can be used.
     char buildDate[KNO_SIG_DATE_SIZE];
     int mismatch = 0;
-    if (KNO_CheckSig(buildDate, KNO_SIG_DATE_SIZE, &mismatch) != KES_OK)
-        throw ConfigStoreException("Failed to invoke KNO_CheckSig");
+    KES_ReturnStatus status = KNO_CheckSig(buildDate, KNO_SIG_DATE_SIZE, &mismatch);
+    if (status == KES_OK) return;
+    // When the tree could not be loaded, the status alone does not tell the
+    // operator what to mend; the loader's message names the file and the
+    // problem.
+    if (status == KES_NO_TREE || status == KES_IO_ERROR || status == KES_BAD_TREE)
+        CSLogger::Log(0, "Kernel-info tree: %s", KNO_LastError());
+    throw ConfigStoreException("Failed to invoke KNO_CheckSig");
 }
 
 std::string ReadBootCmdLine() {

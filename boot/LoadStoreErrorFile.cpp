@@ -31,7 +31,7 @@ std::string FillPlaceholders(std::string message, const rapidjson::Value& args) 
 
 void ReplayLoadStoreErrorFile(const std::string& path) {
     rapidjson::Document doc;
-    if (doc.Parse(ReadWhole(path)).HasParseError()) {
+    if (!TarnJson::Parse(doc, ReadWhole(path))) {
         CSLogger::Log(0, "Failed to parse LoadStore error file.");
         return;
     }

@@ -1,5 +1,5 @@
 // Validation of configuration values and their instance identifiers.
-#include <cstring>
+#include <string>
 
 #include "tarn/config_validation.h"
 #include "tarn/error_codes.h"
@@ -28,7 +28,9 @@ bool checkValidationErrors(const rapidjson::Value& result) {
 
 bool ValidateUserObject(const rapidjson::Value& schema, const rapidjson::Value& value, const std::string& path,
                         bool allowDeleteDefault) {
-    if (value.IsString() && allowDeleteDefault) return std::strcmp(value.GetString(), DELETE_DEFAULT_VALUE) == 0;
+    // The whole value, length included: a NUL inside must not end the comparison.
+    if (value.IsString() && allowDeleteDefault)
+        return std::string(value.GetString(), value.GetStringLength()) == DELETE_DEFAULT_VALUE;
     rapidjson::MemoryPoolAllocator<> allocator(kResultChunkCapacity);
     rapidjson::Document result(&allocator);
     JsonValidator::Validate(schema, value, result, USER_VALIDATION_CODES, path);

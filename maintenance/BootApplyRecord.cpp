@@ -49,11 +49,9 @@ rapidjson::Document getBootApplyRecord() {
 
     // The document owns its pool, so it can be handed back by value.
     rapidjson::Document document;
-    rapidjson::StringStream stream(text.c_str());
-    document.ParseStream<rapidjson::kParseDefaultFlags>(stream);
     // One value with only whitespace around it; a NUL inside the stored text
-    // would end the parse early and counts as trailing garbage.
-    if (document.HasParseError() || stream.Tell() != text.size())
+    // counts as trailing garbage.
+    if (!TarnJson::Parse(document, text))
         ThrowException<InvalidArgumentException>(CS_JSON_STRING_PARSE_FAILED);
     return document;
 }

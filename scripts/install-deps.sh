@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3
   libxml2-dev
   rapidjson-dev
+  libre2-dev
   libreadline-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev

@@ -92,17 +92,14 @@ std::shared_ptr<JsonDoc> CreateDocumentFromFile(const std::string& path) {
     auto doc = CreateDocument();
     // Default flags: one value with optional whitespace around it. The parser
     // takes a NUL byte for the end of input, so check that it really was.
-    doc->document->ParseStream<rapidjson::kParseDefaultFlags>(stream);
-    if (doc->document->HasParseError() || file.peek() != std::ifstream::traits_type::eof())
+    if (!TarnJson::ParseStream(*doc->document, stream) || file.peek() != std::ifstream::traits_type::eof())
         ThrowException<InvalidArgumentException>(CS_JSON_FILE_PARSE_FAILED, path.c_str());
     return doc;
 }
 
 std::shared_ptr<JsonDoc> CreateDocumentFromString(const std::string& text) {
-    rapidjson::StringStream stream(text.c_str());
     auto doc = CreateDocument();
-    doc->document->ParseStream<rapidjson::kParseDefaultFlags>(stream);
-    if (doc->document->HasParseError() || stream.Tell() != text.size())
+    if (!TarnJson::Parse(*doc->document, text))
         ThrowException<InvalidArgumentException>(CS_JSON_STRING_PARSE_FAILED);
     return doc;
 }

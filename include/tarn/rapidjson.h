@@ -6,6 +6,11 @@
 // "Invalid JSON" instead of stopping the process. Functions that rapidjson
 // would declare noexcept contain such checks, so noexcept is switched off;
 // otherwise a failed check there would terminate.
+//
+// Beside it: the bounded parse every JSON text goes through
+// (tarn/rapidjson_parse.h), the regular expressions of schema patterns
+// (tarn/rapidjson_regex.h) and the value hasher's double conversion
+// (tarn/rapidjson_hasher.h).
 #pragma once
 
 #ifdef RAPIDJSON_ASSERT
@@ -23,6 +28,11 @@
 
 #include <rapidjson/document.h>
 #include <rapidjson/istreamwrapper.h>
+#include <rapidjson/memorystream.h>
+#include "tarn/rapidjson_regex.h"
 #include <rapidjson/schema.h>
+#include "tarn/rapidjson_hasher.h"
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+
+#include "tarn/rapidjson_parse.h"

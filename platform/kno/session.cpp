@@ -21,15 +21,11 @@ std::unique_ptr<Tree> gTree;
 thread_local std::string gLastError;
 
 KES_ReturnStatus ReadTree(const std::string& path, Tree& tree) {
-    std::string text;
+    std::string text, problem;
     FileStamp stamp;
-    KES_ReturnStatus status = ReadWholeFile(path, text, stamp);
-    if (status == KES_NO_TREE) {
-        SetLastError(path + ": no such tree file");
-        return status;
-    }
+    KES_ReturnStatus status = ReadWholeFile(path, text, stamp, problem);
     if (status != KES_OK) {
-        SetLastError(path + ": cannot read the tree file");
+        SetLastError(path + ": " + problem);
         return status;
     }
     try {
@@ -90,12 +86,12 @@ KES_ReturnStatus CurrentTree(bool refresh, const Tree*& tree) {
 
 KES_ReturnStatus ModifyFile(const std::string& path, const TreeChange& change, Tree* result) {
     LockedTreeFile file;
-    KES_ReturnStatus status = file.Open(path);
-    std::string text;
+    std::string text, problem;
+    KES_ReturnStatus status = file.Open(path, problem);
     FileStamp stamp;
-    if (status == KES_OK) status = file.Read(text, stamp);
+    if (status == KES_OK) status = file.Read(text, stamp, problem);
     if (status != KES_OK) {
-        SetLastError(path + (status == KES_NO_TREE ? ": no such tree file" : ": cannot read the tree file"));
+        SetLastError(path + ": " + problem);
         return status;
     }
     rapidjson::Document doc;

@@ -1,6 +1,7 @@
 // The kernel status table: code names and texts of every status our
 // kernel-info calls and their callers use.
 #include <cstdio>
+#include <cstring>
 
 #include "tarn/platform/kno/kes_status.h"
 
@@ -52,6 +53,16 @@ const char* KES_ReturnStatusToString(KES_ReturnStatus status) {
 const char* KES_ReturnStatusToCodeStr(KES_ReturnStatus status) {
     const StatusText* entry = Find(status);
     return entry ? entry->code : "KES_UNKNOWN";
+}
+
+bool KES_CodeStrToReturnStatus(const char* code, KES_ReturnStatus* status) {
+    for (const auto& entry : kStatuses) {
+        if (code && std::strcmp(entry.code, code) == 0) {
+            if (status) *status = entry.status;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // extern "C"

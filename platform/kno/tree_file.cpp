@@ -21,16 +21,54 @@ FileStamp StampOf(const struct stat& st) {
     return stamp;
 }
 
-bool ReadAll(int fd, std::string& text) {
+// Only a regular file of bounded size is read: a device or a pipe could
+// go on without end. The limit holds for what is read too, so a file that
+// grows meanwhile is refused as well.
+KES_ReturnStatus ReadAll(int fd, std::string& text, FileStamp& stamp, std::string& problem) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        problem = "cannot read the tree file";
+        return KES_IO_ERROR;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem = "not a regular file";
+        return KES_BAD_TREE;
+    }
+    const std::string tooLarge = "larger than " + std::to_string(TREE_FILE_MAX_SIZE >> 20) + " MiB";
+    if (static_cast<uint64_t>(st.st_size) > TREE_FILE_MAX_SIZE) {
+        problem = tooLarge;
+        return KES_BAD_TREE;
+    }
     text.clear();
     char buffer[65536];
     for (;;) {
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
+        if (n < 0) {
+            problem = "cannot read the tree file";
+            return KES_IO_ERROR;
+        }
+        if (n == 0) break;
         text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > TREE_FILE_MAX_SIZE) {
+            problem = tooLarge;
+            return KES_BAD_TREE;
+        }
     }
+    stamp = StampOf(st);
+    return KES_OK;
+}
+
+// The descriptor, or -1 with status and problem set. O_NONBLOCK: opening
+// a FIFO must not wait for a writer; a regular file reads the same with it.
+int OpenForReading(const std::string& path, KES_ReturnStatus& status, std::string& problem) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        status = missing ? KES_NO_TREE : KES_IO_ERROR;
+        problem = missing ? "no such tree file" : "cannot read the tree file";
+    }
+    return fd;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -134,13 +172,10 @@ bool StatFile(const std::string& path, FileStamp& stamp) {
     return true;
 }
 
-KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? KES_NO_TREE : KES_IO_ERROR;
-    struct stat st;
-    if (fstat(fd.get(), &st) != 0 || !ReadAll(fd.get(), text)) return KES_IO_ERROR;
-    stamp = StampOf(st);
-    return KES_OK;
+KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp, std::string& problem) {
+    KES_ReturnStatus status = KES_OK;
+    Fd fd(OpenForReading(path, status, problem));
+    return fd.get() < 0 ? status : ReadAll(fd.get(), text, stamp, problem);
 }
 
 std::string FormatTreeJson(const rapidjson::Value& doc) {
@@ -153,11 +188,13 @@ LockedTreeFile::~LockedTreeFile() {
     if (fd_ >= 0) close(fd_);  // closing drops the lock
 }
 
-KES_ReturnStatus LockedTreeFile::Open(const std::string& path) {
+KES_ReturnStatus LockedTreeFile::Open(const std::string& path, std::string& problem) {
     path_ = path;
+    problem = "cannot read the tree file";
     for (;;) {
-        Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) return errno == ENOENT || errno == ENOTDIR ? KES_NO_TREE : KES_IO_ERROR;
+        KES_ReturnStatus status = KES_OK;
+        Fd fd(OpenForReading(path, status, problem));
+        if (fd.get() < 0) return status;
         while (flock(fd.get(), LOCK_EX) != 0) {
             if (errno != EINTR) return KES_IO_ERROR;
         }
@@ -166,8 +203,9 @@ KES_ReturnStatus LockedTreeFile::Open(const std::string& path) {
         struct stat locked, current;
         if (fstat(fd.get(), &locked) != 0) return KES_IO_ERROR;
         if (stat(path.c_str(), &current) != 0) {
-            if (errno == ENOENT) return KES_NO_TREE;
-            return KES_IO_ERROR;
+            if (errno != ENOENT) return KES_IO_ERROR;
+            problem = "no such tree file";
+            return KES_NO_TREE;
         }
         if (locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
             fd_ = fd.release();
@@ -176,11 +214,12 @@ KES_ReturnStatus LockedTreeFile::Open(const std::string& path) {
     }
 }
 
-KES_ReturnStatus LockedTreeFile::Read(std::string& text, FileStamp& stamp) {
-    struct stat st;
-    if (lseek(fd_, 0, SEEK_SET) != 0 || fstat(fd_, &st) != 0 || !ReadAll(fd_, text)) return KES_IO_ERROR;
-    stamp = StampOf(st);
-    return KES_OK;
+KES_ReturnStatus LockedTreeFile::Read(std::string& text, FileStamp& stamp, std::string& problem) {
+    if (lseek(fd_, 0, SEEK_SET) != 0) {
+        problem = "cannot read the tree file";
+        return KES_IO_ERROR;
+    }
+    return ReadAll(fd_, text, stamp, problem);
 }
 
 KES_ReturnStatus LockedTreeFile::Replace(const std::string& text, FileStamp& stamp) {

@@ -27,6 +27,7 @@ const char* ParseErrorText(rapidjson::ParseErrorCode code) {
     case rapidjson::kParseErrorStringMissQuotationMark: return "unterminated text";
     case rapidjson::kParseErrorStringEscapeInvalid: return "invalid escape in a text";
     case rapidjson::kParseErrorNumberTooBig: return "number too big";
+    case rapidjson::kParseErrorTermination: return "nested too deep";
     default: return "invalid JSON";
     }
 }
@@ -92,10 +93,9 @@ std::shared_ptr<const Definitions> InternDefinitions(std::unique_ptr<Definitions
 
 Tree ParseTree(const std::string& text, rapidjson::Document& doc) {
     try {
-        doc.Parse(text.c_str(), text.size());
-        if (doc.HasParseError()) {
-            Fail("", std::string("not valid JSON: ") + ParseErrorText(doc.GetParseError()) + " at byte " +
-                         std::to_string(doc.GetErrorOffset()));
+        if (rapidjson::ParseResult parsed = TarnJson::Parse(doc, text); !parsed) {
+            Fail("", std::string("not valid JSON: ") + ParseErrorText(parsed.Code()) + " at byte " +
+                         std::to_string(parsed.Offset()));
         }
         if (!doc.IsObject()) Fail("", "the document must be an object");
         Json::CheckMembers(doc, {"format", "description", "signature", "types", "modules", "nodes", "instances", "values"},

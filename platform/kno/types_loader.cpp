@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <unordered_map>
 
 #include "kno/json_fields.h"
 #include "kno/loader_parts.h"
@@ -12,6 +13,19 @@ namespace {
 
 using Json::Fail;
 using rapidjson::Value;
+
+// Values are encoded and decoded by recursion over their type, and a
+// decoded value is written back into the tree file, which must parse again.
+constexpr unsigned TYPE_MAX_NESTING = 64;
+
+// Nesting of a type (1 for base and enum), from that of the types it is
+// built of, which are loaded before it.
+unsigned Nesting(const KNOType& type, const std::unordered_map<const KNOType*, unsigned>& known) {
+    unsigned inner = 0;
+    if (type.elementType) inner = known.at(type.elementType);
+    for (uint32_t i = 0; i < type.numMembers; ++i) inner = std::max(inner, known.at(type.members[i].type));
+    return inner + 1;
+}
 
 // A base type's display text must hold exactly one printf conversion of an
 // integer ("%s" only for 1-byte character elements), since it is handed to
@@ -148,6 +162,7 @@ void LoadEnum(const Value& entry, KNOType& type, Definitions& defs, const std::s
 void LoadTypes(const Value* types, Definitions& defs) {
     if (!types) return;
     defs.types.reserve(types->Size());  // no reallocation: records are pointed at
+    std::unordered_map<const KNOType*, unsigned> nesting;
     for (rapidjson::SizeType i = 0; i < types->Size(); ++i) {
         std::string where = "types[" + std::to_string(i) + "]";
         const Value& entry = Json::RequireObject((*types)[i], where);
@@ -174,7 +189,10 @@ void LoadTypes(const Value* types, Definitions& defs) {
         } else {
             Fail(where, "unknown kind '" + kind + "' (base, array, struct or enum)");
         }
+        const unsigned depth = Nesting(type, nesting);
+        if (depth > TYPE_MAX_NESTING) Fail(where, "nests deeper than " + std::to_string(TYPE_MAX_NESTING) + " levels");
         defs.types.push_back(type);
+        nesting[&defs.types.back()] = depth;
         defs.typesByName[name] = &defs.types.back();
     }
 }

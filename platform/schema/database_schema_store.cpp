@@ -21,8 +21,7 @@ constexpr char kSharedFilter[] =
 std::vector<std::string> DataFilesOf(const std::string& entryText) {
     std::vector<std::string> keys;
     rapidjson::Document doc;
-    doc.Parse(entryText.c_str(), entryText.size());
-    if (doc.HasParseError() || !doc.IsObject()) return keys;
+    if (!TarnJson::Parse(doc, entryText) || !doc.IsObject()) return keys;
     auto it = doc.FindMember("datafiles");
     if (it == doc.MemberEnd() || !it->value.IsArray()) return keys;
     for (const auto& k : it->value.GetArray())

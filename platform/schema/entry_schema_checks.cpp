@@ -13,7 +13,7 @@ using TarnSchemaWalk::Member;
 const rapidjson::Value& MetaSchema() {
     static rapidjson::Document meta;
     static const bool ready = [] {
-        meta.Parse(Draft4MetaSchemaText());
+        TarnJson::Parse(meta, Draft4MetaSchemaText());
         TarnSchemaValidation::RegisterStableSchema(&meta);
         return true;
     }();

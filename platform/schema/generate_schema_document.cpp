@@ -1,6 +1,5 @@
 // One schema for a whole desired document, built from the user schemas of
 // the objects the document names.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -63,7 +62,7 @@ void Rebase(rapidjson::Value& schema, const std::string& base, Allocator& alloca
 
 rapidjson::Value KeySchema(const SchemaObject& object, const rapidjson::Value& value, const std::string& pointer,
                            Allocator& allocator) {
-    if (object.IsMutableDefaultConfig() && value.IsString() && std::strcmp(value.GetString(), kDeleteDefault) == 0) {
+    if (object.IsMutableDefaultConfig() && value.IsString() && Name(value) == kDeleteDefault) {
         rapidjson::Value node(rapidjson::kObjectType);
         rapidjson::Value choices(rapidjson::kArrayType);
         choices.PushBack(rapidjson::StringRef(kDeleteDefault), allocator);

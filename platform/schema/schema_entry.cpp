@@ -95,9 +95,8 @@ void CheckIdentity(const rapidjson::Value& entry, const char* member, const std:
 SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
                             const std::string& name, bool checkSchema) {
     rapidjson::Document doc;
-    doc.Parse(text.c_str(), text.size());
-    if (doc.HasParseError())
-        Refuse("is not valid JSON (error at offset " + std::to_string(doc.GetErrorOffset()) + ")");
+    if (rapidjson::ParseResult parsed = TarnJson::Parse(doc, text); !parsed)
+        Refuse("is not valid JSON (error at offset " + std::to_string(parsed.Offset()) + ")");
     if (!doc.IsObject()) Refuse("is not a JSON object");
     for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
         const std::string member(m->name.GetString(), m->name.GetStringLength());
@@ -161,7 +160,7 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
     if (schema) {
         e.schema->CopyFrom(*schema, e.schema->GetAllocator());
     } else if (e.kind == KIND_FILES) {
-        e.schema->Parse(R"({"type": "object", "properties": {}})");
+        TarnJson::Parse(*e.schema, R"({"type": "object", "properties": {}})");
     } else {
         Refuse("misses the member \"schema\"");
     }

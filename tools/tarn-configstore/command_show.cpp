@@ -66,7 +66,7 @@ void PrintJson(const std::vector<Row>& rows) {
             w.Key(kLayers[layer]);
             rapidjson::Document value;
             if (r.isNull[column]) w.Null();
-            else if (value.Parse(r.columns[column]).HasParseError()) w.String(r.columns[column]);  // kept as text
+            else if (!TarnJson::Parse(value, r.columns[column])) w.String(r.columns[column]);  // kept as text
             else value.Accept(w);
         }
         w.EndObject();

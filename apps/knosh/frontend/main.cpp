@@ -2,6 +2,8 @@
 // from the command line, starts it and feeds it command lines.
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "line_sources.h"
 #include "tarn/knosh.h"
+#include "tarn/platform/kno/kes_status.h"
 
 namespace {
 
@@ -31,6 +34,28 @@ const char* const kUsage =
     "line from standard input. Exit status: 0, or 1 (command not found) or 2 (a\n"
     "failing command) for the last line that failed. Type 'help' for the commands.\n";
 
+// A whole decimal number that fits the option's signed 32 bits.
+bool ReadLogLevel(const char* text, int32_t& level) {
+    char* end = nullptr;
+    errno = 0;
+    long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
+    level = static_cast<int32_t>(value);
+    return true;
+}
+
+// A status code name; "KES_UNKNOWN" is the name every status outside the
+// table gets, so it may be expected too.
+bool IsStatusCodeName(const char* text) {
+    return KES_CodeStrToReturnStatus(text, nullptr) || std::string(text) == "KES_UNKNOWN";
+}
+
+int UsageError(const char* what, const char* value) {
+    fprintf(stderr, "knosh: invalid %s '%s'\n", what, value);
+    fputs(kUsage, stderr);
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -40,11 +65,14 @@ int main(int argc, char** argv) {
         switch (opt) {
         case 'c': options.cacheFile = optarg; break;
         case 'r': options.rootPath = optarg; break;
-        case 'l': options.logLevel = static_cast<int32_t>(strtol(optarg, nullptr, 10)); break;
+        case 'l':
+            if (!ReadLogLevel(optarg, options.logLevel)) return UsageError("log level", optarg);
+            break;
         case 'R': options.rawOutput = 1; break;
         case 'p': options.pythonOutput = 1; break;
         case 'n': options.noInstanceCheck = 1; break;
         case 's':
+            if (!IsStatusCodeName(optarg)) return UsageError("status code name", optarg);
             options.expectStatus = 1;
             options.expectedStatusCode = optarg;
             break;

@@ -42,6 +42,10 @@ TARN_PLATFORM_EXPORT const char* KES_ReturnStatusToString(KES_ReturnStatus statu
  * for a number outside the table. Static storage. */
 TARN_PLATFORM_EXPORT const char* KES_ReturnStatusToCodeStr(KES_ReturnStatus status);
 
+/* The status whose code name is code (e.g. 0xbad0007 for "KES_BAD_PARAM");
+ * false, *status untouched, when no status in the table has that name. */
+TARN_PLATFORM_EXPORT bool KES_CodeStrToReturnStatus(const char* code, KES_ReturnStatus* status);
+
 /* Opens the live kernel-info tree (the file /var/run/kno/tree.json under the
  * host root) and makes it the tree every KNO_* call works on, replacing a
  * tree opened before. Returns true on success, false when the file is missing,
