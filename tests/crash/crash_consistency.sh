@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Crash consistency: a kill at any instant loses no committed row.
+# Boots the sample host on a private root, seeds the stores, backs them up,
+# then SIGKILLs each writing CLI command at a random moment of its run and
+# checks that every database is whole, that the next boot succeeds without
+# discarding a backup, and that every row that must survive did.
+# Usage: tests/crash/crash_consistency.sh [CLI|BUILD_DIR] [KILLS_PER_COMMAND]
+# Env: TARN_CLI, CRASH_KILLS, CRASH_SEED (repeats a run's kill moments),
+# CRASH_COMMANDS (comma-separated, default: every writing command).
+set -uo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+cli="${1:-${TARN_CLI:-$here/../../build}}"
+[ -d "$cli" ] && cli="$cli/tools/tarn-configstore"
+kills="${2:-${CRASH_KILLS:-8}}"
+seed="${CRASH_SEED:-$$}"
+RANDOM=$seed
+[ -x "$cli" ] || { echo "crash: no tarn-configstore at $cli" >&2; exit 2; }
+command -v sqlite3 >/dev/null || { echo "crash: sqlite3 is needed (scripts/install-deps.sh)" >&2; exit 2; }
+
+top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-crash-XXXXXX")"
+root="$top/host" pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
+live=etc/halden/configstore/current-store-1 dfs=etc/halden/configstore/datafile-store
+schema=etc/halden/schemastore/schema-store-1 bkp=var/lib/halden/configstore/backup
+databases=("$live" "$dfs" "$schema" "$bkp/current-store-1" "$bkp/datafile-store")
+# Columns that no command under test may change for a surviving row (a boot
+# bumps Revision and ModifiedTime, clears AutoConfValue, resets Success).
+config_cols="Component,ConfigGroup,Name,Identifier,CreationTime,Version,UserValue,VitalValue,CachedValue"
+has_schema="(Component,ConfigGroup,Name) IN (SELECT Component,ConfigGroup,Name FROM ss.ConfigSchema)"
+dfs_has_schema="(Component,Key) IN (SELECT Component,Key FROM ss.DataFileSchema)"
+exec {never}<> <(:)  # a descriptor that never delivers: `read -t` sleeps without a process
+
+tcs() { "$cli" --root "$root" "$@"; }
+sql() { sqlite3 -quote -cmd '.timeout 3000' "$@"; }
+die() { echo "crash: $*; root kept: $top" >&2; exit 2; }
+now_us() { local t; t=$(date +%s%N); echo $((t / 1000)); }
+# Sorted rows of a database under DIR: config|dfs [WHERE-clause on the schema store].
+rows() {
+  local dir=$1 what=$2 where=${3:+WHERE $3}
+  if [ "$what" = config ]; then
+    sql "$dir/$live" "ATTACH '$dir/$schema' AS ss;" "SELECT $config_cols FROM Config $where;"
+  else
+    sql "$dir/$dfs" "ATTACH '$dir/$schema' AS ss;" "SELECT * FROM DataFileMetadata $where;"
+  fi | LC_ALL=C sort
+}
+# Number of lines of the sorted file $1 that are not in the sorted file $2.
+missing() { LC_ALL=C comm -23 "$1" "$2" | wc -l; }
+
+# --- the known state: booted once, seeded, backed up, booted from the backup
+cp -a "$here/../../examples/host/." "$root/"
+module="$(dirname "$cli")/../examples/upgrade-module/libtarn-example-upgrade.so"
+[ -e "$module" ] && cp "$module" "$root/usr/lib/halden/configmanager/upgrade/lib/"
+tcs boot >/dev/null || die "first boot failed"
+# /var/run starts empty at every boot; only the first boot has the marker.
+rm -f "$root/var/run/halden/files/loadStoreErrors.json" "$root/var/run/nonSchemaFiles" \
+  "$root/var/lib/halden/firstboot/current-store-1"
+# Objects with and without a schema, singleton-keyed and instances, with every
+# value layer that survives a boot; some carry an auto-configured value too.
+sql "$root/$live" >/dev/null <<'SQL' || die "seeding the configuration store failed"
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)
+INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue, AutoConfValue,
+                   Version, CreationTime)
+SELECT CASE i % 4 WHEN 0 THEN 'network' WHEN 1 THEN 'legacy' WHEN 2 THEN 'system' ELSE 'crash' END,
+       CASE i % 4 WHEN 0 THEN 'vswitch' WHEN 1 THEN 'tuning' WHEN 2 THEN 'runtime' ELSE 'seed' END,
+       CASE i % 4 WHEN 0 THEN 'uplinks' WHEN 1 THEN 'knobs' WHEN 2 THEN 'uptime' ELSE 'row' END,
+       'id-' || i,
+       CASE WHEN i % 3 <> 2 THEN '{"n":' || i || ',"pad":"' || hex(randomblob(48)) || '"}' END,
+       CASE WHEN i % 5 = 0 THEN '{"vital":' || i || '}' END,
+       CASE WHEN i % 3 = 2 THEN '{"cached":' || i || '}' END,
+       CASE WHEN i % 7 = 0 THEN '{"auto":' || i || '}' END,
+       '1.' || (i % 9), datetime(CURRENT_TIMESTAMP, '-' || i || ' minutes')
+FROM n;
+SQL
+sql "$root/$dfs" >/dev/null <<'SQL' || die "seeding the data-file store failed"
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)
+INSERT INTO DataFileMetadata(Component, Key, DirName, FileName)
+SELECT 'sample', 'key' || (i % 20), 'dir' || (i % 20), CASE WHEN i <= 5 THEN '' ELSE 'file' || i END FROM n;
+SQL
+tcs boot-state cleanup >/dev/null && tcs backup >/dev/null && tcs backup "$root/$dfs" "$root/$bkp/datafile-store" \
+  >/dev/null || die "the good backup failed"
+rows "$root" config >"$top/config.backup"  # what the backup holds (copied from the live store)
+rows "$root" dfs >"$top/dfs.backup"
+tcs boot >/dev/null || die "boot from the good backup failed"
+rows "$root" config | cmp -s - "$top/config.backup" || die "a normal boot changed the seeded rows"
+rows "$root" dfs | cmp -s - "$top/dfs.backup" || die "a normal boot changed the data-file rows"
+# The host goes on writing after the backup, in a layout of its own (larger
+# values split pages): a boot that restores must show the backup's rows, not these.
+sql "$root/$live" "UPDATE Config SET UserValue = '{\"later\":\"' || hex(randomblob(200)) || '\"}' WHERE rowid % 2 = 0;" ||
+  die "writing after the backup failed"
+for kind in config dfs; do rows "$root" $kind >"$top/$kind.live"; done
+rows "$root" config "$has_schema" >"$top/config.schema"
+rows "$root" dfs "$dfs_has_schema" >"$top/dfs.schema"
+[ "$(wc -l <"$top/config.backup")" -ge 3000 ] && [ "$(wc -l <"$top/config.schema")" -lt 3000 ] ||
+  die "the seed needs objects both with and without a schema"
+rm -f "$root"/var/log/*.log
+cp -a "$root" "$pristine"
+
+# --- the commands; what must survive each one in the live store before the next boot
+IFS=, read -ra commands <<<"${CRASH_COMMANDS:-boot,backup,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test}"
+survivors() {
+  case "$1" in
+  boot) echo "" ;;  # the live store is rebuilt from the backup
+  "cleanup store") echo "config.schema dfs.schema" ;;
+  *) echo "config.live dfs.live" ;;
+  esac
+}
+reset_root() { rm -rf "$root" && cp -a "$pristine" "$root"; }
+
+# Typical run time in microseconds: the slowest of three undisturbed runs.
+measure() {
+  local max=0 t0 t i
+  for i in 1 2 3; do
+    reset_root
+    t0=$(now_us)
+    tcs $1 >/dev/null 2>&1
+    t=$(($(now_us) - t0))
+    [ "$t" -gt "$max" ] && max=$t
+  done
+  echo "$max"
+}
+
+# Starts the command in its own process group (boot runs cp and rm) and kills
+# the whole group after DELAY microseconds.
+kill_after() {
+  local pid n=0
+  setsid "$cli" --root "$root" $1 >/dev/null 2>&1 &
+  pid=$!
+  read -r -t "$(printf '%d.%06d' $(($2 / 1000000)) $(($2 % 1000000)))" -u "$never"
+  kill -KILL -- "-$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  while kill -0 -- "-$pid" 2>/dev/null && [ $((n += 1)) -lt 500 ]; do read -r -t 0.01 -u "$never"; done
+}
+
+# Checks one kill; prints "torn lost discarded failed" and keeps the state of
+# the first failing kill of a command.
+check() {
+  local cmd=$1 torn=0 lost=0 discarded=0 bootfail=0 db f kind n m
+  # What the next reader finds, hot journals included; checked on a copy,
+  # since reading rolls a hot journal back.
+  rm -rf "$raw" "$snap" && cp -a "$root" "$raw" && cp -a "$raw" "$snap"
+  for db in "${databases[@]}"; do
+    if [ ! -e "$snap/$db" ]; then
+      [ "$cmd" = boot ] && { [ "$db" = "$live" ] || [ "$db" = "$dfs" ]; } || torn=1
+    elif [ "$(sql "$snap/$db" 'PRAGMA integrity_check;' 2>&1)" != "'ok'" ]; then
+      torn=1
+    fi
+  done
+  for f in $(survivors "$cmd"); do
+    lost=$((lost + $(missing "$top/$f" <(rows "$snap" "${f%%.*}" 2>/dev/null))))
+  done
+  tcs boot >/dev/null 2>&1 || bootfail=1
+  grep -qh "is inconsistent" "$root"/var/log/*.log 2>/dev/null && discarded=1
+  for db in "$live" "$dfs"; do
+    [ "$(sql "$root/$db" 'PRAGMA integrity_check;' 2>&1)" = "'ok'" ] || torn=1
+  done
+  # The boot restores the good backup, or the live rows that a finished backup took.
+  for kind in config dfs; do
+    rows "$root" "$kind" >"$top/after" 2>/dev/null
+    n=$(missing "$top/$kind.backup" "$top/after")
+    [ "$cmd" = backup ] && m=$(missing "$top/$kind.live" "$top/after") && [ "$m" -lt "$n" ] && n=$m
+    lost=$((lost + n))
+  done
+  echo "$torn $lost $discarded $bootfail"
+}
+
+passed=0 failed=0
+echo "crash: $kills kills per command, seed $seed, cli $cli"
+for cmd in "${commands[@]}"; do
+  run=$(measure "$cmd")
+  budget=$((run * 5 / 4 + 1))
+  t=0 l=0 d=0 b=0 bad=0
+  for ((k = 1; k <= kills; k++)); do
+    reset_root
+    kill_after "$cmd" $(((RANDOM << 15 | RANDOM) % budget))
+    read -r torn lost discarded bootfail < <(check "$cmd")
+    t=$((t + torn)) l=$((l + lost)) d=$((d + discarded)) b=$((b + bootfail))
+    if [ $((torn + lost + discarded + bootfail)) -eq 0 ]; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1)) bad=$((bad + 1))
+      [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-${cmd// /-}"
+    fi
+  done
+  printf '%-28s kills %d, torn stores %d, lost rows %d, discarded backups %d, failed boots %d (run %d us)\n' \
+    "$cmd:" "$kills" "$t" "$l" "$d" "$b" "$run"
+done
+
+if [ "$failed" -eq 0 ]; then
+  rm -rf "$top"
+else
+  echo "crash: failing states kept (the root as the kill left it, before the next boot): $top/failed-*"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
