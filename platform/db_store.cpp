@@ -1,7 +1,9 @@
 #include "tarn/platform/db_store.h"
 
 #include <atomic>
+#include <cstring>
 #include <sqlite3.h>
+#include <vector>
 
 #include "tarn/platform/capture.h"
 #include "tarn/platform/cs_logger.h"
@@ -41,6 +43,45 @@ std::shared_ptr<StoreConnection> Open(const std::string& path, Type type, int fl
 }
 
 bool Valid(const std::shared_ptr<StoreConnection>& conn) { return conn && conn->Handle(); }
+
+// Hands each row to the callback as C strings, as sqlite3_exec does. A text
+// with a NUL byte inside would arrive cut short, as the text of another
+// name, so such a row fails the statement instead. Returns the reason of a
+// failure, or the empty text.
+std::string StepRows(sqlite3_stmt* stmt, RowCallback callback, void* context) {
+    std::vector<char*> values, names;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        if (!callback) continue;
+        const int n = sqlite3_column_count(stmt);
+        values.assign(n, nullptr);
+        names.assign(n, nullptr);
+        for (int i = 0; i < n; ++i) {
+            const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            names[i] = const_cast<char*>(sqlite3_column_name(stmt, i));
+            if (text && std::strlen(text) != static_cast<size_t>(sqlite3_column_bytes(stmt, i)))
+                return std::string("a NUL byte inside a text of column ") + (names[i] ? names[i] : "?");
+            values[i] = const_cast<char*>(text);
+        }
+        if (callback(context, n, values.data(), names.data()) != 0) return "query aborted";
+    }
+    return rc == SQLITE_DONE ? "" : sqlite3_errmsg(sqlite3_db_handle(stmt));
+}
+
+// Runs the statements of sql one after the other, as sqlite3_exec does.
+std::string RunStatements(sqlite3* db, const std::string& sql, RowCallback callback, void* context) {
+    // SQLite reads a statement text up to its first NUL byte.
+    if (sql.find('\0') != std::string::npos) return "a NUL byte inside the statement text";
+    for (const char* next = sql.c_str(); *next;) {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(db, next, -1, &raw, &next) != SQLITE_OK) return sqlite3_errmsg(db);
+        std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> stmt(raw, &sqlite3_finalize);
+        if (!stmt) continue;  // only white space or a comment
+        std::string reason = StepRows(stmt.get(), callback, context);
+        if (!reason.empty()) return reason;
+    }
+    return "";
+}
 
 // Statements of the databases, in creation order.
 const char* const kConfigStoreTables[] = {
@@ -128,11 +169,9 @@ int ExecuteV2(const std::shared_ptr<StoreConnection>& conn, const std::string& s
               void* context, int busyTimeoutMs) {
     if (!Valid(conn)) return 1;
     sqlite3_busy_timeout(conn->Handle(), busyTimeoutMs);
-    char* error = nullptr;
-    int rc = sqlite3_exec(conn->Handle(), sql.c_str(), callback, context, &error);
-    if (rc != SQLITE_OK) {
-        CSLogger::Log(0, "DBStore: statement failed (%s): %s", error ? error : sqlite3_errstr(rc), sql.c_str());
-        sqlite3_free(error);
+    const std::string reason = RunStatements(conn->Handle(), sql, callback, context);
+    if (!reason.empty()) {
+        CSLogger::Log(0, "DBStore: statement failed (%s): %s", reason.c_str(), sql.c_str());
         return 1;
     }
     return 0;

@@ -61,7 +61,9 @@ TARN_PLATFORM_EXPORT int CreateDatabases();
 // True when the file at path is a consistent database.
 TARN_PLATFORM_EXPORT bool Check(const std::string& path);
 
-// Runs every statement of sql; returns 0 on success, 1 on failure.
+// Runs every statement of sql; returns 0 on success, 1 on failure. Rows
+// reach the callback as C strings, so a row holding a text with a NUL byte
+// inside fails the statement rather than arrive cut short.
 TARN_PLATFORM_EXPORT int ExecuteV2(const std::shared_ptr<StoreConnection>& conn, const std::string& sql,
                                    RowCallback callback, void* context, int busyTimeoutMs);
 

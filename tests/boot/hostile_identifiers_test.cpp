@@ -1,0 +1,227 @@
+// Hostile texts as component, group, name, identifier and data-file names
+// through every operation that puts them into a statement: the tables must
+// hold exactly the intended rows afterwards, byte for byte.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "boot/load_store_fixture.h"
+#include "maintenance/cleanup_fixture.h"
+#include "tarn/boot_state.h"
+#include "tarn/cleanup.h"
+#include "tarn/rapidjson.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace CleanupTest;
+
+const std::string kNul("nul\0inside", 10);
+constexpr char kInsertMetadata[] =
+    "INSERT INTO DataFileMetadata(Component, Key, DirName, FileName) VALUES (?, 'k', ?, ?);";
+constexpr char kInsertDataFileSchema[] =
+    "INSERT INTO DataFileSchema(CrateId, Component, Key, Version) VALUES ('c', ?, 'k', '1');";
+
+const std::vector<std::string>& Corpus() {
+    static const std::vector<std::string> texts = {
+        "O'Brien", "'", "''", "x'); DROP TABLE Config; --", "' OR '1'='1", "%s%n%x", "%1$s", "\xff\xfe", "\x80\xbf",
+        "two\nlines", std::string(200 * 1024, '\'')};
+    return texts;
+}
+
+std::string Hex(const std::string& text) {
+    std::string hex;
+    char byte[3];
+    for (unsigned char c : text) hex += (std::snprintf(byte, sizeof byte, "%02X", c), byte);
+    return hex;
+}
+
+// Binds the values with their lengths, so texts keep their NUL bytes.
+void Insert(const std::string& path, const std::string& sql, const std::vector<std::string>& values) {
+    sqlite3* raw = nullptr;
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close_v2);
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
+    for (size_t i = 0; i < values.size(); ++i)
+        sqlite3_bind_text(stmt, int(i + 1), values[i].data(), int(values[i].size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE) << sql;
+    sqlite3_finalize(stmt);
+}
+
+void SeedObject(const std::string& key, const std::string& group, const std::string& identifier) {
+    Insert(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, DesiredValue, Success) "
+                       "VALUES (?, ?, ?, ?, '1', '2', 0);", {key, group, key, identifier});
+}
+
+// Every object of the corpus with a schema (not restored, managed by the
+// host's apply), one without a schema and one with an automatic value only.
+void SeedConfigStore() {
+    for (const std::string& text : Corpus()) {
+        Insert(SchemaDb(), "INSERT INTO ConfigSchema(Component, ConfigGroup, Name, NoRestore, DSPIntegrated, "
+                           "SchemaType) VALUES (?, ?, ?, 1, 1, 0);", {text, text, text});
+        SeedObject(text, text, text);
+        SeedObject(text, text + "'", text);
+        Insert(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, AutoConfValue) VALUES (?, ?, ?, '3');",
+               {text, text, text + "~"});
+    }
+}
+
+// One row per text and format, "@" standing for the text in hex; sorted.
+std::vector<std::string> Expected(const std::vector<std::string>& formats,
+                                  const std::vector<std::string>& texts = Corpus()) {
+    std::vector<std::string> rows;
+    for (const std::string& format : formats)
+        for (const std::string& text : texts) {
+            std::string row = format, hex = Hex(text);
+            for (size_t at; (at = row.find('@')) != std::string::npos;) row.replace(at, 1, hex);
+            rows.push_back(row);
+        }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// A host ready for a load, without the sample's objects.
+class HostileIdentifiers : public LoadStoreTest::LoadStoreHost {
+protected:
+    void SetUp() override {
+        LoadStoreHost::SetUp();
+        LoadStoreTest::RunSql(ConfigDb(), "DELETE FROM Config;");
+    }
+};
+
+TEST_F(HostileIdentifiers, ConfigRowsKeepExactlyTheirObjectsThroughCleanupAndBoot) {
+    SeedConfigStore();
+    std::vector<TarnConfigStore::FailureRecord> failures = TarnConfigStore::GetBootTimeRestoreFailures();
+    std::vector<std::string> failed;
+    for (const auto& f : failures) failed.push_back(Hex(f.component) + "|" + Hex(f.configGroup) + "|" + Hex(f.name));
+    std::sort(failed.begin(), failed.end());
+    EXPECT_EQ(failed, Expected({"@|@|@"}));
+
+    // An upgrade boot: automatic values and objects without a schema go,
+    // desired values become user values.
+    MakeUpgradeBoot();
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    EXPECT_EQ(Query(ConfigDb(), "SELECT hex(Component)||'|'||hex(ConfigGroup)||'|'||hex(Name)||'|'||hex(Identifier)||"
+                                "'|'||UserValue||'|'||ifnull(DesiredValue,'-')||'|'||Success FROM Config ORDER BY 1;"),
+              Expected({"@|@|@|@|2|-|1"}));
+}
+
+TEST_F(HostileIdentifiers, DataFileNamesKeepTheirFilesAndLoseOnlyTheirStaleRows) {
+    Insert(SchemaDb(), kInsertDataFileSchema, {"c'"});
+    std::vector<std::string> onDisk;  // the names a file system can hold; the others have rows only
+    for (const std::string& text : Corpus()) {
+        Insert(DataFileDb(), kInsertMetadata, {"c'", text, text});
+        Insert(DataFileDb(), kInsertMetadata, {"c'", text, "gone'"});
+        Insert(DataFileDb(), kInsertMetadata, {"orphan'", text + "~", "f"});  // no schema: row and directory go
+        if (text.size() > 200) continue;
+        onDisk.push_back(text);
+        Touch(DataRoot() + "/" + text + "/" + text);
+        Touch(DataRoot() + "/" + text + "/stray");
+        Touch(DataRoot() + "/" + text + "~/f");
+    }
+    TarnPlatform::Capture capture;
+    TarnConfigStore::CleanupStore(false);
+    TarnConfigStore::CleanupDataFiles();
+
+    EXPECT_EQ(Query(DataFileDb(), "SELECT hex(Component)||'|'||hex(DirName)||'|'||hex(FileName) FROM "
+                                  "DataFileMetadata ORDER BY 1;"), Expected({"6327|@|@"}, onDisk));
+    const auto lines = Texts(OwnLines(capture));
+    for (const std::string& text : onDisk) {
+        SCOPED_TRACE(text);
+        EXPECT_TRUE(fs::exists(DataRoot() + "/" + text + "/" + text));
+        EXPECT_FALSE(fs::exists(DataRoot() + "/" + text + "/stray"));
+        EXPECT_FALSE(fs::exists(DataRoot() + "/" + text + "~"));
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "Cleanup datafile directory: " + text + "~"), lines.end());
+    }
+    EXPECT_TRUE(EventIds(capture).empty());
+}
+
+TEST_F(HostileIdentifiers, KeyValueRecordsRoundTripByteForByte) {
+    std::vector<std::string> keys = Corpus();
+    keys.insert(keys.end(), {kNul, "nul"});
+    auto conn = DBStore::GetConnection(DBStore::CONFIG_STORE);
+    for (const std::string& key : keys) DBStore::WriteKeyValue(key, key + "=" + key, conn);
+    for (const std::string& key : keys) {
+        std::string value;
+        EXPECT_EQ(DBStore::ReadKeyValue(key, &value, conn), 0);
+        EXPECT_EQ(Hex(value), Hex(key + "=" + key));
+    }
+    EXPECT_EQ(Query(ConfigDb(), "SELECT count(*) FROM KVTable WHERE Key <> 'BOOT_FS_UUID';"),
+              std::vector<std::string>{std::to_string(keys.size())});
+}
+
+TEST_F(HostileIdentifiers, SchemaRegistrationFindsTheObjectUnderItsExactKey) {
+    std::vector<std::string> texts = Corpus();
+    texts.push_back(kNul);
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(Hex(text).substr(0, 40));
+        rapidjson::StringBuffer entry;
+        rapidjson::Writer<rapidjson::StringBuffer> w(entry);
+        w.StartObject();
+        for (const char* member : {"component", "group", "key", "version"}) {
+            w.Key(member);
+            w.String(text);
+        }
+        w.Key("schema"), w.StartObject(), w.EndObject(), w.EndObject();
+        auto store = TarnSchemaStore::SchemaStore::GetStore();
+        EXPECT_EQ(TarnSchemaStore::SetSchema(text, text, text, text, entry.GetString(), store, false), 0);
+        EXPECT_TRUE(TarnSchemaStore::GetSchema(text, text, text, store));
+        EXPECT_FALSE(TarnSchemaStore::GetSchema(text, text, text + "'", store));
+    }
+    EXPECT_EQ(Query(SchemaDb(), "SELECT hex(CrateId)||'|'||hex(Component)||'|'||hex(ConfigGroup)||'|'||hex(Name) "
+                                "FROM ConfigSchema WHERE CrateId <> 'loadtest' ORDER BY 1;"),
+              Expected({"@|@|@|@"}, texts));
+}
+
+int ShowJson() {
+    return std::system(("'" TARN_CLI "' --root '" + TarnTest::Root() + "' show --json >'" + TarnTest::Root() +
+                        "/out' 2>&1").c_str());
+}
+
+TEST_F(HostileIdentifiers, ShowPrintsEveryObjectUnderItsExactKey) {
+    SeedConfigStore();
+    ASSERT_EQ(ShowJson(), 0);
+    rapidjson::Document shown;
+    shown.Parse(TarnTest::ReadFile(TarnTest::Root() + "/out"));
+    ASSERT_TRUE(shown.IsArray());
+    std::vector<std::string> keys;
+    for (const auto& o : shown.GetArray()) {
+        std::string key;
+        for (const char* member : {"component", "group", "name", "identifier"})
+            key += Hex(std::string(o[member].GetString(), o[member].GetStringLength())) + "|";
+        keys.push_back(key);
+    }
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, Expected({"@|@|@|@|", "@|@27|@|@|", "@|@|@7E||"}));
+}
+
+// A row callback takes texts as C strings, so a NUL byte inside one would
+// shorten it to another name: the reading operations refuse such a row.
+TEST_F(HostileIdentifiers, NulInsideIsRefusedNeverShortened) {
+    Insert(SchemaDb(), "INSERT INTO ConfigSchema(Component, ConfigGroup, Name, DSPIntegrated, SchemaType) "
+                       "VALUES (?, 'g', 'n', 1, 0);", {kNul});
+    Insert(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, UserValue, Success) "
+                       "VALUES (?, 'g', 'n', '1', 0);", {kNul});
+    EXPECT_THROW(TarnConfigStore::GetBootTimeRestoreFailures(), TarnConfigStore::ConfigStoreException);
+    EXPECT_NE(ShowJson(), 0);
+
+    Insert(SchemaDb(), kInsertDataFileSchema, {"c"});
+    Insert(DataFileDb(), kInsertMetadata, {"c", "nul", "f"});  // a live directory whose name a NUL would cut to
+    Insert(DataFileDb(), kInsertMetadata, {"c", "nul", kNul});
+    Insert(DataFileDb(), kInsertMetadata, {"orphan", kNul, "f"});
+    Touch(DataRoot() + "/nul/f");
+    TarnPlatform::Capture capture;
+    TarnConfigStore::CleanupStore(false);
+    TarnConfigStore::CleanupDataFiles();
+    EXPECT_TRUE(fs::exists(DataRoot() + "/nul/f"));
+    EXPECT_EQ(Query(DataFileDb(), "SELECT count(*) FROM DataFileMetadata;"), std::vector<std::string>{"3"});
+    EXPECT_EQ(Texts(OwnLines(capture)),
+              (std::vector<std::string>{"Cleanup config store", "Cleanup config store completed",
+                                        "Cleanup data file store",
+                                        "Datafile live cleanup failed: read dir SQL command unsuccessful",
+                                        "CleanupDataFiles read sql command failed"}));
+    EXPECT_EQ(EventIds(capture), std::vector<std::string>{"evt.user.cs.dfs.cleanup.error"});
+}
+
+} // namespace
