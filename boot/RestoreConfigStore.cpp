@@ -1,8 +1,10 @@
 #include "boot/restore_config_store.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tarn/boot_state.h"
 #include "tarn/events.h"
@@ -29,9 +31,20 @@ bool PathExists(const std::string& path) {
 // as syntax; their results are the shell's exit status, 0 for success.
 int RunCommand(const std::string& command) { return std::system(command.c_str()); }
 
+// The rollback journal a writer killed mid-transaction left beside a live
+// database. SQLite would roll it back onto whatever file next takes that
+// name, so a backup copied in its place would come up as a mix of both; the
+// copy replaces the database whole, so the journal goes first.
+void RemoveJournal(const std::string& database) {
+    const std::string journal = database + "-journal";
+    if (::unlink(journal.c_str()) != 0 && errno != ENOENT)
+        CSLogger::Log(0, "Cannot remove journal %s, err: %d", journal.c_str(), errno);
+}
+
 // A live store left from before this boot would be mistaken for a restored
-// one; it goes before anything is copied.
+// one; it goes before anything is copied, with its journal.
 void RemoveStaleConfigStore(const std::string& live) {
+    RemoveJournal(live);
     if (!PathExists(live)) return;
     if (RunCommand("/bin/rm -f " + ShellQuote(live)) != 0)
         CSLogger::Log(0, "Error removing sticky ConfigStore file");
@@ -85,6 +98,7 @@ void RestoreDataFileStore() {
     }
     CSLogger::Log(2, "DataFileStore backup [%s] is valid.", backup.c_str());
     const std::string live = TarnPlatform::HostPath(DATAFILE_STORE_PATH);
+    RemoveJournal(live);
     if (RunCommand(Kit::StrCat("/bin/cp ", ShellQuote(backup), " ", ShellQuote(live))) == 0) {
         CSLogger::Log(2, "DataFileStore restored successfully from backup");
         return;

@@ -44,3 +44,16 @@ TEST(RestoreHotJournal, InterruptedBackupIsRolledBackAndRestoredWhole) {
               std::vector<std::string>{"400"});
     EXPECT_EQ(LiveBootMode(), "1");
 }
+
+TEST(RestoreHotJournal, LiveStoresJournalsNeverReachTheRestoredCopies) {
+    WriteStore(TarnTest::Rooted(kPrimary), "primary", false);
+    MakeLiveRamDisk();
+    WriteStore(TarnTest::Rooted(kLiveConfig), "stale", false);
+    KillWriterMidTransaction(TarnTest::Rooted(kLiveConfig));
+    ASSERT_TRUE(TarnTest::Exists(TarnTest::Rooted(kLiveConfig) + "-journal"));
+
+    EXPECT_EQ(TarnConfigStore::RestoreConfigStore(true), 0);
+    EXPECT_FALSE(TarnTest::Exists(TarnTest::Rooted(kLiveConfig) + "-journal"));
+    EXPECT_EQ(LiveConfigMarkers(), std::vector<std::string>{"primary"});
+    EXPECT_EQ(Query(TarnTest::Rooted(kLiveConfig), "PRAGMA integrity_check;"), std::vector<std::string>{"ok"});
+}
