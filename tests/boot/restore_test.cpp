@@ -1,5 +1,6 @@
-// Restoring the configuration store from its backups: every outcome of the
-// backup choice, the integrity check and the copy.
+// Restoring the configuration store and the data-file store from their
+// backups: every outcome of the backup choice, the integrity check and the
+// copy; the data-file store is never the reason for a new configuration store.
 #include <string>
 #include <vector>
 
@@ -28,12 +29,11 @@ std::string Fill(std::string text) {
     return text;
 }
 
-// The lines about the configuration store, leaving out the data-file store
-// and the boot-mode record's own line.
-std::vector<CapturedLine> ConfigStoreLines(const TarnPlatform::Capture& capture) {
+// The lines about one store ("ConfigStore" or "DataFileStore").
+std::vector<CapturedLine> Lines(const TarnPlatform::Capture& capture, const std::string& store = "ConfigStore") {
     std::vector<CapturedLine> lines;
     for (const auto& line : capture.Logs())
-        if (line.text.find("ConfigStore") != std::string::npos) lines.push_back(line);
+        if (line.text.find(store) != std::string::npos) lines.push_back(line);
     return lines;
 }
 
@@ -91,7 +91,7 @@ TEST_P(RestoreOutcome, LinesEventsNewStoreAndBootMode) {
     TarnPlatform::Capture capture;
     EXPECT_EQ(RestoreConfigStore(true), row.newStore);
 
-    EXPECT_THAT(ConfigStoreLines(capture), ElementsAre(CapturedLine{row.line.priority, Fill(row.line.text)}));
+    EXPECT_THAT(Lines(capture), ElementsAre(CapturedLine{row.line.priority, Fill(row.line.text)}));
     std::vector<std::string> expectedEvents;
     if (*row.event) expectedEvents.push_back(kCopyEvent + Fill(row.event));
     EXPECT_EQ(Events(capture), expectedEvents);
@@ -120,17 +120,6 @@ TEST(RestoreConfigStore, WithoutRestoreNothingIsTouched) {
     EXPECT_THAT(capture.Events(), IsEmpty());
 }
 
-TEST(RestoreConfigStore, StaleLiveStoreNeverSurvives) {
-    MakeLiveRamDisk();
-    TarnTest::WriteFile(TarnTest::Rooted(kLiveConfig), "stale bytes, not a database");
-    TarnPlatform::Capture capture;
-    EXPECT_EQ(RestoreConfigStore(true), 1);
-    EXPECT_TRUE(DBStore::Check(TarnTest::Rooted(kLiveConfig)));
-    EXPECT_THAT(LiveConfigMarkers(), IsEmpty());
-    EXPECT_EQ(LiveBootMode(), "2");
-    EXPECT_THAT(capture.Events(), IsEmpty());
-}
-
 TEST(RestoreConfigStore, UnremovableLiveStoreAndFailedCreationAreReported) {
     // A directory where the live store belongs: rm -f cannot remove it, cp
     // copies into it, and the store database cannot be created there.
@@ -139,7 +128,7 @@ TEST(RestoreConfigStore, UnremovableLiveStoreAndFailedCreationAreReported) {
 
     TarnPlatform::Capture capture;
     EXPECT_EQ(RestoreConfigStore(true), 0);
-    EXPECT_THAT(ConfigStoreLines(capture),
+    EXPECT_THAT(Lines(capture),
                 ElementsAre(CapturedLine{0, "Error removing sticky ConfigStore file"},
                             CapturedLine{2, "ConfigStore restored successfully from backup"}));
     EXPECT_EQ(Events(capture), std::vector<std::string>{"evt.user.cs.db.operation.error"});
@@ -157,6 +146,44 @@ TEST(RestoreConfigStore, NewStoreThatCannotBeCreatedFailsOnTheBootMode) {
         EXPECT_STREQ(e.what(), "Failed to connect to database");
     }
     EXPECT_EQ(Events(capture), std::vector<std::string>{"evt.user.cs.db.operation.error"});
+}
+
+TEST(RestoreDataFileStore, OutcomesBesideAGoodConfigStore) {
+    const std::string backup = TarnTest::Rooted(kDataFileBackup);
+    const std::string valid = "DataFileStore backup [" + backup + "] is valid.";
+    const CapturedLine inconsistent{0, "DataFileStore backup [" + backup + "] is inconsistent, will create new DataFileStore."};
+    struct Case {
+        Backup kind;
+        bool ramDisk;
+        std::vector<CapturedLine> lines;
+        const char* marker;  // "" for a new, empty store
+    } cases[] = {
+        {Backup::Good, true, {{2, valid}, {2, "DataFileStore restored successfully from backup"}}, "datafiles"},
+        {Backup::Garbage, true, {inconsistent}, ""},
+        {Backup::Truncated, true, {inconsistent}, ""},
+        {Backup::Missing, true, {{2, "DataFileStore backup not found " + backup}}, ""},
+        {Backup::Good, false, {{2, valid}, {0, "Cannot copy DataFileStore from backup [" + backup + "], will create new DataFileStore."}}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines.back().text);
+        TarnTest::ResetRoot();
+        if (c.ramDisk) MakeLiveRamDisk();
+        WriteBackup(kPrimary, c.ramDisk ? Backup::Good : Backup::Missing, "primary");
+        WriteBackup(kDataFileBackup, c.kind, "datafiles", true);
+        TarnPlatform::Capture capture;
+        EXPECT_EQ(RestoreConfigStore(true), c.ramDisk ? 0 : 1);
+        EXPECT_EQ(Lines(capture, "DataFileStore"), c.lines);
+        const bool failed = c.lines.back().priority == 0;
+        EXPECT_EQ(Events(capture), failed ? std::vector<std::string>{"evt.user.cs.dfs.restore.error"} : std::vector<std::string>{});
+        std::vector<std::string> markers;
+        if (*c.marker) markers.push_back(c.marker);
+        EXPECT_EQ(LiveDataFileMarkers(), markers);
+        if (c.ramDisk) {
+            EXPECT_TRUE(DBStore::Check(TarnTest::Rooted(kLiveDataFile)));
+            EXPECT_EQ(LiveConfigMarkers(), std::vector<std::string>{"primary"});
+            EXPECT_EQ(LiveBootMode(), "1");
+        }
+    }
 }
 
 } // namespace
