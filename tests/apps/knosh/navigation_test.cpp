@@ -88,27 +88,6 @@ TEST_F(ListTest, SeveralPaths) {
     EXPECT_EQ(Out("ls counters nosuch dir", 2), "counters:\n1\n2\n\nnosuch:\n\n") << "stops at the failing path";
 }
 
-TEST_F(ListTest, TypeListing) {
-    EXPECT_EQ(Out("typels dir/leaf"), "Pair\n");
-    EXPECT_EQ(Out("typels dir"), "branchType/\n");
-    EXPECT_EQ(Out("typels counters"), "instLeafType\n");
-    EXPECT_EQ(Out("typels ints"), "instBranchType/\n");
-    EXPECT_EQ(Out("typels counters/1"), "uint32\n");
-    EXPECT_EQ(Out("typels ints/3"), "branchType/\n");
-    EXPECT_EQ(Out("typels cpus"), "branchType/\n");
-}
-
-TEST_F(ListTest, ListingGivesBackWhatItTakes) {
-    uint32_t infos = KNO_OutstandingNodeInfos(), types = KNO_OutstandingTypes();
-    Out("ls dir");
-    Out("ls /");
-    Out("ls cpus");
-    Out("typels dir/leaf");
-    Out("ls counters nosuch", 2);
-    EXPECT_EQ(KNO_OutstandingNodeInfos(), infos);
-    EXPECT_EQ(KNO_OutstandingTypes(), types);
-}
-
 TEST_F(ListTest, TypeGet) {
     EXPECT_EQ(Out("typeget Pair Color Name uint32"),
               "structType Pair {\n \tuint32 : first\n\tColor : color\n}\n"
