@@ -61,35 +61,6 @@ TEST(Connections, MissingDatabaseGivesNoConnection) {
     EXPECT_EQ(DBStore::GetConnection(DBStore::CONFIG_STORE), nullptr);
 }
 
-TEST(Connections, CreateDatabasesMakesExactlyTheStoreTables) {
-    TarnPlatform::Capture capture;
-    ASSERT_EQ(DBStore::CreateDatabases(), 0);
-    ASSERT_EQ(DBStore::CreateDatabases(), 0);  // idempotent
-
-    auto config = GetDBConnection(DBStore::CONFIG_STORE, true);
-    EXPECT_EQ(Query(config, "SELECT type, name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%' ORDER BY name;"),
-              (Rows{{"table", "Config"},
-                    {"table", "DefaultConfig"},
-                    {"table", "DesiredUserConfig"},
-                    {"table", "KVTable"},
-                    {"table", "UpgradeStatus"},
-                    {"trigger", "updateModifiedTime"},
-                    {"trigger", "updateRevision"}}));
-    auto datafiles = GetDBConnection(DBStore::DATAFILE_STORE, true);
-    EXPECT_EQ(Query(datafiles, "SELECT name FROM sqlite_schema WHERE name NOT LIKE 'sqlite_%';"),
-              (Rows{{"DataFileMetadata"}}));
-
-    // The tables were made from the shared statements, word for word.
-    std::vector<std::string> texts;
-    for (const auto& sql : capture.Sql()) texts.push_back(sql.text);
-    for (const char* statement : {CREATE_KVTABLE, CREATE_CONFIG_TABLE, CREATE_UPDATE_REVISION_TRIGGER,
-                                  CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
-                                  CREATE_DESIRED_USER_CONFIG_TABLE, CREATE_UPGRADE_STATUS_TABLE,
-                                  CREATE_DATAFILE_METADATA_TABLE})
-        EXPECT_NE(std::find(texts.begin(), texts.end(), statement), texts.end()) << statement;
-    EXPECT_EQ(Query(config, "PRAGMA journal_mode;"), (Rows{{"delete"}}));
-}
-
 TEST(Connections, IntegrityCheck) {
     ASSERT_EQ(DBStore::CreateDatabases(), 0);
     EXPECT_TRUE(DBStore::Check(Rooted(CONFIG_STORE_PATH)));
@@ -127,23 +98,6 @@ TEST_F(Store, RevisionCountsValueLayersButNotDesired) {
     for (const char* column : {"UserValue", "AutoConfValue", "VitalValue", "CachedValue"})
         ASSERT_EQ(Exec(std::string("UPDATE Config SET ") + column + "='{\"b\":2}'" + where), 0);
     EXPECT_EQ(Query(conn, "SELECT Revision FROM Config" + where), (Rows{{"8"}}));
-}
-
-TEST_F(Store, ConstraintsOfTheTables) {
-    // Identifier defaults to the empty string, so two singletons collide.
-    ASSERT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
-    EXPECT_NE(Exec("INSERT INTO Config(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
-    EXPECT_EQ(Exec("INSERT INTO Config(Component, ConfigGroup, Name, Identifier) VALUES('a', 'b', 'c', 'x');"), 0);
-
-    ASSERT_EQ(Exec("INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name) VALUES('a', 'b', 'c');"), 0);
-    EXPECT_EQ(Query(conn, "SELECT BootAction FROM DesiredUserConfig;"), (Rows{{"DELETE"}}));
-    for (const char* action : {"SET", "SET_DEFAULT", "DELETE"})
-        EXPECT_EQ(Exec(std::string("INSERT OR REPLACE INTO DesiredUserConfig(Component, ConfigGroup, Name, "
-                                   "BootAction) VALUES('a', 'b', 'c', '") + action + "');"),
-                  0);
-    EXPECT_NE(Exec("INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, Identifier, BootAction) "
-                   "VALUES('a', 'b', 'c', 'i', 'set');"),
-              0);
 }
 
 TEST_F(Store, ExecuteBindsTextsVerbatim) {
