@@ -100,17 +100,3 @@ TEST(GetInstanceIdFromValue, IdentifierFieldDecides) {
     EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse(R"("DELETE_DEFAULT")"), generated); }),
               "1032 Invalid value for key cs_generated_id");
 }
-
-TEST(GetInstanceIdFromValue, GeneratedIdentifierIsReadableRightAfterPopulating) {
-    auto generated = Object(R"({"component": "c", "group": "g", "key": "gen", "version": "1",
-                                "idField": "cs_generated_id", "schema": {"properties": {"v": {"type": "integer"}}}})");
-    rapidjson::Document value = Parse(R"({"v": 1})");
-    ConfigStoreDocument::PopulateGeneratedInstanceId(generated->GetSchemaDocument(), value, value.GetAllocator());
-    const std::string id = GetInstanceIdFromValue(value, generated);
-    EXPECT_EQ(id.size(), 36u);
-    // The split keeps the identifier in the user layer only, since the
-    // other layers would hold nothing else.
-    auto layers = SplitConfig(value, generated->GetSchemaDocument());
-    EXPECT_EQ(layers["user"], R"({"v":1,"cs_generated_id":")" + id + R"("})");
-    EXPECT_EQ(layers["vital"], "");
-}

@@ -96,23 +96,6 @@ TEST(CleanupDataFiles, RowsOfMissingFilesAreDeletedByQuotedNames) {
     EXPECT_EQ(OwnLines(capture).back(), (CapturedLine{2, "CleanupDataFiles completed"}));
 }
 
-TEST(CleanupDataFiles, WithoutADataFileRootEveryRowGoes) {
-    CreateStores();
-    AddRows("('c','k','d','f')");
-    TarnPlatform::Capture capture;
-    TarnConfigStore::CleanupDataFiles();
-    EXPECT_THAT(MetadataRows(), IsEmpty());
-    EXPECT_THAT(OwnLines(capture), ElementsAre(CapturedLine{2, "DataFileMap:"}, CapturedLine{3, "d : 'f'"}));
-    EXPECT_THAT(SqlTexts(capture), testing::Contains("DELETE FROM DataFileMetadata;"));
-
-    // A plain file where the root belongs is no root either.
-    AddRows("('c','k','d','f')");
-    Touch(DataRoot());
-    TarnConfigStore::CleanupDataFiles();
-    EXPECT_THAT(MetadataRows(), IsEmpty());
-    EXPECT_TRUE(fs::is_regular_file(DataRoot()));
-}
-
 TEST(CleanupDataFiles, DatabaseFailuresAreLoggedWithTheEvent) {
     const std::vector<std::string> oneEvent{"evt.user.cs.dfs.cleanup.error"};
     {

@@ -41,18 +41,6 @@ const std::pair<int, std::string> kInvalidJson{2000, "Invalid JSON"};
 
 } // namespace
 
-TEST(JsonDocCreate, EmptyDocumentAllocatesFromItsSmallPool) {
-    auto doc = CreateDocument();
-    ASSERT_TRUE(doc->document && doc->allocator);
-    EXPECT_TRUE(doc->document->IsNull());
-    EXPECT_TRUE(doc->nodes.empty());
-    EXPECT_EQ(&doc->document->GetAllocator(), doc->allocator.get());
-
-    auto parsed = CreateDocumentFromString(R"({"a": 1})");
-    EXPECT_EQ(&parsed->document->GetAllocator(), parsed->allocator.get());
-    EXPECT_EQ(parsed->allocator->Capacity(), JSON_POOL_CHUNK_CAPACITY);  // not the library's 64 KiB
-}
-
 TEST(JsonDocCreate, FromStringTakesExactlyOneValue) {
     auto doc = CreateDocumentFromString(" \n\t{} \r\n");
     ASSERT_TRUE(doc->document->IsObject());
@@ -79,19 +67,6 @@ TEST(JsonDocCreate, FromFileNamesThePathWhenItFails) {
     auto doc = CreateDocumentFromFile(path);
     EXPECT_STREQ((*doc->document)["mode"].GetString(), "x");
     EXPECT_EQ((*doc->document)["list"].Size(), 3u);
-}
-
-TEST(JsonDocPath, MembersAndFirstMatchingInstance) {
-    const std::string json = R"({"ip": {"v4": "10.0.0.1"},
-        "nics": [{"name": "a", "mtu": 1}, {"name": "b", "mtu": 2}, {"name": "b", "mtu": 3}, 7]})";
-
-    auto root = WithPath(json, {});
-    EXPECT_EQ(root->GetJsonValuePtr(), root->document.get());
-
-    // An object member ignores the selector.
-    EXPECT_STREQ((*WithPath(json, {{"ip", "name", "zz"}})->GetJsonValuePtr())["v4"].GetString(), "10.0.0.1");
-    // The first match wins; elements after it are not looked at.
-    EXPECT_EQ((*WithPath(json, {{"nics", "name", "b"}})->GetJsonValuePtr())["mtu"].GetInt(), 2);
 }
 
 TEST(JsonDocPath, MultiLevelPathMixingObjectsAndArrays) {
@@ -130,18 +105,4 @@ TEST(JsonDocPath, ElementThatCannotBeSelectedIsInvalidJson) {
                              R"({"n": ["a", {"name": "a"}]})", R"({"n": [{"name": "b"}, null]})"})
         EXPECT_EQ(Thrown([&] { WithPath(json, {{"n", "name", "a"}})->GetJsonValuePtr(); }), kInvalidJson) << json;
     EXPECT_TRUE(capture.Logs().empty());
-}
-
-TEST(JsonDocLifetime, ValuesLiveAsLongAsAnyHolder) {
-    const std::string longText(500, 'v');  // larger than a pool chunk: a block of its own
-    auto doc = WithPath(R"({"n": [{"name": "a", "text": ")" + longText + R"("}]})", {{"n", "name", "a"}});
-    rapidjson::Value* value = doc->GetJsonValuePtr();
-    std::shared_ptr<JsonDoc> copy = doc;
-    doc.reset();
-    EXPECT_EQ((*value)["text"].GetString(), longText);
-
-    // A document kept without its JsonDoc keeps its pool.
-    std::shared_ptr<rapidjson::Document> document = copy->document;
-    copy.reset();
-    EXPECT_EQ((*document)["n"][0]["text"].GetString(), longText);
 }

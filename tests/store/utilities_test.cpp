@@ -64,32 +64,6 @@ std::vector<CapturedLine> SyslogLines(int priority, const std::vector<std::strin
 
 } // namespace
 
-TEST(FileUtilities, RemoveFileReportsEitherOutcome) {
-    const std::string path = TarnTest::Rooted("/tmp/old.conf");
-    TarnPlatform::Capture capture;
-
-    EXPECT_FALSE(RemoveFile(path.c_str()));
-    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Failed to remove: " + path + ", err: 2"}}));
-
-    capture.Clear();
-    TarnTest::WriteFile(path, "x");
-    EXPECT_TRUE(RemoveFile(path.c_str()));
-    EXPECT_FALSE(TarnTest::Exists(path));
-    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "[" + path + "] file removed."}}));
-}
-
-TEST(FileUtilities, FileExistsFollowsLinks) {
-    const std::string file = TarnTest::Rooted("/etc/present");
-    const std::string dangling = TarnTest::Rooted("/etc/dangling");
-    TarnTest::WriteFile(file, "");
-    fs::create_symlink(TarnTest::Rooted("/etc/absent"), dangling);
-
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_TRUE(FileExists(TarnTest::Rooted("/etc").c_str()));
-    EXPECT_FALSE(FileExists(TarnTest::Rooted("/etc/absent").c_str()));
-    EXPECT_FALSE(FileExists(dangling.c_str()));
-}
-
 TEST(ExecCommand, SucceedsOnlyOnExitStatusZero) {
     const std::string helper = TarnTest::HelperProgram("exit_with");
     TarnPlatform::Capture capture;
@@ -113,25 +87,6 @@ TEST(ExecCommand, MissingProgramIsAStartFailure) {
     EXPECT_FALSE(RunCommand({missing.c_str()}));
     EXPECT_EQ(capture.Logs(),
               (std::vector<CapturedLine>{{0, "Kestrel_ForkExec failed, errno: No such file or directory"}}));
-}
-
-TEST(ExecCommand, ChildWritesToTheCallersOutput) {
-    const std::string out = TarnTest::Rooted("/tmp/out.txt");
-    TarnTest::WriteFile(out, "");
-    std::fflush(stdout);
-    const int saved = dup(1);
-    FILE* file = std::fopen(out.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    dup2(fileno(file), 1);
-    std::fclose(file);
-
-    // The environment is empty: the child sees no HOME of ours.
-    const bool ok = RunCommand({"/bin/sh", "-c", "echo \"args=$0 home=$HOME\"", "first"});
-
-    dup2(saved, 1);
-    close(saved);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(TarnTest::ReadFile(out), "args=first home=\n");
 }
 
 class Backup : public testing::Test {
