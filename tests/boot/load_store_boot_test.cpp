@@ -1,7 +1,6 @@
 // The load end to end on a host: the order of the steps, what a boot leaves
 // in the store, restores, upgrade boots and the removal of non-schema files.
 #include <filesystem>
-#include <functional>
 
 #include "boot/load_store_fixture.h"
 #include "tarn/utilities.h"
@@ -67,15 +66,8 @@ TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) 
     EXPECT_TRUE(TarnTest::Exists(TarnTest::Rooted("/tmp/config-upgrade-marker")));
     // The module ran in the booting process; the object without a schema is gone.
     EXPECT_EQ(ConfigRows().size(), 2u);
-    std::vector<std::string> status;
-    DBStore::ExecuteV2(DBStore::GetConnection(DBStore::CONFIG_STORE),
-                       "SELECT LibName || ' ' || Value FROM UpgradeStatus;",
-                       [](void* out, int, char** v, char**) {
-                           static_cast<std::vector<std::string>*>(out)->push_back(v[0]);
-                           return 0;
-                       },
-                       &status, 3000);
-    EXPECT_THAT(status, ElementsAre(R"(10-example.so {"phase":"boot","isolated":false})"));
+    EXPECT_THAT(TarnTest::Query(Store(), "SELECT LibName || ' ' || Value FROM UpgradeStatus;"),
+                ElementsAre(R"(10-example.so {"phase":"boot","isolated":false})"));
 }
 
 TEST_F(LoadStoreBoot, FailingOrCrashingModulesAreReportedAndTheLoadGoesOn) {

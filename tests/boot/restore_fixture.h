@@ -3,16 +3,12 @@
 // them.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "support/captured_line_printer.h"
 #include "support/test_support.h"
 #include "tarn/store_tables.h"
 
@@ -26,28 +22,12 @@ inline const char kDataFileBackup[] = "/var/lib/halden/configstore/backup/datafi
 
 enum class Backup { Missing, Good, Garbage, Truncated };
 
-inline std::vector<std::string> Query(const std::string& path, const std::string& sql) {
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close_v2);
-    std::vector<std::string> rows;
-    auto collect = [](void* out, int, char** values, char**) {
-        static_cast<std::vector<std::string>*>(out)->push_back(values[0] ? values[0] : "NULL");
-        return 0;
-    };
-    char* error = nullptr;
-    if (sqlite3_exec(db.get(), sql.c_str(), collect, &rows, &error) != SQLITE_OK) {
-        ADD_FAILURE() << path << ": " << (error ? error : "?") << " in " << sql;
-        sqlite3_free(error);
-    }
-    return rows;
-}
+using TarnTest::Query;
 
 // A configuration store whose Config table names the marker and whose boot
 // mode is 1, or a data-file store whose metadata names it. Large enough that
 // cutting it in half loses pages.
 inline void WriteStore(const std::string& path, const std::string& marker, bool dataFileStore) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::string sql = "PRAGMA journal_mode=DELETE;";
     if (dataFileStore) {
         sql += TarnConfigStore::CREATE_DATAFILE_METADATA_TABLE;

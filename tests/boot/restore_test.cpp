@@ -16,6 +16,7 @@
 using namespace RestoreTest;
 using TarnConfigStore::RestoreConfigStore;
 using TarnPlatform::CapturedLine;
+using TarnTest::Events;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
@@ -35,16 +36,6 @@ std::vector<CapturedLine> Lines(const TarnPlatform::Capture& capture, const std:
     for (const auto& line : capture.Logs())
         if (line.text.find(store) != std::string::npos) lines.push_back(line);
     return lines;
-}
-
-std::vector<std::string> Events(const TarnPlatform::Capture& capture) {
-    std::vector<std::string> events;
-    for (const auto& event : capture.Events()) {
-        std::string text = event.id;
-        for (const auto& arg : event.args) text += " " + arg;
-        events.push_back(text);
-    }
-    return events;
 }
 
 struct Outcome {

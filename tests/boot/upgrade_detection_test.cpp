@@ -38,8 +38,10 @@ std::vector<CapturedLine> Progress(const std::vector<std::string>& texts) {
     return lines;
 }
 
-std::vector<CapturedLine> UuidLines(const std::string& current, const std::string& previous) {
-    return Progress({"Current boot fs uuid: " + current, "Previous boot fs uuid: " + previous});
+std::vector<CapturedLine> UuidLines(const std::string& current, const std::string& previous, bool upgrade = false) {
+    auto lines = Progress({"Current boot fs uuid: " + current, "Previous boot fs uuid: " + previous});
+    if (upgrade) lines.push_back({2, "Config upgrade boot"});
+    return lines;
 }
 
 // One boot as upgrade detection sees it.
@@ -82,12 +84,15 @@ protected:
     }
 };
 
-TEST_F(UpgradeRules, EarlierRulesWinOverLaterOnes) {
+TEST_F(UpgradeRules, RulesInTheirOrder) {
+    const std::vector<CapturedLine> installer = Progress({"Installer boot, not considered upgrade."});
+    const std::vector<CapturedLine> same = UuidLines(kUuid, kUuid);
+    BootInfo noUuid = Line("quiet");
+    noUuid.uuid = "";
     const std::vector<Boot> boots = {
         {"network boot of an installer upgrade", Line("ploverInstalled runplover", "00:50:56:aa:bb:cc"), true, "true",
          kOtherUuid, false, Progress({"PXE boot, not considered upgrade."})},
-        {"installer boot with the upgrade marker", Line("ploverInstalled runplover tarnDDImage"), true, "", "", false,
-         Progress({"Installer boot, not considered upgrade."})},
+        {"installer boot with the upgrade marker", Line("ploverInstalled runplover tarnDDImage"), true, "", "", false, installer},
         {"disk-image boot with the upgrade marker", Line("tarnDDImage ploverInstalled"), true, "", "", false,
          Progress({"TARN DD image boot, not considered upgrade."})},
         {"first boot with the upgrade marker", Line("ploverInstalled"), true, "true", kOtherUuid, false,
@@ -96,36 +101,19 @@ TEST_F(UpgradeRules, EarlierRulesWinOverLaterOnes) {
          Progress({"Plover installer upgrade: Config upgrade boot."})},
         {"live install with a new bootbank", Line("quiet"), false, "true", kOtherUuid, false,
          Progress({"Live install boot. No upgrade."})},
-    };
-    for (const Boot& boot : boots) Check(boot);
-}
-
-TEST_F(UpgradeRules, InstallerPatternMatchesWholeWordsOnly) {
-    const std::vector<CapturedLine> installer = Progress({"Installer boot, not considered upgrade."});
-    const std::vector<CapturedLine> same = UuidLines(kUuid, kUuid);
-    const std::vector<Boot> boots = {
+        // The installer pattern matches whole words only.
         {"runplover alone", Line("runplover"), false, "", kUuid, false, installer},
         {"kickstart file", Line("quiet ks=file:///ks.cfg"), false, "", kUuid, false, installer},
         {"longer word", Line("runplovers quiet"), false, "", kUuid, false, same},
         {"kickstart without value", Line("quiet ks= x"), false, "", kUuid, false, same},
-    };
-    for (const Boot& boot : boots) Check(boot);
-}
-
-TEST_F(UpgradeRules, BootbankIdentityDecidesTheRest) {
-    BootInfo noUuid = Line("quiet");
-    noUuid.uuid = "";
-    const std::vector<Boot> boots = {
-        {"same bootbank", Line("quiet"), false, "false", kUuid, false, UuidLines(kUuid, kUuid)},
-        {"new bootbank", Line("quiet"), false, "", kOtherUuid, true,
-         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kOtherUuid, "Config upgrade boot"})},
-        {"nothing recorded yet", Line("quiet"), false, "", "", true,
-         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: ", "Config upgrade boot"})},
+        // The bootbank identity decides the rest.
+        {"same bootbank", Line("quiet"), false, "false", kUuid, false, same},
+        {"new bootbank", Line("quiet"), false, "", kOtherUuid, true, UuidLines(kUuid, kOtherUuid, true)},
+        {"nothing recorded yet", Line("quiet"), false, "", "", true, UuidLines(kUuid, "", true)},
         {"no identity either side", noUuid, false, "", "", false, UuidLines("", "")},
         // Only the exact text "true" marks a live install.
-        {"live-install marker in capitals", Line("quiet"), false, "TRUE", kOtherUuid, true,
-         Progress({"Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kOtherUuid, "Config upgrade boot"})},
-        {"live-install marker with a blank", Line("quiet"), false, "true ", kUuid, false, UuidLines(kUuid, kUuid)},
+        {"live-install marker in capitals", Line("quiet"), false, "TRUE", kOtherUuid, true, UuidLines(kUuid, kOtherUuid, true)},
+        {"live-install marker with a blank", Line("quiet"), false, "true ", kUuid, false, same},
     };
     for (const Boot& boot : boots) Check(boot);
 }
