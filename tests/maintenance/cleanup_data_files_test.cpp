@@ -102,7 +102,7 @@ TEST(CleanupDataFiles, DatabaseFailuresAreLoggedWithTheEvent) {
         TarnPlatform::Capture capture;
         TarnConfigStore::CleanupDataFiles();
         EXPECT_THAT(OwnLines(capture), ElementsAre(CapturedLine{0, "Datafile store cleanup failed: could not connect"}));
-        EXPECT_EQ(EventIds(capture), oneEvent);
+        EXPECT_EQ(Events(capture), oneEvent);
     }
     CreateStores();
     AddRows("('c','k','d1','f'),('c','k','d2','f')");
@@ -112,7 +112,7 @@ TEST(CleanupDataFiles, DatabaseFailuresAreLoggedWithTheEvent) {
         TarnPlatform::Capture capture;
         TarnConfigStore::CleanupDataFiles();
         EXPECT_EQ(OwnLines(capture).back(), (CapturedLine{0, "CleanupDataFiles clear sql command failed"}));
-        EXPECT_EQ(EventIds(capture), oneEvent);
+        EXPECT_EQ(Events(capture), oneEvent);
     }
     {
         // Each directory's rows fail on their own; the cleanup goes on.
@@ -122,14 +122,14 @@ TEST(CleanupDataFiles, DatabaseFailuresAreLoggedWithTheEvent) {
         std::vector<std::string> texts = Texts(OwnLines(capture));
         EXPECT_EQ(std::count(texts.begin(), texts.end(), "CleanupDataFiles failed to clearup metadata"), 2);
         EXPECT_EQ(texts.back(), "CleanupDataFiles completed");
-        EXPECT_EQ(EventIds(capture), std::vector<std::string>(2, oneEvent[0]));
+        EXPECT_EQ(Events(capture), std::vector<std::string>(2, oneEvent[0]));
     }
     Query(DataFileDb(), "DROP TABLE DataFileMetadata;");
     {
         TarnPlatform::Capture capture;
         TarnConfigStore::CleanupDataFiles();
         EXPECT_THAT(OwnLines(capture), ElementsAre(CapturedLine{0, "CleanupDataFiles read sql command failed"}));
-        EXPECT_EQ(EventIds(capture), oneEvent);
+        EXPECT_EQ(Events(capture), oneEvent);
     }
 }
 
