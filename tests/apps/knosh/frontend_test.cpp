@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
 #include "support/test_support.h"
+#include "tarn/platform/kno/kno_tree.h"
 
 using namespace KnoshTest;
 namespace fs = std::filesystem;
@@ -97,13 +99,41 @@ TEST_F(FrontendTest, Options) {
 
 }
 
-TEST_F(FrontendTest, UsageAndStartFailures) {
+TEST_F(FrontendTest, UsageAndStart) {
     Outcome help = Knosh({"-h"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: knosh", 0), 0u);
     EXPECT_EQ(Knosh({"-x"}).status, 2);
     EXPECT_EQ(Knosh({"-c", tree_, "extra"}).status, 2);
-    EXPECT_EQ(Run({"-r", "/nosuch", "-e", "pwd"}).status, 1);
+
+    const std::string missing = TarnTest::Rooted("/trees/none.json");
+    const std::string mismatch = WriteTree(
+        TreeText(R"({"md5": "00000000000000000000000000000000", "buildDate": "2020-01-01 00:00:00"})"), "mismatch.json");
+    const std::string sigLine = "md5 signature mismatch with running kestrel built on 2020-01-01 00:00:00 \\(my build date: .*\\)\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool liveTree;
+        int status;
+        std::string err, out;  // err: a regular expression it contains
+    } cases[] = {
+        {{"-c", tree_, "-r", "/dir/leaf/x"}, false, 1,
+         "KNOSHPath_Form\\(\\):Extraneous 'x' in path.\nKNOSH_Init\\(\\):Invalid root node specified: /dir/leaf/x\n", ""},
+        {{"-c", missing}, false, 1, "KNOSH_Init\\(\\):Couldn't open cache file " + missing + ": .*", ""},
+        {{}, false, 255, "KNOSH_Init\\(\\):Try 'knosh -h' for help and more options.\n", ""},
+        {{"-e", "ls /ints"}, true, 0, "^$", "3/\n16/\n200/\n"},
+        {{"-c", mismatch}, false, 1, "^Error: error: " + sigLine + "$", "\n"},
+        // Only warned, the shell works on.
+        {{"-w", "-c", mismatch, "-e", "ls /counters"}, false, 0, "^Error: warning: " + sigLine + "$", "\n1\n2\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        if (c.liveTree) TarnTest::WriteFile(KNO_LiveTreePath(), TreeText());
+        Outcome o = Knosh(c.args);
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_THAT(o.err, testing::ContainsRegex(c.err));
+        EXPECT_EQ(o.out, c.out);
+        fs::remove(KNO_LiveTreePath());
+    }
 }
 
 TEST_F(FrontendTest, SampleTree) {

@@ -100,3 +100,35 @@ TEST_F(ListTest, TypeGet) {
     EXPECT_EQ(err.find("KNOSHCmdTypeGet():type nosuch does not exist\n"), 0u) << err;
     EXPECT_EQ(Out("typeget"), "");
 }
+
+TEST_F(ListTest, RootOptionBecomesTheRootUntilTheNextStart) {
+    options.rootPath = "/dir";
+    {
+        StdCapture capture;
+        ASSERT_EQ(KNOSH_Init(), 0);
+        EXPECT_EQ(capture.Err(), "");
+    }
+    EXPECT_EQ(knoshRootNodeID, 20u);
+    EXPECT_EQ(knoshRootNodeStr, options.rootPath);
+    EXPECT_STREQ(knoshPrompt, "/dir/> ");
+    Out("cd a9");
+    EXPECT_EQ(Out("pwd"), "/dir/a9/\n");
+    Out("cd /dir/a10");  // what the prompt shows resolves again
+    EXPECT_EQ(Out("pwd"), "/dir/a10/\n");
+    Out("cd ..");
+    EXPECT_EQ(Out("pwd"), "/dir/\n");
+    Out("cd ..", 2);
+    EXPECT_EQ(Completions("a").at(0), "/dir/a10/");
+
+    // Starting again without the option goes back to the tree's root, with
+    // a fresh working path; the old one is freed.
+    Out("cd a9");  // two elements
+    uint32_t held = KNO_OutstandingNodeInfos();
+    options.rootPath = nullptr;
+    ASSERT_EQ(KNOSH_Init(), 0);
+    EXPECT_EQ(KNO_OutstandingNodeInfos(), held - 1);
+    EXPECT_EQ(Out("pwd"), "/\n");
+    EXPECT_EQ(knoshRootNodeID, 0u);
+    EXPECT_STREQ(knoshRootNodeStr, "");
+    EXPECT_STREQ(knoshPrompt, "/> ");
+}
