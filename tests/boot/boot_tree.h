@@ -3,11 +3,15 @@
 // databases beside it. For the tests of boot detection and boot records.
 #pragma once
 
+#include <functional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
+#include "tarn/exceptions.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno.h"
@@ -16,10 +20,38 @@
 
 namespace BootTreeTest {
 
+inline const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+
+// "<type> [<code>] <what()>" of whatever f throws, or "nothing thrown".
+inline std::string Thrown(const std::function<void()>& f) {
+    using namespace TarnConfigStore;
+    try {
+        f();
+    } catch (const InvalidArgumentException& e) {
+        return "InvalidArgumentException " + std::to_string(e.GetErrorCode()) + " " + e.what();
+    } catch (const ConfigStoreException& e) {
+        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
+    } catch (const std::invalid_argument& e) {
+        return std::string("invalid_argument ") + e.what();
+    } catch (const std::out_of_range& e) {
+        return std::string("out_of_range ") + e.what();
+    } catch (const std::exception& e) {
+        return std::string("exception ") + e.what();
+    }
+    return "nothing thrown";
+}
+
+// Progress lines (priority 2) with the texts.
+inline std::vector<TarnPlatform::CapturedLine> Progress(const std::vector<std::string>& texts) {
+    std::vector<TarnPlatform::CapturedLine> lines;
+    for (const auto& text : texts) lines.push_back({2, text});
+    return lines;
+}
+
 struct BootInfo {
     std::string cmdLine = "runweasel";
     std::string mac;  // empty: not a network boot
-    std::string uuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+    std::string uuid = kUuid;
     bool withCmdLine = true, withMac = true, withUuid = true, withAlert = true;
     bool signatureMatches = true;
 };

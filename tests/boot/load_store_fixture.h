@@ -24,7 +24,7 @@ using BootTreeTest::RunSql;
 using BootTreeTest::StoredKey;
 using BootTreeTest::WriteKey;
 
-inline constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+using BootTreeTest::kUuid;
 inline constexpr char kModuleDir[] = "/usr/lib/halden/configmanager/upgrade/lib";
 
 inline void WriteTree(const std::string& cmdLine, bool withAlertNode = true) {

@@ -1,6 +1,7 @@
 // Restoring the configuration store and the data-file store from their
 // backups: every outcome of the backup choice, the integrity check and the
 // copy; the data-file store is never the reason for a new configuration store.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -8,19 +9,78 @@
 #include <gtest/gtest.h>
 
 #include "boot/restore_config_store.h"
-#include "restore_fixture.h"
+#include "support/test_support.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/capture.h"
 #include "tarn/platform/db_store.h"
+#include "tarn/store_tables.h"
 
-using namespace RestoreTest;
 using TarnConfigStore::RestoreConfigStore;
 using TarnPlatform::CapturedLine;
 using TarnTest::Events;
+using TarnTest::Query;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
 namespace {
+
+// Backups and live store files: good databases that carry a marker, and
+// backups damaged the ways a crash or a bad disk leaves them.
+const char kLiveConfig[] = "/etc/halden/configstore/current-store-1";
+const char kLiveDataFile[] = "/etc/halden/configstore/datafile-store";
+const char kPrimary[] = "/var/lib/halden/configstore/backup/current-store-1";
+const char kFirstBoot[] = "/var/lib/halden/configstore/firstbootBackup/current-store-1";
+const char kDataFileBackup[] = "/var/lib/halden/configstore/backup/datafile-store";
+
+enum class Backup { Missing, Good, Garbage, Truncated };
+
+// A configuration store whose Config table names the marker and whose boot
+// mode is 1, or a data-file store whose metadata names it. Large enough that
+// cutting it in half loses pages.
+void WriteStore(const std::string& path, const std::string& marker, bool dataFileStore) {
+    std::string sql = "PRAGMA journal_mode=DELETE;";
+    if (dataFileStore) {
+        sql += TarnConfigStore::CREATE_DATAFILE_METADATA_TABLE;
+        sql += "INSERT INTO DataFileMetadata VALUES('" + marker + "','key','dir','file');";
+    } else {
+        sql += std::string(TarnConfigStore::CREATE_KVTABLE) + TarnConfigStore::CREATE_CONFIG_TABLE + ";";
+        sql += "INSERT INTO KVTable(Key, Value) VALUES('BOOT_MODE','1');";
+        sql += "INSERT INTO Config(Component, ConfigGroup, Name) VALUES('" + marker + "','g','n');";
+    }
+    sql += "CREATE TABLE Filler(x TEXT);WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<400) "
+           "INSERT INTO Filler SELECT hex(randomblob(200)) FROM n;";
+    Query(path, sql);
+}
+
+void WriteBackup(const char* fixedPath, Backup kind, const std::string& marker, bool dataFileStore = false) {
+    const std::string path = TarnTest::Rooted(fixedPath);
+    switch (kind) {
+    case Backup::Missing: return;
+    case Backup::Good: WriteStore(path, marker, dataFileStore); return;
+    case Backup::Garbage: TarnTest::WriteFile(path, "SQLite format 3 -- or so it claims"); return;
+    case Backup::Truncated:
+        WriteStore(path, marker, dataFileStore);
+        std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+        return;
+    }
+}
+
+// The RAM disk of the live store, as the boot's mount leaves it.
+void MakeLiveRamDisk() { std::filesystem::create_directories(TarnTest::Rooted("/etc/halden/configstore")); }
+
+// The markers in the live configuration store (empty for a new store).
+std::vector<std::string> LiveConfigMarkers() {
+    return Query(TarnTest::Rooted(kLiveConfig), "SELECT Component FROM Config;");
+}
+
+std::vector<std::string> LiveDataFileMarkers() {
+    return Query(TarnTest::Rooted(kLiveDataFile), "SELECT Component FROM DataFileMetadata;");
+}
+
+std::string LiveBootMode() {
+    auto rows = Query(TarnTest::Rooted(kLiveConfig), "SELECT Value FROM KVTable WHERE Key='BOOT_MODE';");
+    return rows.empty() ? "unset" : rows[0];
+}
 
 std::string Fill(std::string text) {
     for (const auto& [token, path] : {std::pair<std::string, std::string>{"{P}", TarnTest::Rooted(kPrimary)},

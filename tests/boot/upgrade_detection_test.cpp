@@ -1,7 +1,6 @@
 // Which boots count as a changed bootbank, an installer upgrade or a
 // configuration upgrade: the decision order of the upgrade rules with the
 // lines that explain it, and how each kernel-info and store failure ends.
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,23 +19,7 @@ using TarnPlatform::CapturedLine;
 
 namespace {
 
-const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
 const std::string kOtherUuid = "0a1b2c3d-0000-4000-8000-000000000000";
-
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ConfigStoreException& e) {
-        return std::to_string(e.GetErrorCode()) + " " + e.what();
-    }
-    return "nothing thrown";
-}
-
-std::vector<CapturedLine> Progress(const std::vector<std::string>& texts) {
-    std::vector<CapturedLine> lines;
-    for (const auto& text : texts) lines.push_back({2, text});
-    return lines;
-}
 
 std::vector<CapturedLine> UuidLines(const std::string& current, const std::string& previous, bool upgrade = false) {
     auto lines = Progress({"Current boot fs uuid: " + current, "Previous boot fs uuid: " + previous});
@@ -160,15 +143,15 @@ class Bootbank : public BootHost {};
 
 TEST_F(Bootbank, FailuresReachTheCaller) {
     RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
-    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to read value for key BOOT_FS_UUID");
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "ConfigStoreException 2000 Failed to read value for key BOOT_FS_UUID");
     TarnTest::ResetRoot();
     WriteBootTree(BootInfo{});
-    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to connect to database.");
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "ConfigStoreException 2000 Failed to connect to database.");
 
     BootInfo badSignature;
     badSignature.signatureMatches = false;
     WriteBootTree(badSignature);
-    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "2000 Failed to invoke KNO_CheckSig");
+    EXPECT_EQ(Thrown([] { HasBootbankChanged(); }), "ConfigStoreException 2000 Failed to invoke KNO_CheckSig");
 }
 
 class BootCommandLine : public BootHost {};
@@ -192,17 +175,17 @@ TEST_F(BootCommandLine, MarkersAndWhichCallsCheckTheSignature) {
     info.signatureMatches = false;
     WriteBootTree(info);
     EXPECT_TRUE(IsPloverInstalled());
-    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "2000 Failed to invoke KNO_CheckSig");
+    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "ConfigStoreException 2000 Failed to invoke KNO_CheckSig");
     EXPECT_EQ(GetBootFsUUID(false), kUuid);
-    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "2000 Failed to invoke KNO_CheckSig");
+    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "ConfigStoreException 2000 Failed to invoke KNO_CheckSig");
 
     info = BootInfo{};
     info.withCmdLine = false;
     info.withUuid = false;
     WriteBootTree(info);
-    EXPECT_EQ(Thrown([] { IsPloverInstalled(); }), "2000 Failed to get boot command line");
-    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "2000 Failed to get boot command line");
-    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "2000 Failed to get boot fs uuid.");
+    EXPECT_EQ(Thrown([] { IsPloverInstalled(); }), "ConfigStoreException 2000 Failed to get boot command line");
+    EXPECT_EQ(Thrown([] { IsDebugUpgrade(); }), "ConfigStoreException 2000 Failed to get boot command line");
+    EXPECT_EQ(Thrown([] { GetBootFsUUID(true); }), "ConfigStoreException 2000 Failed to get boot fs uuid.");
 }
 
 } // namespace

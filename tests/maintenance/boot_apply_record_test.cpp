@@ -2,7 +2,6 @@
 // a string whatever it holds, malformed stored records, and the list of
 // objects whose boot-time apply failed.
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,17 +19,6 @@ using namespace BootTreeTest;
 using TarnPlatform::CapturedLine;
 
 namespace {
-
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const InvalidArgumentException& e) {
-        return "InvalidArgumentException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const ConfigStoreException& e) {
-        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    }
-    return "nothing thrown";
-}
 
 class BootApplyRecord : public BootHost {};
 

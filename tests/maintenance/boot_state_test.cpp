@@ -1,8 +1,6 @@
 // The boot-state keys: markers that must never stop their caller, the boot
 // mode and its conversion from stored text, and the end-of-boot cleanup that
 // the next boot's upgrade detection compares against.
-#include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,30 +17,6 @@ using namespace BootTreeTest;
 using TarnPlatform::CapturedLine;
 
 namespace {
-
-const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
-
-// "<type> <what()>" of whatever standard exception f throws.
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ConfigStoreException& e) {
-        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const std::invalid_argument& e) {
-        return std::string("invalid_argument ") + e.what();
-    } catch (const std::out_of_range& e) {
-        return std::string("out_of_range ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("exception ") + e.what();
-    }
-    return "nothing thrown";
-}
-
-std::vector<CapturedLine> Progress(const std::vector<std::string>& texts) {
-    std::vector<CapturedLine> lines;
-    for (const auto& text : texts) lines.push_back({2, text});
-    return lines;
-}
 
 class BootStateKeys : public BootHost {};
 
