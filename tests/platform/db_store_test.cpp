@@ -1,12 +1,10 @@
 // The database service: creation, connections, statements, transactions,
 // key/value access, and the table definitions' triggers and constraints.
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "support/test_support.h"
 #include "tarn/configstore.h"
@@ -137,29 +135,26 @@ TEST_F(Store, CancelledTransactionLeavesNothing) {
 }
 
 TEST_F(Store, KeyValues) {
-    std::string value = "stale";
-    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, conn), 0);
-    EXPECT_EQ(value, "");  // never written reads as unset
-
+    auto read = [](const char* key, const std::shared_ptr<DBStore::StoreConnection>& c) {
+        std::string value = "stale";
+        EXPECT_EQ(DBStore::ReadKeyValue(key, &value, c), 0) << key;
+        return value;
+    };
+    EXPECT_EQ(read(KEY_BOOT_MODE, conn), "");  // never written reads as unset
     DBStore::WriteKeyValue(KEY_BOOT_MODE, "3", conn);
     DBStore::WriteKeyValue(KEY_BOOT_MODE, "1", conn);
     DBStore::WriteKeyValue(BOOT_FS_UUID, "it's-a-uuid", conn);
-    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, conn), 0);
-    EXPECT_EQ(value, "1");
-    EXPECT_EQ(DBStore::ReadKeyValue(BOOT_FS_UUID, &value, conn), 0);
-    EXPECT_EQ(value, "it's-a-uuid");
+    EXPECT_EQ(read(KEY_BOOT_MODE, conn), "1");
+    EXPECT_EQ(read(BOOT_FS_UUID, conn), "it's-a-uuid");
     EXPECT_EQ(Query(conn, "SELECT count(*), count(CreationTime) FROM KVTable;"), (Rows{{"2", "2"}}));
 
     // Another connection sees what was written.
     auto other = GetDBConnection(DBStore::CONFIG_STORE, true);
-    EXPECT_EQ(DBStore::ReadKeyValue(KEY_BOOT_MODE, &value, other), 0);
-    EXPECT_EQ(value, "1");
+    EXPECT_EQ(read(KEY_BOOT_MODE, other), "1");
     EXPECT_EQ(ReadKeyValueOrThrow(KEY_BOOT_MODE, other), "1");
     EXPECT_EQ(ReadKeyValueOrThrow(KEY_IS_BOOT, other), "");
-
-    std::shared_ptr<DBStore::StoreConnection> none;
     try {
-        ReadKeyValueOrThrow(KEY_BOOT_MODE, none);
+        ReadKeyValueOrThrow(KEY_BOOT_MODE, nullptr);
         FAIL();
     } catch (const ConfigStoreException& e) {
         EXPECT_STREQ(e.what(), "Failed to read value for key BOOT_MODE");
@@ -181,11 +176,7 @@ TEST_F(Store, SchemaStoreAttachStatement) {
               "ATTACH DATABASE " + TarnPlatform::SqlQuote(Rooted(SCHEMA_STORE_PATH)) + " AS ss;");
     EXPECT_NE(Exec(AttachSchemaStoreStatement()), 0);  // attaching never creates the schema store
 
-    std::filesystem::create_directories(std::filesystem::path(Rooted(SCHEMA_STORE_PATH)).parent_path());
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(Rooted(SCHEMA_STORE_PATH).c_str(), &raw), SQLITE_OK);
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> schemaStore(raw, &sqlite3_close);
-    ASSERT_EQ(sqlite3_exec(raw, CREATE_CONFIG_SCHEMA_TABLE, nullptr, nullptr, nullptr), SQLITE_OK);
+    TarnTest::Query(Rooted(SCHEMA_STORE_PATH), CREATE_CONFIG_SCHEMA_TABLE);
 
     EXPECT_EQ(Exec(AttachSchemaStoreStatement()), 0);
     EXPECT_EQ(Query(conn, "SELECT count(*) FROM ss.ConfigSchema;"), (Rows{{"0"}}));
