@@ -54,21 +54,9 @@ protected:
 
 TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
     const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"frobnicate"},
-        {"--verbose", "show"},
-        {"boot", "--restore"},
-        {"boot-mode", "7"},
-        {"boot-mode", "one"},
-        {"autoconf", "maybe"},
-        {"warden"},
-        {"boot-state", "reset"},
-        {"apply-record", "set"},
-        {"apply-record", "--clear"},
-        {"cleanup", "everything"},
-        {"crate-files", "extra"},
-        {"show", "--yaml"},
-        {"backup", "only-one"},
+        {}, {"frobnicate"}, {"--verbose", "show"}, {"boot", "--restore"}, {"boot-mode", "7"}, {"boot-mode", "one"},
+        {"autoconf", "maybe"}, {"warden"}, {"boot-state", "reset"}, {"apply-record", "set"}, {"apply-record", "--clear"},
+        {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(testing::PrintToString(args));
