@@ -3,15 +3,12 @@
 // databases beside it. For the tests of boot detection and boot records.
 #pragma once
 
-#include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
-#include "tarn/exceptions.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno.h"
@@ -22,24 +19,7 @@ namespace BootTreeTest {
 
 inline const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
 
-// "<type> [<code>] <what()>" of whatever f throws, or "nothing thrown".
-inline std::string Thrown(const std::function<void()>& f) {
-    using namespace TarnConfigStore;
-    try {
-        f();
-    } catch (const InvalidArgumentException& e) {
-        return "InvalidArgumentException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const ConfigStoreException& e) {
-        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const std::invalid_argument& e) {
-        return std::string("invalid_argument ") + e.what();
-    } catch (const std::out_of_range& e) {
-        return std::string("out_of_range ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("exception ") + e.what();
-    }
-    return "nothing thrown";
-}
+using TarnTest::Thrown;
 
 // Progress lines (priority 2) with the texts.
 inline std::vector<TarnPlatform::CapturedLine> Progress(const std::vector<std::string>& texts) {

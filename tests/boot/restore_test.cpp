@@ -190,12 +190,7 @@ TEST(RestoreConfigStore, NewStoreThatCannotBeCreatedFailsOnTheBootMode) {
     // boot mode 2 is what fails.
     TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/configstore"), "not a directory");
     TarnPlatform::Capture capture;
-    try {
-        RestoreConfigStore(true);
-        ADD_FAILURE() << "no exception";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Failed to connect to database");
-    }
+    EXPECT_EQ(TarnTest::Thrown([] { RestoreConfigStore(true); }), "ConfigStoreException 2000 Failed to connect to database");
     EXPECT_EQ(Events(capture), std::vector<std::string>{"evt.user.cs.db.operation.error"});
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "tarn/exceptions.h"
 #include "tarn/platform/host_root.h"
 
 namespace fs = std::filesystem;
@@ -87,6 +88,24 @@ std::vector<std::string> Events(const TarnPlatform::Capture& capture) {
         for (const auto& arg : event.args) events.back() += " " + arg;
     }
     return events;
+}
+
+std::string Thrown(const std::function<void()>& f) {
+    using namespace TarnConfigStore;
+    try {
+        f();
+    } catch (const InvalidArgumentException& e) {
+        return "InvalidArgumentException " + std::to_string(e.GetErrorCode()) + " " + e.what();
+    } catch (const ConfigStoreException& e) {
+        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
+    } catch (const std::invalid_argument& e) {
+        return std::string("invalid_argument ") + e.what();
+    } catch (const std::out_of_range& e) {
+        return std::string("out_of_range ") + e.what();
+    } catch (const std::exception& e) {
+        return std::string("exception ") + e.what();
+    }
+    return "nothing thrown";
 }
 
 } // namespace TarnTest

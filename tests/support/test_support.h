@@ -2,6 +2,7 @@
 // root (TARN_ROOT), emptied before each test case.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ std::vector<std::string> Query(const std::string& path, const std::string& sql);
 std::vector<std::string> Texts(const std::vector<TarnPlatform::CapturedLine>& lines, int priority = -1);
 std::vector<std::string> SqlTexts(const TarnPlatform::Capture& capture);
 std::vector<std::string> Events(const TarnPlatform::Capture& capture);
+
+// "<class> [<code>] <what()>" of what f throws (the store's exceptions with
+// their code, standard ones by class), or "nothing thrown".
+std::string Thrown(const std::function<void()>& f);
 
 } // namespace TarnTest
 
