@@ -179,23 +179,13 @@ TEST(CleanupAutoConfig, FailuresThrowAndKeepWhatTheFirstStatementDid) {
           "INSERT INTO Config(Component, ConfigGroup, Name, AutoConfValue, UserValue) VALUES('c','g','n','1','2');"
           "CREATE TRIGGER NoDelete BEFORE DELETE ON Config BEGIN SELECT RAISE(ABORT, 'kept'); END;");
     Query(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, AutoConfValue) VALUES('c','g','empty','1');");
-    try {
-        TarnConfigStore::CleanupAutoConfig();
-        ADD_FAILURE() << "no exception";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Error cleaning up config.");
-        EXPECT_EQ(e.GetErrorCode(), 2000);
-    }
+    EXPECT_EQ(TarnTest::Thrown(TarnConfigStore::CleanupAutoConfig), "ConfigStoreException 2000 Error cleaning up config.");
     EXPECT_THAT(Query(ConfigDb(), "SELECT Name, AutoConfValue FROM Config ORDER BY Name;"),
                 ElementsAre("empty|NULL", "n|NULL"));
 
     Query(ConfigDb(), "DROP TABLE Config;");
-    try {
-        TarnConfigStore::CleanupAutoConfig();
-        ADD_FAILURE() << "no exception";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Error removing auto configuration value.");
-    }
+    EXPECT_EQ(TarnTest::Thrown(TarnConfigStore::CleanupAutoConfig),
+              "ConfigStoreException 2000 Error removing auto configuration value.");
 }
 
 } // namespace
