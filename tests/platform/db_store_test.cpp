@@ -47,13 +47,8 @@ protected:
 TEST(Connections, MissingDatabaseGivesNoConnection) {
     EXPECT_EQ(DBStore::GetConnection(DBStore::CONFIG_STORE), nullptr);
     EXPECT_EQ(GetDBConnection(DBStore::DATAFILE_STORE, false), nullptr);
-    try {
-        GetDBConnection(DBStore::CONFIG_STORE, true);
-        FAIL();
-    } catch (const ConfigStoreException& e) {
-        EXPECT_EQ(e.GetErrorCode(), 2000);
-        EXPECT_STREQ(e.what(), "Failed to connect to database");
-    }
+    EXPECT_EQ(TarnTest::Thrown([] { GetDBConnection(DBStore::CONFIG_STORE, true); }),
+              "ConfigStoreException 2000 Failed to connect to database");
     // A file that is not a database is no better.
     TarnTest::WriteFile(Rooted(CONFIG_STORE_PATH), "this is not a database, it only sits where one should be");
     EXPECT_EQ(DBStore::GetConnection(DBStore::CONFIG_STORE), nullptr);
@@ -153,12 +148,8 @@ TEST_F(Store, KeyValues) {
     EXPECT_EQ(read(KEY_BOOT_MODE, other), "1");
     EXPECT_EQ(ReadKeyValueOrThrow(KEY_BOOT_MODE, other), "1");
     EXPECT_EQ(ReadKeyValueOrThrow(KEY_IS_BOOT, other), "");
-    try {
-        ReadKeyValueOrThrow(KEY_BOOT_MODE, nullptr);
-        FAIL();
-    } catch (const ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Failed to read value for key BOOT_MODE");
-    }
+    EXPECT_EQ(TarnTest::Thrown([] { ReadKeyValueOrThrow(KEY_BOOT_MODE, nullptr); }),
+              "ConfigStoreException 2000 Failed to read value for key BOOT_MODE");
 }
 
 TEST_F(Store, LockedStoreFailsAfterTheBusyTimeout) {
