@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
+#include "platform/schema/schema_store_fixture.h"
 #include "tarn/platform/config_store_document.h"
 
 using SchemaTest::Json;

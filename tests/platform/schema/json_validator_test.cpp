@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
+#include "platform/schema/schema_store_fixture.h"
 
 using SchemaTest::Errors;
 using SchemaTest::Validate;

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
 #include "platform/schema/schema_store_fixture.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/db_store.h"
@@ -12,7 +11,7 @@ using namespace SchemaTest;
 using namespace TarnSchemaStore;
 
 namespace {
-typedef std::vector<std::vector<std::string>> Table;
+typedef std::vector<std::string> Table;
 
 std::vector<std::string> Names(const SchemaObjectIdSet& ids) {
     std::vector<std::string> names;
@@ -29,13 +28,12 @@ TEST(SchemaStoreRegistration, FillsTheColumnsOtherStatementsRead) {
 
     EXPECT_EQ(Rows("SELECT CrateId, Version, Success, NoRestore, MutableDefaultConfig, Singleton, SchemaType, "
                    "DSPIntegrated, PreserveNonUser FROM ConfigSchema ORDER BY Name;"),
-              (Table{{"netd-schemas", "2.1", "1", "1", "1", "0", "2", "1", "1"},
-                     {"netd-schemas", "1.0", "1", "0", "0", "1", "0", "0", "0"}}));
-    EXPECT_EQ(Rows("SELECT Value FROM ConfigSchema WHERE Name='portgroups';"), (Table{{kPortgroups}}));
+              (Table{"netd-schemas|2.1|1|1|1|0|2|1|1", "netd-schemas|1.0|1|0|0|1|0|0|0"}));
+    EXPECT_EQ(Rows("SELECT Value FROM ConfigSchema WHERE Name='portgroups';"), (Table{kPortgroups}));
     EXPECT_EQ(Rows("SELECT Component, ConfigGroup, Name, ValueType FROM SmartnicSchema;"),
-              (Table{{"netd", "network", "portgroups", "tarn-shared"}}));
+              (Table{"netd|network|portgroups|tarn-shared"}));
     EXPECT_EQ(Rows("SELECT CrateId, Component, Key, Version FROM DataFileSchema ORDER BY Key;"),
-              (Table{{"netd-schemas", "netd", "pg-cert", "2.1"}, {"netd-schemas", "netd", "pg-key", "2.1"}}));
+              (Table{"netd-schemas|netd|pg-cert|2.1", "netd-schemas|netd|pg-key|2.1"}));
     EXPECT_EQ(store->GetSchemaFileIds(), (std::unordered_set<std::string>{"netd-schemas"}));
 }
 
@@ -97,9 +95,9 @@ TEST(SchemaStoreRegistration, RegisteringAgainReplacesTheWholeEntry) {
                              "idField": "name", "datafiles": ["pg-cert"],
                              "schema": {"properties": {"name": {"type": "string"}}}})";
     EXPECT_EQ(Register(store, "new-file", smaller), 1);
-    EXPECT_EQ(Rows("SELECT CrateId, Version, MutableDefaultConfig FROM ConfigSchema;"), (Table{{"new-file", "3.0", "0"}}));
-    EXPECT_EQ(Rows("SELECT CrateId, Key, Version FROM DataFileSchema;"), (Table{{"new-file", "pg-cert", "3.0"}}));
+    EXPECT_EQ(Rows("SELECT CrateId, Version, MutableDefaultConfig FROM ConfigSchema;"), (Table{"new-file|3.0|0"}));
+    EXPECT_EQ(Rows("SELECT CrateId, Key, Version FROM DataFileSchema;"), (Table{"new-file|pg-cert|3.0"}));
     EXPECT_EQ(Rows("SELECT * FROM SmartnicSchema;"), Table{});
-    EXPECT_EQ(Rows("SELECT Kind FROM SchemaObjectKind;"), (Table{{"1"}}));
+    EXPECT_EQ(Rows("SELECT Kind FROM SchemaObjectKind;"), (Table{"1"}));
     EXPECT_EQ(GetSchema("netd", "network", "portgroups", store)->GetVersion(), "3.0");
 }
