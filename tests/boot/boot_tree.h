@@ -3,8 +3,6 @@
 // databases beside it. For the tests of boot detection and boot records.
 #pragma once
 
-#include <memory>
-#include <sqlite3.h>
 #include <string>
 #include <vector>
 
@@ -12,16 +10,29 @@
 
 #include "support/test_support.h"
 #include "tarn/platform/db_store.h"
+#include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno.h"
 #include "tarn/platform/kno/kno_tree.h"
+#include "tarn/store_tables.h"
 
 namespace BootTreeTest {
+
+inline const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+
+using TarnTest::Thrown;
+
+// Progress lines (priority 2) with the texts.
+inline std::vector<TarnPlatform::CapturedLine> Progress(const std::vector<std::string>& texts) {
+    std::vector<TarnPlatform::CapturedLine> lines;
+    for (const auto& text : texts) lines.push_back({2, text});
+    return lines;
+}
 
 struct BootInfo {
     std::string cmdLine = "runweasel";
     std::string mac;  // empty: not a network boot
-    std::string uuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
-    bool withCmdLine = true, withMac = true, withUuid = true;
+    std::string uuid = kUuid;
+    bool withCmdLine = true, withMac = true, withUuid = true, withAlert = true;
     bool signatureMatches = true;
 };
 
@@ -52,6 +63,7 @@ inline std::string TreeText(const BootInfo& info) {
     leaf(info.withCmdLine, 2, "bootCmdLine", "CmdLineText", info.cmdLine);
     leaf(info.withMac, 3, "bootMAC", "MacText", info.mac);
     leaf(info.withUuid, 4, "bootFsUUID", "UuidText", info.uuid);
+    if (info.withAlert) nodes += R"(, {"id": 5, "name": "sysAlert", "parent": 1, "leaf": true, "set": {"action": "alert"}})";
     const std::string signature = info.signatureMatches
                                       ? R"({"buildDate": "2024-03-14 09:26:53"})"
                                       : R"({"buildDate": "2024-03-14 09:26:53", "md5": "00000000000000000000000000000000"})";
@@ -70,15 +82,7 @@ inline void WriteBootTree(const BootInfo& info) {
 }
 
 // Runs statements on a store database of the host root outside the library.
-inline void RunSql(const std::string& path, const std::string& sql) {
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
-    char* error = nullptr;
-    int rc = sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &error);
-    EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in " << sql;
-    sqlite3_free(error);
-}
+inline void RunSql(const std::string& path, const std::string& sql) { TarnTest::Query(path, sql); }
 
 inline void WriteKey(const std::string& key, const std::string& value) {
     auto conn = DBStore::GetConnection(DBStore::CONFIG_STORE);
@@ -88,17 +92,9 @@ inline void WriteKey(const std::string& key, const std::string& value) {
 
 // The stored text of a key, "<unset>" when the key was never written.
 inline std::string StoredKey(const std::string& key) {
-    std::string value = "<unset>";
-    auto conn = DBStore::GetConnection(DBStore::CONFIG_STORE);
-    if (!conn) return "<no store>";
-    auto copy = [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) = values[0] ? values[0] : "<null>";
-        return 0;
-    };
-    std::string escaped;
-    for (char c : key) escaped += c == '\'' ? std::string("''") : std::string(1, c);
-    DBStore::ExecuteV2(conn, "SELECT Value FROM KVTable WHERE Key = '" + escaped + "';", copy, &value, 3000);
-    return value;
+    auto rows = TarnTest::Query(TarnTest::Rooted(TarnConfigStore::CONFIG_STORE_PATH),
+                                "SELECT Value FROM KVTable WHERE Key = " + TarnPlatform::SqlQuote(key) + ";");
+    return rows.empty() ? "<unset>" : rows[0];
 }
 
 // A host with the sample boot and an empty store; each test adjusts them.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <sqlite3.h>
 
 #include "boot/load_store_fixture.h"
 #include "maintenance/cleanup_fixture.h"
@@ -134,7 +135,7 @@ TEST_F(HostileIdentifiers, DataFileNamesKeepTheirFilesAndLoseOnlyTheirStaleRows)
         EXPECT_FALSE(fs::exists(DataRoot() + "/" + text + "~"));
         EXPECT_NE(std::find(lines.begin(), lines.end(), "Cleanup datafile directory: " + text + "~"), lines.end());
     }
-    EXPECT_TRUE(EventIds(capture).empty());
+    EXPECT_TRUE(TarnTest::Events(capture).empty());
 }
 
 TEST_F(HostileIdentifiers, KeyValueRecordsRoundTripByteForByte) {
@@ -221,7 +222,7 @@ TEST_F(HostileIdentifiers, NulInsideIsRefusedNeverShortened) {
                                         "Cleanup data file store",
                                         "Datafile live cleanup failed: read dir SQL command unsuccessful",
                                         "CleanupDataFiles read sql command failed"}));
-    EXPECT_EQ(EventIds(capture), std::vector<std::string>{"evt.user.cs.dfs.cleanup.error"});
+    EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{"evt.user.cs.dfs.cleanup.error"});
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The load end to end on a host: the order of the steps, what a boot leaves
 // in the store, restores, upgrade boots and the removal of non-schema files.
 #include <filesystem>
-#include <functional>
 
 #include "boot/load_store_fixture.h"
 #include "tarn/utilities.h"
@@ -45,50 +44,6 @@ TEST_F(LoadStoreBoot, NormalBootRunsTheStepsInOrderAndPromotesDesiredValues) {
     EXPECT_EQ(bootLog.find("after the load"), std::string::npos);
 }
 
-// Each backup kind the restore may pick, with a stale live store that must go.
-TEST_F(LoadStoreBoot, RestoresFromTheBackupItPicks) {
-    const std::string primary = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
-    const std::string firstboot = TarnTest::Rooted("/var/lib/halden/configstore/firstbootBackup/current-store-1");
-    fs::create_directories(fs::path(primary).parent_path());
-    fs::create_directories(fs::path(firstboot).parent_path());
-    ASSERT_EQ(TarnConfigStore::backup(Store(), firstboot), 0);  // with the three rows, boot mode unset
-    RunSql(Store(), "DELETE FROM Config WHERE Component = 'legacy'; INSERT INTO KVTable(Key, Value) "
-                    "VALUES('BOOT_MODE', '1');");
-    ASSERT_EQ(TarnConfigStore::backup(Store(), primary), 0);  // two rows, boot mode 1
-    RunSql(Store(), "DELETE FROM Config;");                     // the stale live store
-    MakeUpgradeBoot();  // a new store has no recorded boot file system: its boot is an upgrade
-
-    struct Case {
-        const char* what;
-        std::function<void()> prepare;
-        const char* mode;
-        size_t rows;
-    };
-    const std::string goodPrimary = TarnTest::ReadFile(primary);
-    const Case cases[] = {
-        {"primary backup", [] {}, "1", 2},
-        {"first-boot backup", [&] { fs::remove(primary); }, "0", 3},
-        {"truncated primary backup, good first-boot backup", [&] {
-             TarnTest::WriteFile(primary, goodPrimary.substr(0, goodPrimary.size() / 2));
-         }, "2", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TarnTest::WriteFile(primary, goodPrimary);
-        c.prepare();
-        TarnPlatform::Capture capture;
-        ASSERT_EQ(TarnConfigStore::LoadStore(true), 0);
-        const std::string modeLine = std::string("Generating desired user config: BootMode = ") + c.mode;
-        EXPECT_TRUE(Contains(Texts(capture.Logs()), modeLine));
-        EXPECT_EQ(ConfigRows().size(), c.rows);
-        EXPECT_EQ(StoredKey("BOOT_MODE"), "0");
-        if (c.rows == 0) {
-            ASSERT_EQ(capture.Events().size(), 1u);
-            EXPECT_EQ(capture.Events()[0].id, "evt.user.cs.createstore.copy.backup.error");
-        }
-    }
-}
-
 TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) {
     MakeUpgradeBoot();
     const std::string dir = TarnTest::Rooted(kModuleDir);
@@ -111,15 +66,8 @@ TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) 
     EXPECT_TRUE(TarnTest::Exists(TarnTest::Rooted("/tmp/config-upgrade-marker")));
     // The module ran in the booting process; the object without a schema is gone.
     EXPECT_EQ(ConfigRows().size(), 2u);
-    std::vector<std::string> status;
-    DBStore::ExecuteV2(DBStore::GetConnection(DBStore::CONFIG_STORE),
-                       "SELECT LibName || ' ' || Value FROM UpgradeStatus;",
-                       [](void* out, int, char** v, char**) {
-                           static_cast<std::vector<std::string>*>(out)->push_back(v[0]);
-                           return 0;
-                       },
-                       &status, 3000);
-    EXPECT_THAT(status, ElementsAre(R"(10-example.so {"phase":"boot","isolated":false})"));
+    EXPECT_THAT(TarnTest::Query(Store(), "SELECT LibName || ' ' || Value FROM UpgradeStatus;"),
+                ElementsAre(R"(10-example.so {"phase":"boot","isolated":false})"));
 }
 
 TEST_F(LoadStoreBoot, FailingOrCrashingModulesAreReportedAndTheLoadGoesOn) {

@@ -41,8 +41,7 @@ TEST_F(LoadStoreErrorFile, FilesWithoutAnEventListRaiseNothing) {
         const char* text;
         bool parses;
     } cases[] = {
-        {R"({"evts": []})", true}, {R"({"events": []})", true}, {R"({"evts": {}})", true},
-        {R"([{"evts": []}])", true}, {"not json at all", false}, {R"({"evts": []} trailing)", false}, {"", false},
+        {R"({"events": []})", true}, {R"({"evts": {}})", true}, {"not json at all", false}, {"", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -65,10 +64,7 @@ TEST_F(LoadStoreErrorFile, AnEventOfTheWrongShapeEndsTheLoadAfterTheEventsBefore
     } cases[] = {
         {R"("just text")", "Generic ConfigStore Failure: Invalid JSON"},
         {R"({"evtMsg": "no arguments member"})", "Generic ConfigStore Failure: Invalid JSON"},
-        {R"({"evtArgs": []})", "Generic ConfigStore Failure: Invalid JSON"},
-        {R"({"evtMsg": 7, "evtArgs": []})", "Generic ConfigStore Failure: Invalid JSON"},
         {R"({"evtMsg": "%s", "evtArgs": [1]})", "Generic ConfigStore Failure: Invalid JSON"},
-        {R"({"evtMsg": "%s", "evtArgs": "a"})", "Generic ConfigStore Failure: Invalid JSON"},
         {R"({"evtMsg": "one %s", "evtArgs": ["a", "b"]})", "Generic ConfigStore Failure: basic_string::replace"},
     };
     for (const Case& c : cases) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,7 +14,6 @@
 #include "boot/boot_tree.h"
 #include "support/test_support.h"
 #include "tarn/boot.h"
-#include "tarn/platform/capture.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/store_tables.h"
@@ -26,54 +24,25 @@ using BootTreeTest::RunSql;
 using BootTreeTest::StoredKey;
 using BootTreeTest::WriteKey;
 
-inline constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
+using BootTreeTest::kUuid;
 inline constexpr char kModuleDir[] = "/usr/lib/halden/configmanager/upgrade/lib";
 
 inline void WriteTree(const std::string& cmdLine, bool withAlertNode = true) {
-    const std::string alertNode =
-        withAlertNode ? R"(, {"id": 5, "name": "sysAlert", "parent": 1, "leaf": true, "set": {"action": "alert"}})"
-                      : "";
-    KNO_Reset();
-    TarnTest::WriteFile(KNO_LiveTreePath(), R"({"signature": {"buildDate": "2024-03-14 09:26:53"}, "types": [
-      {"name": "char", "kind": "base", "size": 1, "display": "%s"},
-      {"name": "CmdLineText", "kind": "array", "element": "char", "count": 4096},
-      {"name": "MacText", "kind": "array", "element": "char", "count": 24},
-      {"name": "UuidText", "kind": "array", "element": "char", "count": 40}],
-    "nodes": [{"id": 0, "name": "root"}, {"id": 1, "name": "system", "parent": 0},
-      {"id": 2, "name": "bootCmdLine", "parent": 1, "leaf": true, "get": "CmdLineText"},
-      {"id": 3, "name": "bootMAC", "parent": 1, "leaf": true, "get": "MacText"},
-      {"id": 4, "name": "bootFsUUID", "parent": 1, "leaf": true, "get": "UuidText"})" +
-                                                 alertNode + R"(],
-    "values": [{"node": 2, "value": )" + BootTreeTest::Quoted(cmdLine) +
-                                                 R"(}, {"node": 4, "value": ")" + kUuid + R"("}]})");
+    BootTreeTest::BootInfo info;
+    info.cmdLine = cmdLine;
+    info.withAlert = withAlertNode;
+    BootTreeTest::WriteBootTree(info);
 }
 
 inline std::string Store() { return TarnTest::Rooted(TarnConfigStore::CONFIG_STORE_PATH); }
 
 // Component, group, name, user, desired and success of every Config row.
 inline std::vector<std::string> ConfigRows() {
-    std::vector<std::string> rows;
-    auto conn = DBStore::GetConnection(DBStore::CONFIG_STORE);
-    if (!conn) return {"<no store>"};
-    auto collect = [](void* out, int n, char** values, char**) {
-        std::string row;
-        for (int i = 0; i < n; ++i) row += std::string(i ? "|" : "") + (values[i] ? values[i] : "NULL");
-        static_cast<std::vector<std::string>*>(out)->push_back(row);
-        return 0;
-    };
-    DBStore::ExecuteV2(conn,
-                       "SELECT Component||'/'||ConfigGroup||'/'||Name, UserValue, DesiredValue, Success FROM Config "
-                       "ORDER BY 1;",
-                       collect, &rows, 3000);
-    return rows;
+    return TarnTest::Query(Store(), "SELECT Component||'/'||ConfigGroup||'/'||Name, UserValue, DesiredValue, Success "
+                                    "FROM Config ORDER BY 1;");
 }
 
-inline std::vector<std::string> Texts(const std::vector<TarnPlatform::CapturedLine>& lines, int priority = -1) {
-    std::vector<std::string> texts;
-    for (const auto& l : lines)
-        if (priority < 0 || l.priority == priority) texts.push_back(l.text);
-    return texts;
-}
+using TarnTest::Texts;
 
 inline bool Contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();

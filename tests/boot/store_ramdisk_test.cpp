@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/captured_line_printer.h"
 #include "support/private_mount_namespace.h"
 #include "support/test_support.h"
 #include "tarn/exceptions.h"

@@ -1,11 +1,11 @@
 // Validation of user values, the report of validation errors and instance
 // identifiers of values.
-#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
 #include "tarn/config_validation.h"
 #include "tarn/platform/capture.h"
 #include "tarn/platform/config_store_document.h"
@@ -26,14 +26,7 @@ const char kUserSchema[] = R"({"type": "object", "additionalProperties": false, 
   "properties": {"name": {"type": "string", "instanceId": true}, "vlan": {"type": "integer", "maximum": 4095},
                  "mac": {"not": {}, "title": "vital"}}})";
 
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ConfigStoreException& e) {
-        return std::to_string(e.GetErrorCode()) + " " + e.what();
-    }
-    return "nothing thrown";
-}
+using TarnTest::Thrown;
 
 std::shared_ptr<TarnSchemaStore::SchemaObject> Object(const std::string& entry) {
     auto store = TarnSchemaStore::SchemaStore::GetStore();
@@ -79,9 +72,9 @@ TEST(CheckValidationErrors, LogsEachErrorAndRefusesMalformedResults) {
     EXPECT_TRUE(checkValidationErrors(Parse("[]")));
     EXPECT_FALSE(checkValidationErrors(Parse(R"([{"field": "/a", "error": "x"}, {"field": "", "error": "y"}])")));
     EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Validation Error: '/a' x"}, {0, "Validation Error: '' y"}}));
-    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse("{}")); }), "2000 Invalid JSON");
-    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse(R"([{"field": "/a"}])")); }), "2000 Invalid JSON");
-    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse(R"([{"field": 1, "error": "x"}])")); }), "2000 Invalid JSON");
+    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse("{}")); }), "ConfigStoreException 2000 Invalid JSON");
+    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse(R"([{"field": "/a"}])")); }), "ConfigStoreException 2000 Invalid JSON");
+    EXPECT_EQ(Thrown([] { checkValidationErrors(Parse(R"([{"field": 1, "error": "x"}])")); }), "ConfigStoreException 2000 Invalid JSON");
 }
 
 TEST(GetInstanceIdFromValue, IdentifierFieldDecides) {
@@ -95,22 +88,8 @@ TEST(GetInstanceIdFromValue, IdentifierFieldDecides) {
     EXPECT_EQ(GetInstanceIdFromValue(Parse("[]"), singleton), "");
     EXPECT_EQ(GetInstanceIdFromValue(Parse(R"({"name": "pg-1"})"), multi), "pg-1");
     EXPECT_EQ(GetInstanceIdFromValue(Parse(R"({"cs_generated_id": "u-1"})"), generated), "u-1");
-    EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse("{}"), multi); }), "1032 Invalid value for key name");
-    EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse(R"({"name": 7})"), multi); }), "1032 Invalid value for key name");
+    EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse("{}"), multi); }), "ConfigStoreException 1032 Invalid value for key name");
+    EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse(R"({"name": 7})"), multi); }), "ConfigStoreException 1032 Invalid value for key name");
     EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse(R"("DELETE_DEFAULT")"), generated); }),
-              "1032 Invalid value for key cs_generated_id");
-}
-
-TEST(GetInstanceIdFromValue, GeneratedIdentifierIsReadableRightAfterPopulating) {
-    auto generated = Object(R"({"component": "c", "group": "g", "key": "gen", "version": "1",
-                                "idField": "cs_generated_id", "schema": {"properties": {"v": {"type": "integer"}}}})");
-    rapidjson::Document value = Parse(R"({"v": 1})");
-    ConfigStoreDocument::PopulateGeneratedInstanceId(generated->GetSchemaDocument(), value, value.GetAllocator());
-    const std::string id = GetInstanceIdFromValue(value, generated);
-    EXPECT_EQ(id.size(), 36u);
-    // The split keeps the identifier in the user layer only, since the
-    // other layers would hold nothing else.
-    auto layers = SplitConfig(value, generated->GetSchemaDocument());
-    EXPECT_EQ(layers["user"], R"({"v":1,"cs_generated_id":")" + id + R"("})");
-    EXPECT_EQ(layers["vital"], "");
+              "ConfigStoreException 1032 Invalid value for key cs_generated_id");
 }

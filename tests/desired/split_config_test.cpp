@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
 #include "tarn/config_validation.h"
 
 using namespace TarnConfigStore;
@@ -42,12 +43,7 @@ const char kSchema[] = R"({"properties": {
         "driver": {"type": "string", "vital": true}}}}}})";
 
 std::string ErrorOf(const std::string& value, const std::string& schema) {
-    try {
-        Split(value, schema);
-    } catch (const ConfigStoreException& e) {
-        return std::to_string(e.GetErrorCode()) + " " + e.what();
-    }
-    return "nothing thrown";
+    return TarnTest::Thrown([&] { Split(value, schema); });
 }
 
 } // namespace
@@ -100,7 +96,7 @@ TEST(SplitConfig, WholeObjectsAndEmptyValues) {
 }
 
 TEST(SplitConfig, ShapesTheSchemaDoesNotDescribeAreInvalidJson) {
-    const std::string invalid = "2000 Invalid JSON";
+    const std::string invalid = "ConfigStoreException 2000 Invalid JSON";
     EXPECT_EQ(ErrorOf(R"({"unknown": 1})", kSchema), invalid);
     EXPECT_EQ(ErrorOf(R"({"a": 1})", "{}"), invalid);
     EXPECT_EQ(ErrorOf("[1]", R"({"type": "array"})"), invalid);

@@ -2,7 +2,6 @@
 // a string whatever it holds, malformed stored records, and the list of
 // objects whose boot-time apply failed.
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,53 +20,7 @@ using TarnPlatform::CapturedLine;
 
 namespace {
 
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const InvalidArgumentException& e) {
-        return "InvalidArgumentException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const ConfigStoreException& e) {
-        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    }
-    return "nothing thrown";
-}
-
 class BootApplyRecord : public BootHost {};
-
-TEST_F(BootApplyRecord, ClearedRecordSaysTheBootIsNotComplete) {
-    setBootApplyRecord("earlier");
-    clearBootApplyRecord();
-    EXPECT_EQ(StoredKey(KEY_BOOT_APPLY_RESULT), "{\"isBootComplete\":false}");
-    rapidjson::Document record = getBootApplyRecord();
-    ASSERT_TRUE(record.IsObject());
-    ASSERT_EQ(record.MemberCount(), 1u);
-    ASSERT_TRUE(record.HasMember("isBootComplete"));
-    EXPECT_TRUE(record["isBootComplete"].IsFalse());
-}
-
-TEST_F(BootApplyRecord, RecordTextComesBackAsTheSameString) {
-    const std::vector<std::string> texts = {
-        R"({"applied": ["a", "b"], "failed": 0})",  // JSON stays a string, never nested
-        "quotes \" and back\\slashes \\\" and \\u0041 and a\nnewline",
-        "unicode \xc3\xa9\xe2\x82\xac",
-        "",
-        std::string(100000, 'x'),
-    };
-    for (const std::string& text : texts) {
-        setBootApplyRecord(text);
-        rapidjson::Document record = getBootApplyRecord();
-        ASSERT_TRUE(record.IsObject());
-        EXPECT_EQ(record.MemberCount(), 2u);
-        EXPECT_TRUE(record["isBootComplete"].IsTrue());
-        ASSERT_TRUE(record["bootApplyRecord"].IsString());
-        EXPECT_EQ(std::string(record["bootApplyRecord"].GetString(), record["bootApplyRecord"].GetStringLength()),
-                  text);
-    }
-    setBootApplyRecord("{\"ok\":true}");
-    EXPECT_EQ(StoredKey(KEY_BOOT_APPLY_RESULT), R"({"isBootComplete":true,"bootApplyRecord":"{\"ok\":true}"})");
-    setBootApplyRecord(std::string("done\0hidden", 11));  // the text ends at its first NUL
-    EXPECT_EQ(StoredKey(KEY_BOOT_APPLY_RESULT), R"({"isBootComplete":true,"bootApplyRecord":"done"})");
-}
 
 TEST_F(BootApplyRecord, StoredTextThatIsNotOneJsonValueIsRefused) {
     const std::string refused = "InvalidArgumentException 1080 Failed to parse JSON String";

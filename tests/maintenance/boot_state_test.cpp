@@ -1,8 +1,6 @@
 // The boot-state keys: markers that must never stop their caller, the boot
 // mode and its conversion from stored text, and the end-of-boot cleanup that
 // the next boot's upgrade detection compares against.
-#include <functional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,30 +18,6 @@ using TarnPlatform::CapturedLine;
 
 namespace {
 
-const std::string kUuid = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
-
-// "<type> <what()>" of whatever standard exception f throws.
-std::string Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ConfigStoreException& e) {
-        return "ConfigStoreException " + std::to_string(e.GetErrorCode()) + " " + e.what();
-    } catch (const std::invalid_argument& e) {
-        return std::string("invalid_argument ") + e.what();
-    } catch (const std::out_of_range& e) {
-        return std::string("out_of_range ") + e.what();
-    } catch (const std::exception& e) {
-        return std::string("exception ") + e.what();
-    }
-    return "nothing thrown";
-}
-
-std::vector<CapturedLine> Progress(const std::vector<std::string>& texts) {
-    std::vector<CapturedLine> lines;
-    for (const auto& text : texts) lines.push_back({2, text});
-    return lines;
-}
-
 class BootStateKeys : public BootHost {};
 
 TEST_F(BootStateKeys, MarkersWriteTheirKeysAndLog) {
@@ -59,60 +33,6 @@ TEST_F(BootStateKeys, MarkersWriteTheirKeysAndLog) {
     EXPECT_EQ(capture.Logs(), Progress({"ConfigStore autoconf start", "ConfigStore endconf end",
                                         "ConfigStore warden notification enabled = 1",
                                         "ConfigStore warden notification enabled = 0"}));
-}
-
-TEST_F(BootStateKeys, MarkersNeverThrowWithoutAStore) {
-    TarnTest::ResetRoot();
-    TarnPlatform::Capture capture;
-    EXPECT_NO_THROW(StartAutoConf());
-    EXPECT_NO_THROW(EndAutoConf());
-    EXPECT_NO_THROW(EnableWardenNotification(true));
-    EXPECT_EQ(capture.Logs(), Progress({"ConfigStore autoconf start", "ConfigStore endconf end",
-                                        "ConfigStore warden notification enabled = 1"}));
-    EXPECT_FALSE(TarnTest::Exists(TarnTest::Rooted(CONFIG_STORE_PATH)));  // nothing created on the way
-
-    // A store whose key/value table is gone: the write fails unnoticed.
-    ASSERT_EQ(DBStore::CreateDatabases(), 0);
-    RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
-    EXPECT_NO_THROW(StartAutoConf());
-}
-
-TEST_F(BootStateKeys, BootModeRoundTripsAsDecimalText) {
-    EXPECT_EQ(GetBootMode(), BOOTMODE_NORMAL);  // never set
-    TarnPlatform::Capture capture;
-    SetBootMode(BOOTMODE_SMARTNIC_CONFIG);
-    EXPECT_EQ(StoredKey(KEY_BOOT_MODE), "3");
-    EXPECT_EQ(GetBootMode(), BOOTMODE_SMARTNIC_CONFIG);
-    SetBootMode(static_cast<BOOTMODE>(-12));
-    EXPECT_EQ(StoredKey(KEY_BOOT_MODE), "-12");
-    EXPECT_EQ(GetBootMode(), -12);
-    SetBootMode(BOOTMODE_NORMAL);
-    EXPECT_EQ(StoredKey(KEY_BOOT_MODE), "0");
-    EXPECT_EQ(capture.Logs(),
-              Progress({"Next boot mode set to 3", "Next boot mode set to -12", "Next boot mode set to 0"}));
-}
-
-TEST_F(BootStateKeys, StoredTextConvertsLikeStoi) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", "0"},
-        {"7", "7"},  // unknown modes are returned, not refused
-        {" 12ab", "12"},
-        {"\t+2", "2"},
-        {"-0", "0"},
-        {"2147483647", "2147483647"},
-        {"-2147483648", "-2147483648"},
-        {"abc", "invalid_argument stoi"},
-        {" ", "invalid_argument stoi"},
-        {"- 1", "invalid_argument stoi"},
-        {"2147483648", "out_of_range stoi"},
-        {"-99999999999999999999", "out_of_range stoi"},
-    };
-    for (const auto& [stored, expected] : cases) {
-        WriteKey(KEY_BOOT_MODE, stored);
-        std::string result;
-        std::string thrown = Thrown([&] { result = std::to_string(static_cast<int>(GetBootMode())); });
-        EXPECT_EQ(thrown == "nothing thrown" ? result : thrown, expected) << "stored \"" << stored << "\"";
-    }
 }
 
 TEST_F(BootStateKeys, StoreFailuresReachTheCaller) {
@@ -149,19 +69,6 @@ TEST_F(CleanupBootStateTest, RecordsTheBootbankAndClearsTheLiveInstallMarkerOnce
     EXPECT_TRUE(capture.Logs().empty());
     EXPECT_EQ(StoredKey(BOOT_FS_UUID), kUuid);
     EXPECT_EQ(StoredKey(POST_LIVE_INSTALL_BOOT), "false");
-}
-
-TEST_F(CleanupBootStateTest, OnlyTheExactMarkerIsReset) {
-    for (const std::string marker : {"TRUE", "true ", "1", ""}) {
-        WriteKey(POST_LIVE_INSTALL_BOOT, marker);
-        TarnPlatform::Capture capture;
-        CleanupBootState();
-        EXPECT_EQ(StoredKey(POST_LIVE_INSTALL_BOOT), marker);
-        // The first pass records the unset UUID; later passes write nothing.
-        if (marker == "TRUE") EXPECT_EQ(capture.Logs(), Progress({"Setting BOOT_FS_UUID to " + kUuid + "."}));
-        else EXPECT_TRUE(capture.Logs().empty()) << marker;
-    }
-    EXPECT_EQ(StoredKey(BOOT_FS_UUID), kUuid);
 }
 
 TEST_F(CleanupBootStateTest, KernelInfoFailuresLeaveTheKeysAlone) {

@@ -109,43 +109,39 @@ TEST(CleanupStore, LiveCleanupRemovesExactlyTheDirectoriesOfDeletedRows) {
 }
 
 TEST(CleanupStore, FailuresOfOneStoreDoNotStopTheOther) {
-    // No stores at all.
-    {
+    const CapturedLine config{2, "Cleanup config store"}, dataFile{2, "Cleanup data file store"};
+    const CapturedLine sqlFailed{0, "ConfigStore cleanup failed: SQL command unsuccessful"};
+    enum State { kNoStores, kSchemaStoreUnattachable, kSchemaStoreWithoutTables };
+    struct Case {
+        State state;
+        bool boot;
+        std::vector<CapturedLine> lines;
+    } cases[] = {
+        {kNoStores, false, {config, {0, "ConfigStore cleanup failed: could not connect"}, dataFile,
+                            {0, "Datafile store cleanup failed: could not connect"}}},
+        {kSchemaStoreUnattachable, true, {config, {0, "ConfigStore cleanup failed: could not attach to SchemaStore"},
+                                          dataFile, {0, "Datafile store cleanup failed: could not attach to data file schemas"}}},
+        // The statements fail, and the schema store is detached again each time.
+        {kSchemaStoreWithoutTables, true, {config, sqlFailed, {2, "Cleanup config store completed"}, dataFile,
+                                           {0, "Datafile cleanup failed: SQL command unsuccessful"}}},
+        {kSchemaStoreWithoutTables, false, {config, sqlFailed, {2, "Cleanup config store completed"}, dataFile,
+                                            {0, "Datafile live cleanup failed: read dir SQL command unsuccessful"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines.back().text);
+        TarnTest::ResetRoot();
+        if (c.state != kNoStores) {
+            ASSERT_EQ(DBStore::CreateDatabases(), 0);
+        }
+        if (c.state == kSchemaStoreUnattachable) fs::create_directories(SchemaDb());
+        if (c.state == kSchemaStoreWithoutTables) Query(SchemaDb(), "CREATE TABLE Unrelated(x);");
         TarnPlatform::Capture capture;
-        TarnConfigStore::CleanupStore(false);
-        EXPECT_THAT(OwnLines(capture), ElementsAre(CapturedLine{2, "Cleanup config store"},
-                                                CapturedLine{0, "ConfigStore cleanup failed: could not connect"},
-                                                CapturedLine{2, "Cleanup data file store"},
-                                                CapturedLine{0, "Datafile store cleanup failed: could not connect"}));
-    }
-    // The schema store cannot be attached.
-    ASSERT_EQ(DBStore::CreateDatabases(), 0);
-    fs::create_directories(SchemaDb());
-    {
-        TarnPlatform::Capture capture;
-        TarnConfigStore::CleanupStore(true);
-        EXPECT_THAT(OwnLines(capture),
-                    ElementsAre(CapturedLine{2, "Cleanup config store"},
-                                CapturedLine{0, "ConfigStore cleanup failed: could not attach to SchemaStore"},
-                                CapturedLine{2, "Cleanup data file store"},
-                                CapturedLine{0, "Datafile store cleanup failed: could not attach to data file schemas"}));
-    }
-    // The schema store has no tables: the statements fail, and the schema
-    // store is detached again each time.
-    fs::remove_all(SchemaDb());
-    Query(SchemaDb(), "CREATE TABLE Unrelated(x);");
-    for (bool boot : {true, false}) {
-        TarnPlatform::Capture capture;
-        TarnConfigStore::CleanupStore(boot);
-        EXPECT_THAT(OwnLines(capture),
-                    ElementsAre(CapturedLine{2, "Cleanup config store"},
-                                CapturedLine{0, "ConfigStore cleanup failed: SQL command unsuccessful"},
-                                CapturedLine{2, "Cleanup config store completed"},
-                                CapturedLine{2, "Cleanup data file store"},
-                                boot ? CapturedLine{0, "Datafile cleanup failed: SQL command unsuccessful"}
-                                     : CapturedLine{0, "Datafile live cleanup failed: read dir SQL command unsuccessful"}));
-        std::vector<std::string> sql = SqlTexts(capture);
-        EXPECT_EQ(std::count(sql.begin(), sql.end(), "DETACH DATABASE ss;"), 2);
+        TarnConfigStore::CleanupStore(c.boot);
+        EXPECT_EQ(OwnLines(capture), c.lines);
+        if (c.state == kSchemaStoreWithoutTables) {
+            const std::vector<std::string> sql = SqlTexts(capture);
+            EXPECT_EQ(std::count(sql.begin(), sql.end(), "DETACH DATABASE ss;"), 2);
+        }
     }
 }
 
@@ -183,23 +179,13 @@ TEST(CleanupAutoConfig, FailuresThrowAndKeepWhatTheFirstStatementDid) {
           "INSERT INTO Config(Component, ConfigGroup, Name, AutoConfValue, UserValue) VALUES('c','g','n','1','2');"
           "CREATE TRIGGER NoDelete BEFORE DELETE ON Config BEGIN SELECT RAISE(ABORT, 'kept'); END;");
     Query(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, AutoConfValue) VALUES('c','g','empty','1');");
-    try {
-        TarnConfigStore::CleanupAutoConfig();
-        ADD_FAILURE() << "no exception";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Error cleaning up config.");
-        EXPECT_EQ(e.GetErrorCode(), 2000);
-    }
+    EXPECT_EQ(TarnTest::Thrown(TarnConfigStore::CleanupAutoConfig), "ConfigStoreException 2000 Error cleaning up config.");
     EXPECT_THAT(Query(ConfigDb(), "SELECT Name, AutoConfValue FROM Config ORDER BY Name;"),
                 ElementsAre("empty|NULL", "n|NULL"));
 
     Query(ConfigDb(), "DROP TABLE Config;");
-    try {
-        TarnConfigStore::CleanupAutoConfig();
-        ADD_FAILURE() << "no exception";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        EXPECT_STREQ(e.what(), "Error removing auto configuration value.");
-    }
+    EXPECT_EQ(TarnTest::Thrown(TarnConfigStore::CleanupAutoConfig),
+              "ConfigStoreException 2000 Error removing auto configuration value.");
 }
 
 } // namespace

@@ -64,27 +64,6 @@ TEST(ForkExec, DescriptorListMayCrossItself) {
     EXPECT_EQ(TarnTest::ReadFile(b), "to8\n");
 }
 
-TEST(ForkExec, WorkingDirectoryEnvironmentAndSession) {
-    const std::string dir = TarnTest::Rooted("/var/run/work");
-    TarnTest::WriteFile(dir + "/keep", "");
-    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(dirFd, 0);
-    const char* const env[] = {"TARN_X=hello", nullptr};
-
-    const pid_t pid = RunShell("echo \"$TARN_X\" > made; read -r s < /proc/$$/stat; echo \"$s\" > stat",
-                               {0, 1, 2}, dirFd, env, true);
-    close(dirFd);
-    ASSERT_GT(pid, 0);
-    EXPECT_EQ(TarnTest::ReadFile(dir + "/made"), "hello\n");
-
-    // Fields: pid (comm) state ppid pgrp session.
-    std::istringstream stat(TarnTest::ReadFile(dir + "/stat"));
-    std::string childPid, comm, state, ppid, pgrp, session;
-    stat >> childPid >> comm >> state >> ppid >> pgrp >> session;
-    EXPECT_EQ(childPid, std::to_string(pid));
-    EXPECT_EQ(session, std::to_string(pid));
-}
-
 TEST(ForkExec, ReportsWhatItCannotStart) {
     const char* argv[] = {"/nonexistent/program", nullptr};
     const int fds[] = {0, 1, 2};

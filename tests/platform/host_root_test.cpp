@@ -1,6 +1,5 @@
 // Host root, quoting, the logger, events, the system log and the host's
 // string utilities.
-#include <cstdarg>
 #include <cstring>
 #include <string>
 
@@ -12,7 +11,6 @@
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/dump_evt.h"
 #include "tarn/platform/host_root.h"
-#include "tarn/platform/host_utils.h"
 #include "tarn/platform/syslog.h"
 
 using namespace TarnPlatform;
@@ -71,14 +69,6 @@ TEST(Events, FilledFromTheCatalog) {
     EXPECT_NE(log.find("evt.user.cs.db.operation.error ConfigStore database operation failed.\n"), std::string::npos);
 }
 
-TEST(Events, EveryCatalogMessageTakesItsArguments) {
-    for (const char* id : {TarnConfigStore::EVT_SCHEMA_FILE_ERROR, TarnConfigStore::EVT_UPGRADE_CONFIG_ERROR}) {
-        const std::string message = TarnConfigStore::GetEventMessage(id);
-        EXPECT_NE(message.find("%s"), std::string::npos) << id;
-    }
-    EXPECT_EQ(TarnConfigStore::GetEventMessage("evt.nope"), nullptr);
-}
-
 TEST(SystemLog, KeepsTheTextAsFormatted) {
     Capture capture;
     SysLog(3, "ConfigStore backup completed with rc = %d\n", 0);
@@ -86,39 +76,4 @@ TEST(SystemLog, KeepsTheTextAsFormatted) {
     const std::string log = ReadFile(Rooted("/var/log/syslog"));
     EXPECT_NE(log.find("<3> ConfigStore backup completed with rc = 0\n"), std::string::npos);
     EXPECT_EQ(log.find("\n\n"), std::string::npos);
-}
-
-namespace {
-int Format(char* buffer, size_t size, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    int n = Str_Vsnprintf(buffer, size, format, args);
-    va_end(args);
-    return n;
-}
-} // namespace
-
-TEST(HostUtils, BoundedStringOperations) {
-    char buffer[8] = "abc";
-    Str_Strcat(buffer, "defgh", sizeof buffer);
-    EXPECT_STREQ(buffer, "abcdefg");  // cut to fit, terminated
-    Str_Strcat(buffer, "more", sizeof buffer);
-    EXPECT_STREQ(buffer, "abcdefg");
-
-    char small[6];
-    EXPECT_EQ(Format(small, sizeof small, "%d", 12345), 5);
-    EXPECT_EQ(Format(small, sizeof small, "%s", "too long"), -1);
-    EXPECT_STREQ(small, "too l");
-
-    size_t length = 0;
-    char* text = Str_Asprintf(&length, "%2$s-%1$s", "a", "b");  // positional conversions
-    ASSERT_NE(text, nullptr);
-    EXPECT_STREQ(text, "b-a");
-    EXPECT_EQ(length, 3u);
-    free(text);
-
-    EXPECT_EQ(Kit::StrCat("/bin/cp ", "a", " ", 42), "/bin/cp a 42");
-    EXPECT_TRUE(File_Exists("/"));
-    EXPECT_FALSE(File_Exists(Rooted("/missing").c_str()));
-    EXPECT_FALSE(File_Exists(nullptr));
 }

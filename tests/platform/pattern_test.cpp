@@ -2,7 +2,6 @@
 // RE2 refuses them, and never bringing validation down.
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
 #include "platform/schema/schema_store_fixture.h"
 
 namespace {

@@ -9,14 +9,6 @@
 
 using namespace TarnConfigStore;
 
-TEST(ErrorCodes, TableMessagesAndGaps) {
-    EXPECT_STREQ(GetErrorMessage(CS_VALIDATE_CACHED_FAILED), "Failed to validate Cached config");
-    EXPECT_STREQ(GetErrorMessage(CS_INVALID_TYPE), "Invalid type, %s");
-    EXPECT_STREQ(GetErrorMessage(CS_INTERNAL_ERROR), "ConfigStore internal error");
-    for (int gap : {1000, 1019, 1029, 1061, 1079, 1093, 1099, 1106, 2000})
-        EXPECT_THROW(GetErrorMessage(static_cast<CSErrorCodes>(gap)), std::out_of_range) << gap;
-}
-
 TEST(ErrorCodes, ThrowExceptionFormatsTheTemplate) {
     try {
         ThrowException<ConfigStoreException>(CS_INVALID_KEY_VALUE, "BOOT_MODE");
@@ -43,23 +35,6 @@ TEST(ErrorCodes, ThrowExceptionFormatsTheTemplate) {
     }
     // A code outside the table is not a store exception.
     EXPECT_THROW(ThrowException<ConfigStoreException>(static_cast<CSErrorCodes>(2000)), std::out_of_range);
-}
-
-TEST(ErrorCodes, MessageAloneCarriesGenericCode) {
-    ConfigStoreException e("Write user config failed");
-    EXPECT_EQ(e.GetErrorCode(), 2000);
-    EXPECT_STREQ(e.what(), "Write user config failed");
-    const std::exception& base = e;
-    EXPECT_STREQ(base.what(), "Write user config failed");
-}
-
-TEST(ErrorCodes, LoggerPrintsTableMessages) {
-    TarnPlatform::Capture capture;
-    CSLogger::LogErrCode(0, CS_CHILD_EXIT_STATUS, 3);
-    CSLogger::LogErrCode(0, CS_VALIDATION_ERROR, "/a/b", "is not a string");
-    ASSERT_EQ(capture.Logs().size(), 2u);
-    EXPECT_EQ(capture.Logs()[0], (TarnPlatform::CapturedLine{0, "Child process terminated with exit value: 3"}));
-    EXPECT_EQ(capture.Logs()[1].text, "Validation Error: '/a/b' is not a string");
 }
 
 TEST(JsonAssertions, ConsistencyChecksThrowInvalidJson) {

@@ -2,7 +2,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <sqlite3.h>
 #include <string>
 #include <sys/wait.h>
@@ -22,23 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Runs the statements and returns the first column of every result row.
-std::vector<std::string> Sql(const std::string& path, const std::string& sql) {
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open(path.c_str(), &raw);
-    std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
-    EXPECT_EQ(rc, SQLITE_OK) << path;
-    std::vector<std::string> rows;
-    auto collect = [](void* out, int, char** values, char**) {
-        static_cast<std::vector<std::string>*>(out)->push_back(values[0] ? values[0] : "NULL");
-        return 0;
-    };
-    char* error = nullptr;
-    rc = sqlite3_exec(db.get(), sql.c_str(), collect, &rows, &error);
-    EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "") << " in " << sql;
-    sqlite3_free(error);
-    return rows;
-}
+using TarnTest::Query;
 
 // How many descriptors of this process refer to the file.
 int OpenDescriptors(const std::string& path) {
@@ -63,32 +46,6 @@ std::vector<CapturedLine> SyslogLines(int priority, const std::vector<std::strin
 }
 
 } // namespace
-
-TEST(FileUtilities, RemoveFileReportsEitherOutcome) {
-    const std::string path = TarnTest::Rooted("/tmp/old.conf");
-    TarnPlatform::Capture capture;
-
-    EXPECT_FALSE(RemoveFile(path.c_str()));
-    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Failed to remove: " + path + ", err: 2"}}));
-
-    capture.Clear();
-    TarnTest::WriteFile(path, "x");
-    EXPECT_TRUE(RemoveFile(path.c_str()));
-    EXPECT_FALSE(TarnTest::Exists(path));
-    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "[" + path + "] file removed."}}));
-}
-
-TEST(FileUtilities, FileExistsFollowsLinks) {
-    const std::string file = TarnTest::Rooted("/etc/present");
-    const std::string dangling = TarnTest::Rooted("/etc/dangling");
-    TarnTest::WriteFile(file, "");
-    fs::create_symlink(TarnTest::Rooted("/etc/absent"), dangling);
-
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_TRUE(FileExists(TarnTest::Rooted("/etc").c_str()));
-    EXPECT_FALSE(FileExists(TarnTest::Rooted("/etc/absent").c_str()));
-    EXPECT_FALSE(FileExists(dangling.c_str()));
-}
 
 TEST(ExecCommand, SucceedsOnlyOnExitStatusZero) {
     const std::string helper = TarnTest::HelperProgram("exit_with");
@@ -115,25 +72,6 @@ TEST(ExecCommand, MissingProgramIsAStartFailure) {
               (std::vector<CapturedLine>{{0, "Kestrel_ForkExec failed, errno: No such file or directory"}}));
 }
 
-TEST(ExecCommand, ChildWritesToTheCallersOutput) {
-    const std::string out = TarnTest::Rooted("/tmp/out.txt");
-    TarnTest::WriteFile(out, "");
-    std::fflush(stdout);
-    const int saved = dup(1);
-    FILE* file = std::fopen(out.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    dup2(fileno(file), 1);
-    std::fclose(file);
-
-    // The environment is empty: the child sees no HOME of ours.
-    const bool ok = RunCommand({"/bin/sh", "-c", "echo \"args=$0 home=$HOME\"", "first"});
-
-    dup2(saved, 1);
-    close(saved);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(TarnTest::ReadFile(out), "args=first home=\n");
-}
-
 class Backup : public testing::Test {
 protected:
     void SetUp() override { fs::create_directories(TarnTest::Rooted("/var/lib/backup")); }
@@ -148,24 +86,22 @@ protected:
 };
 
 TEST_F(Backup, ReplacesTheDestinationWholly) {
-    fs::create_directories(fs::path(src).parent_path());
-    Sql(src, "CREATE TABLE Config(Name TEXT, UserValue TEXT);"
+    Query(src, "CREATE TABLE Config(Name TEXT, UserValue TEXT);"
              "INSERT INTO Config VALUES('ntp', '{\"enabled\": true}'), ('dns', '{\"servers\": []}');");
-    Sql(dst, "CREATE TABLE Stale(x); INSERT INTO Stale VALUES(1); CREATE TABLE Config(Other INTEGER);");
+    Query(dst, "CREATE TABLE Stale(x); INSERT INTO Stale VALUES(1); CREATE TABLE Config(Other INTEGER);");
     TarnPlatform::Capture capture;
 
     EXPECT_EQ(backup(src, dst), 0);
     EXPECT_EQ(capture.Syslog(), SyslogLines(3, {"ConfigStore backup completed successfully\n",
                                                 "ConfigStore backup completed with rc = 101\n"}));
     ExpectClosed();
-    EXPECT_THAT(Sql(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Config"));
-    EXPECT_THAT(Sql(dst, "SELECT Name || '=' || UserValue FROM Config ORDER BY Name;"),
+    EXPECT_THAT(Query(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Config"));
+    EXPECT_THAT(Query(dst, "SELECT Name || '=' || UserValue FROM Config ORDER BY Name;"),
                 testing::ElementsAre("dns={\"servers\": []}", "ntp={\"enabled\": true}"));
 }
 
 TEST_F(Backup, DestinationThatCannotBeOpened) {
-    fs::create_directories(fs::path(src).parent_path());
-    Sql(src, "CREATE TABLE Config(Name TEXT);");
+    Query(src, "CREATE TABLE Config(Name TEXT);");
     const std::string nowhere = TarnTest::Rooted("/var/lib/missing/current-store-1");
     TarnPlatform::Capture capture;
 
@@ -190,9 +126,8 @@ TEST_F(Backup, SourceThatIsNotADatabase) {
 // Another process holds the source's exclusive lock for as long as the
 // backup tries (about ten seconds).
 TEST_F(Backup, GivesUpOnASourceLockedByAnotherProcess) {
-    fs::create_directories(fs::path(src).parent_path());
-    Sql(src, "CREATE TABLE Config(Name TEXT); INSERT INTO Config VALUES('ntp');");
-    Sql(dst, "CREATE TABLE Previous(x);");
+    Query(src, "CREATE TABLE Config(Name TEXT); INSERT INTO Config VALUES('ntp');");
+    Query(dst, "CREATE TABLE Previous(x);");
 
     int ready[2], release[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -228,5 +163,5 @@ TEST_F(Backup, GivesUpOnASourceLockedByAnotherProcess) {
     expected.push_back("ConfigStore backup completed with rc = 5\n");
     EXPECT_EQ(capture.Syslog(), SyslogLines(3, expected));
     ExpectClosed();
-    EXPECT_THAT(Sql(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Previous"));
+    EXPECT_THAT(Query(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Previous"));
 }

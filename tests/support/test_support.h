@@ -2,7 +2,12 @@
 // root (TARN_ROOT), emptied before each test case.
 #pragma once
 
+#include <functional>
+#include <ostream>
 #include <string>
+#include <vector>
+
+#include "tarn/platform/capture.h"
 
 namespace TarnTest {
 
@@ -22,4 +27,24 @@ bool Exists(const std::string& path);
 // Path of a helper program built with the tests.
 std::string HelperProgram(const std::string& name);
 
+// Runs statements on a database file outside the library (creating it and
+// its directory when absent): the result rows, columns joined by "|", NULL as "NULL". A failing
+// statement fails the test.
+std::vector<std::string> Query(const std::string& path, const std::string& sql);
+
+// Captured lines' texts (of one priority, or all when priority < 0), SQL
+// texts, and events as "id arg...".
+std::vector<std::string> Texts(const std::vector<TarnPlatform::CapturedLine>& lines, int priority = -1);
+std::vector<std::string> SqlTexts(const TarnPlatform::Capture& capture);
+std::vector<std::string> Events(const TarnPlatform::Capture& capture);
+
+// "<class> [<code>] <what()>" of what f throws (the store's exceptions with
+// their code, standard ones by class), or "nothing thrown".
+std::string Thrown(const std::function<void()>& f);
+
 } // namespace TarnTest
+
+namespace TarnPlatform {
+// Readable failure messages for captured lines.
+inline void PrintTo(const CapturedLine& line, std::ostream* out) { *out << "{" << line.priority << ", \"" << line.text << "\"}"; }
+} // namespace TarnPlatform

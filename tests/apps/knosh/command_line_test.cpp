@@ -22,25 +22,8 @@ int Exec(Words words, std::string* err = nullptr) {
     return rc;
 }
 
-Words Split(const char* line) {
-    Words words;
-    const char* start = nullptr;
-    const char* end = nullptr;
-    for (const char* p = line; (p = KNOSHParseArgument(p, &start, &end));)
-        words.push_back(end ? std::string(start, end) : "<open>");
-    return words;
-}
-
-const std::string kBadParam = KES_ReturnStatusToString(KES_BAD_PARAM);
 
 } // namespace
-
-TEST(KnoshParseArgument, WhitespaceAndQuotes) {
-    EXPECT_EQ(Split("  ls \t dir\n"), (Words{"ls", "dir"}));
-    EXPECT_EQ(Split("cd \"a b\"/c x\"y z\"w"), (Words{"cd", "\"a b\"/c", "x\"y z\"w"}));
-    EXPECT_EQ(Split("ls a \"b c").back(), "<open>");
-    EXPECT_EQ(Split("   "), Words{});
-}
 
 TEST_F(ShellTest, LinesThatRunNothing) {
     std::string out, err;
@@ -57,14 +40,6 @@ TEST_F(ShellTest, LinesThatRunNothing) {
     EXPECT_EQ(err, "Error: Invalid argument: \"cd dir x\"y\": unterminated quotation.");
     Run("pwd", &out);
     EXPECT_EQ(out, "/\n") << "the cd must not have run";
-}
-
-TEST_F(ShellTest, FailingCommandReportsItsStatus) {
-    std::string out, err;
-    EXPECT_EQ(Run("cd /nosuch", &out, &err), 2);
-    EXPECT_EQ(err, "KNOSHPath_Form():Extraneous 'nosuch' in path.\nError: Error in command cd: " + kBadParam);
-    EXPECT_EQ(Run("cd", &out, &err), 2);
-    EXPECT_EQ(err, std::string("Error: Error in command cd: ") + KES_ReturnStatusToString(KES_INCOMPLETE));
 }
 
 TEST_F(ShellTest, ExecCmdAndTheExpectedStatus) {
@@ -90,27 +65,6 @@ TEST_F(ShellTest, ExecCmdAndTheExpectedStatus) {
     EXPECT_EQ(Run("cd /nosuch"), 2) << "command lines keep their own rule";
     options.expectedStatusCode = nullptr;
     EXPECT_EQ(Exec({"cd", "/dir"}), 2);
-}
-
-TEST_F(ShellTest, DiagnosticsFollowTheLogLevel) {
-    std::string out, err;
-    EXPECT_EQ(Run("loglevel 12", &out, &err), 0);
-    Run("cd dir/a9", &out, &err);
-    for (const char* line : {"KNOSHCmdStr2Cmd():Looking for cd\n", "KNOSHGetCmdArgs():Got argument #1: \"dir/a9\"\n",
-                             "KNOSHPath_Form():pathStr=dir, nextPathStr=a9\n"})
-        EXPECT_NE(err.find(line), std::string::npos) << line << err;
-    EXPECT_EQ(err.find("KNOSHPathFormNext"), std::string::npos) << "level 15 stays quiet";
-
-    Run("loglevel 15", &out, &err);
-    Run("cd /ints/3", &out, &err);
-    EXPECT_NE(err.find("KNOSHPathFormNext():Adding 30:ints: not-leaf; inst; int; has-param;\n"), std::string::npos);
-    EXPECT_NE(err.find("KNOSHExtractModuleID():Returning moduleID 0 (is mod branch = 0)\n"), std::string::npos);
-
-    Run("loglevel nonsense", &out, &err);
-    EXPECT_EQ(options.logLevel, 0);
-    Run("loglevel -1", &out, &err);
-    EXPECT_EQ(Run("cd /nosuch", &out, &err), 2);
-    EXPECT_EQ(err, "Error: Error in command cd: " + kBadParam) << "errors are not diagnostics";
 }
 
 TEST_F(ShellTest, QuitAndHelp) {

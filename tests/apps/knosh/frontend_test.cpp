@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
 #include "support/test_support.h"
+#include "tarn/platform/kno/kno_tree.h"
 
 using namespace KnoshTest;
 namespace fs = std::filesystem;
@@ -85,23 +87,6 @@ TEST_F(FrontendTest, ExitStatusOfTheLastFailingLine) {
     EXPECT_EQ(open.err, "Error: Invalid argument: \"ls \"dir\": unterminated quotation.");
 }
 
-TEST_F(FrontendTest, LinesFromStandardInput) {
-    Outcome o = Run({}, "cd dir\n# a comment\n\nls a9 B\npwd\n");
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.out, "a9:\n\nB:\n/dir/\n");
-
-    Outcome failing = Run({}, "cd /nosuch\npwd\n");
-    EXPECT_EQ(failing.status, 2);
-    EXPECT_EQ(failing.out, "\n/\n");
-
-    Outcome quit = Run({}, "exit\nls\n");
-    EXPECT_EQ(quit.status, 0);
-    EXPECT_EQ(quit.out, "");
-
-    Outcome noNewline = Run({}, "pwd");
-    EXPECT_EQ(noNewline.out, "/\n");
-}
-
 TEST_F(FrontendTest, Options) {
     EXPECT_EQ(Run({"-r", "/dir", "-R", "-e", "pwd", "-e", "ls"}).out, "/dir/\na9\na10\nB\nleaf\nmy dir\n");
     EXPECT_EQ(Run({"-e", "ls /ints/17"}).status, 2);
@@ -112,23 +97,43 @@ TEST_F(FrontendTest, Options) {
     Outcome verbose = Run({"-l", "12", "-e", "cd dir"});
     EXPECT_NE(verbose.err.find("KNOSHPath_Form():pathStr=dir, nextPathStr=\n"), std::string::npos) << verbose.err;
 
-    tree_ = WriteTree(TreeText(R"({"md5": "00000000000000000000000000000000", "buildDate": "2020-01-01"})"), "m.json");
-    Outcome fatal = Run({"-e", "pwd"});
-    EXPECT_EQ(fatal.status, 1);
-    EXPECT_EQ(fatal.err.rfind("Error: error: md5 signature mismatch", 0), 0u) << fatal.err;
-    EXPECT_EQ(Run({"-w", "-e", "pwd"}).out, "\n/\n") << "only warned";
 }
 
-TEST_F(FrontendTest, UsageAndStartFailures) {
+TEST_F(FrontendTest, UsageAndStart) {
     Outcome help = Knosh({"-h"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: knosh", 0), 0u);
     EXPECT_EQ(Knosh({"-x"}).status, 2);
     EXPECT_EQ(Knosh({"-c", tree_, "extra"}).status, 2);
-    Outcome missing = Knosh({"-c", TarnTest::Rooted("/none.json"), "-e", "pwd"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("KNOSH_Init():Couldn't open cache file "), std::string::npos) << missing.err;
-    EXPECT_EQ(Run({"-r", "/nosuch", "-e", "pwd"}).status, 1);
+
+    const std::string missing = TarnTest::Rooted("/trees/none.json");
+    const std::string mismatch = WriteTree(
+        TreeText(R"({"md5": "00000000000000000000000000000000", "buildDate": "2020-01-01 00:00:00"})"), "mismatch.json");
+    const std::string sigLine = "md5 signature mismatch with running kestrel built on 2020-01-01 00:00:00 \\(my build date: .*\\)\n";
+    struct Case {
+        std::vector<std::string> args;
+        bool liveTree;
+        int status;
+        std::string err, out;  // err: a regular expression it contains
+    } cases[] = {
+        {{"-c", tree_, "-r", "/dir/leaf/x"}, false, 1,
+         "KNOSHPath_Form\\(\\):Extraneous 'x' in path.\nKNOSH_Init\\(\\):Invalid root node specified: /dir/leaf/x\n", ""},
+        {{"-c", missing}, false, 1, "KNOSH_Init\\(\\):Couldn't open cache file " + missing + ": .*", ""},
+        {{}, false, 255, "KNOSH_Init\\(\\):Try 'knosh -h' for help and more options.\n", ""},
+        {{"-e", "ls /ints"}, true, 0, "^$", "3/\n16/\n200/\n"},
+        {{"-c", mismatch}, false, 1, "^Error: error: " + sigLine + "$", "\n"},
+        // Only warned, the shell works on.
+        {{"-w", "-c", mismatch, "-e", "ls /counters"}, false, 0, "^Error: warning: " + sigLine + "$", "\n1\n2\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        if (c.liveTree) TarnTest::WriteFile(KNO_LiveTreePath(), TreeText());
+        Outcome o = Knosh(c.args);
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_THAT(o.err, testing::ContainsRegex(c.err));
+        EXPECT_EQ(o.out, c.out);
+        fs::remove(KNO_LiveTreePath());
+    }
 }
 
 TEST_F(FrontendTest, SampleTree) {

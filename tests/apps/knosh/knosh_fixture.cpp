@@ -1,9 +1,5 @@
 #include "knosh_fixture.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 #include "support/test_support.h"
@@ -71,43 +67,6 @@ void ResetOptions() {
     options = KNOSHOptions{};
     options.sigMismatchFatal = 1;
     shellTerminate = 0;
-}
-
-StdCapture::StdCapture()
-    : outFile_(TarnTest::Rooted("/capture.out")), errFile_(TarnTest::Rooted("/capture.err")) {
-    fflush(nullptr);
-    savedOut_ = dup(1);
-    savedErr_ = dup(2);
-    int out = open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-}
-
-StdCapture::~StdCapture() { Stop(); }
-
-void StdCapture::Stop() {
-    if (stopped_) return;
-    stopped_ = true;
-    fflush(nullptr);
-    dup2(savedOut_, 1);
-    dup2(savedErr_, 2);
-    close(savedOut_);
-    close(savedErr_);
-    out_ = TarnTest::ReadFile(outFile_);
-    err_ = TarnTest::ReadFile(errFile_);
-}
-
-const std::string& StdCapture::Out() {
-    Stop();
-    return out_;
-}
-
-const std::string& StdCapture::Err() {
-    Stop();
-    return err_;
 }
 
 void ShellTest::SetUp() {

@@ -33,17 +33,22 @@ void ResetOptions();
 // Captures file descriptors 1 and 2 while it lives (or until Stop).
 class StdCapture {
 public:
-    StdCapture();
-    ~StdCapture();
-    StdCapture(const StdCapture&) = delete;
-    StdCapture& operator=(const StdCapture&) = delete;
-    void Stop();
-    const std::string& Out();
-    const std::string& Err();
+    StdCapture() {
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+    }
+    ~StdCapture() { Stop(); }
+    void Stop() {
+        if (stopped_) return;
+        stopped_ = true;
+        out_ = testing::internal::GetCapturedStdout();
+        err_ = testing::internal::GetCapturedStderr();
+    }
+    const std::string& Out() { return Stop(), out_; }
+    const std::string& Err() { return Stop(), err_; }
 
 private:
-    int savedOut_ = -1, savedErr_ = -1;
-    std::string outFile_, errFile_, out_, err_;
+    std::string out_, err_;
     bool stopped_ = false;
 };
 

@@ -88,27 +88,6 @@ TEST_F(ListTest, SeveralPaths) {
     EXPECT_EQ(Out("ls counters nosuch dir", 2), "counters:\n1\n2\n\nnosuch:\n\n") << "stops at the failing path";
 }
 
-TEST_F(ListTest, TypeListing) {
-    EXPECT_EQ(Out("typels dir/leaf"), "Pair\n");
-    EXPECT_EQ(Out("typels dir"), "branchType/\n");
-    EXPECT_EQ(Out("typels counters"), "instLeafType\n");
-    EXPECT_EQ(Out("typels ints"), "instBranchType/\n");
-    EXPECT_EQ(Out("typels counters/1"), "uint32\n");
-    EXPECT_EQ(Out("typels ints/3"), "branchType/\n");
-    EXPECT_EQ(Out("typels cpus"), "branchType/\n");
-}
-
-TEST_F(ListTest, ListingGivesBackWhatItTakes) {
-    uint32_t infos = KNO_OutstandingNodeInfos(), types = KNO_OutstandingTypes();
-    Out("ls dir");
-    Out("ls /");
-    Out("ls cpus");
-    Out("typels dir/leaf");
-    Out("ls counters nosuch", 2);
-    EXPECT_EQ(KNO_OutstandingNodeInfos(), infos);
-    EXPECT_EQ(KNO_OutstandingTypes(), types);
-}
-
 TEST_F(ListTest, TypeGet) {
     EXPECT_EQ(Out("typeget Pair Color Name uint32"),
               "structType Pair {\n \tuint32 : first\n\tColor : color\n}\n"
@@ -120,4 +99,36 @@ TEST_F(ListTest, TypeGet) {
     EXPECT_EQ(out, "baseType uint32\n\n") << "stops at the unknown type";
     EXPECT_EQ(err.find("KNOSHCmdTypeGet():type nosuch does not exist\n"), 0u) << err;
     EXPECT_EQ(Out("typeget"), "");
+}
+
+TEST_F(ListTest, RootOptionBecomesTheRootUntilTheNextStart) {
+    options.rootPath = "/dir";
+    {
+        StdCapture capture;
+        ASSERT_EQ(KNOSH_Init(), 0);
+        EXPECT_EQ(capture.Err(), "");
+    }
+    EXPECT_EQ(knoshRootNodeID, 20u);
+    EXPECT_EQ(knoshRootNodeStr, options.rootPath);
+    EXPECT_STREQ(knoshPrompt, "/dir/> ");
+    Out("cd a9");
+    EXPECT_EQ(Out("pwd"), "/dir/a9/\n");
+    Out("cd /dir/a10");  // what the prompt shows resolves again
+    EXPECT_EQ(Out("pwd"), "/dir/a10/\n");
+    Out("cd ..");
+    EXPECT_EQ(Out("pwd"), "/dir/\n");
+    Out("cd ..", 2);
+    EXPECT_EQ(Completions("a").at(0), "/dir/a10/");
+
+    // Starting again without the option goes back to the tree's root, with
+    // a fresh working path; the old one is freed.
+    Out("cd a9");  // two elements
+    uint32_t held = KNO_OutstandingNodeInfos();
+    options.rootPath = nullptr;
+    ASSERT_EQ(KNOSH_Init(), 0);
+    EXPECT_EQ(KNO_OutstandingNodeInfos(), held - 1);
+    EXPECT_EQ(Out("pwd"), "/\n");
+    EXPECT_EQ(knoshRootNodeID, 0u);
+    EXPECT_STREQ(knoshRootNodeStr, "");
+    EXPECT_STREQ(knoshPrompt, "/> ");
 }

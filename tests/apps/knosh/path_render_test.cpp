@@ -1,5 +1,5 @@
-// Rendering paths back to text, quoting, round trips through resolution,
-// the instance keys along a path, and freeing part of a path.
+// Rendering paths back to text with quoting, round trips through
+// resolution, and the instance keys along a path.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -8,36 +8,6 @@
 #include "tarn/platform/kno/kno_tree.h"
 
 using namespace KnoshTest;
-
-namespace {
-
-std::string Cat(const char* component, uint8_t quote, const char* start = "") {
-    char buffer[64];
-    snprintf(buffer, sizeof buffer, "%s", start);
-    KNOSHPath_CatComponent(buffer, sizeof buffer, component, quote);
-    return buffer;
-}
-
-} // namespace
-
-TEST(KnoshCatComponent, QuotesOnlyWhereResolutionNeedsIt) {
-    EXPECT_EQ(Cat("a b", 1, "/x/"), "/x/\"a b\"");
-    EXPECT_EQ(Cat("a/b", 1), "\"a/b\"");
-    EXPECT_EQ(Cat(" a", 1), "\" a\"");
-    EXPECT_EQ(Cat("a\tb", 1), "\"a\tb\"");
-    EXPECT_EQ(Cat("plain", 1), "plain");
-    EXPECT_EQ(Cat("", 1), "");
-    // A trailing "/" (a branch offered by completion) or a single special
-    // character at the end stays unquoted.
-    EXPECT_EQ(Cat("my dir/", 1), "my dir/");
-    EXPECT_EQ(Cat("ab/", 1), "ab/");
-    EXPECT_EQ(Cat("ab ", 1), "ab ");
-    EXPECT_EQ(Cat("a b", 0), "a b");
-
-    char buffer[8] = "abc";  // never written past its size
-    KNOSHPath_CatComponent(buffer, sizeof buffer, "d e f g h", 1);
-    EXPECT_EQ(std::string(buffer), "abc\"d e");
-}
 
 TEST_F(ShellTest, RenderingRoundTrips) {
     for (const char* text : {"/names/\"eth 0\"/value", "/names/\"a/b\"", "/dir/\"my dir\"", "/ints/16/sub",
@@ -60,17 +30,6 @@ TEST_F(ShellTest, RenderingRoundTrips) {
     }
 }
 
-TEST_F(ShellTest, RenderingForms) {
-    EXPECT_EQ(Render(Resolve("/ints/0x10").path.get()), "/ints/16/") << "integer keys in decimal";
-    Resolved path = Resolve("/dir/a9");
-    EXPECT_EQ(Render(path.path->next), "dir/a9/") << "from a middle element on";
-    EXPECT_EQ(Render(nullptr), "");
-
-    char tiny[3];
-    KNOSHPath_GetStr(path.path.get(), tiny, sizeof tiny, 0);
-    EXPECT_EQ(std::string(tiny), "/d");
-}
-
 TEST_F(ShellTest, InstanceKeysAlongAPath) {
     Resolved path = Resolve("/ints/3/ports/8/state");
     ASSERT_EQ(path.status, 0u);
@@ -91,19 +50,4 @@ TEST_F(ShellTest, InstanceKeysAlongAPath) {
 
     Resolved named = Resolve("/names/\"eth 0\"/value");
     EXPECT_EQ(keysOf(named.path->next->next->next), "eth 0;");
-}
-
-TEST_F(ShellTest, FreeingTheMiddleLeavesItsPredecessorAsLeaf) {
-    uint32_t before = KNO_OutstandingNodeInfos();
-    Resolved path = Resolve("/ints/3/ports/8");
-    ASSERT_EQ(path.status, 0u);
-    KNOSHPathElement* keyed = path.path->next->next;  // ints/3
-    KNOSHPath_Delete(keyed->next);
-    EXPECT_EQ(keyed->next, nullptr);
-    EXPECT_EQ(KNOSHPath_GetLeafElement(path.path.get()), keyed);
-    EXPECT_EQ(Render(path.path.get()), "/ints/3/");
-    path.path.reset();
-    EXPECT_EQ(KNO_OutstandingNodeInfos(), before);
-    KNOSHPath_Delete(nullptr);
-    EXPECT_EQ(KNOSHPath_GetLeafElement(nullptr), nullptr);
 }

@@ -77,22 +77,6 @@ TEST_F(ResolveTest, UnresolvableComponentsAreNamed) {
               "KNOSHPath_Form():Extraneous '" + std::string(10000, 'x') + "' in path.\n");
 }
 
-TEST_F(ResolveTest, RestIsTheFirstUnresolvedComponent) {
-    EXPECT_EQ(WithRest("dir/a"), "/dir/ rest=a");
-    EXPECT_EQ(WithRest("ints/5/value"), "/ints/ rest=5") << "5 is not an instance";
-    EXPECT_EQ(WithRest("dir/a9"), "/dir/a9/ rest=(none)");
-}
-
-TEST_F(ResolveTest, QuotedComponents) {
-    EXPECT_EQ(Show("names/\"a/b\"/value"), "/names/a/b/value/");
-    EXPECT_EQ(Show("names/\"eth 0\""), "/names/eth 0/ key=eth 0");
-    EXPECT_EQ(Show("names/\"x\"10"), "/names/x10/ key=x10") << "text after the closing quote joins";
-    EXPECT_EQ(Show("names/\"x\"9/value"), "/names/x9/value/");
-    EXPECT_EQ(Show("\"dir\"/\"my dir\""), "/dir/my dir/");
-    EXPECT_EQ(Show("names/\"a/b"), "/names/a/b/ key=a/b") << "an open quote runs to the end";
-    EXPECT_EQ(Show("\"names/a/b\""), "bad") << "one quoted component is one name";
-}
-
 TEST_F(ResolveTest, CheckedKeys) {
     Resolved hex = Resolve("ints/0x10");
     ASSERT_EQ(hex.status, 0u);
@@ -112,17 +96,6 @@ TEST_F(ResolveTest, CheckedKeys) {
     EXPECT_EQ(Show("ints/16/ports/7"), "bad") << "instances depend on the keys above";
 }
 
-TEST_F(ResolveTest, KeysTakenAsTyped) {
-    EXPECT_EQ(Show("ints/17", 0), "/ints/17/ key=17");
-    EXPECT_EQ(Show("ints/16/ports/7", 0), "/ints/16/ports/7/ key=7");
-    EXPECT_EQ(Show("names/nosuch", 0), "/names/nosuch/ key=nosuch");
-    for (const char* bad : {"ints/abc", "ints/12abc", "ints/-1", "ints/ 1", "ints/99999999999999999999999"})
-        EXPECT_EQ(Show(bad, 0), "bad") << bad << ": an integer key must be wholly a number";
-
-    options.noInstanceCheck = 1;
-    EXPECT_EQ(Show("ints/17", 1), "/ints/17/ key=17") << "the option overrides the caller";
-}
-
 TEST_F(ResolveTest, ModuleIds) {
     Resolved beta = Resolve("/mods/beta/onlyBeta");
     ASSERT_EQ(beta.status, 0u);
@@ -133,27 +106,4 @@ TEST_F(ResolveTest, ModuleIds) {
     EXPECT_EQ(Show("/mods/alpha/common"), "/mods/alpha/common/");
     EXPECT_EQ(Show("/mods/alpha/onlyBeta"), "bad") << "a node of another module";
     EXPECT_EQ(Show("/mods/gamma", 0), "bad") << "no such module";
-}
-
-TEST_F(ResolveTest, FlaggedNodeTakesKeysWhereNoChildMatches) {
-    EXPECT_EQ(Show("/cpus/load"), "/cpus/load/");
-    EXPECT_EQ(Show("/cpus/1/load"), "/cpus/1/load/");
-    EXPECT_EQ(Show("/cpus/1"), "/cpus/1/ key=1");
-    EXPECT_EQ(Show("/cpus/7"), "bad");
-    EXPECT_EQ(Show("/cpus/7", 0), "/cpus/7/ key=7");
-}
-
-TEST_F(ResolveTest, ResolutionHoldsNoStrayReferences) {
-    uint32_t before = KNO_OutstandingNodeInfos();
-    {
-        Resolved dir = Resolve("/dir/a9");
-        for (const char* text : {"../B", "../../ints/3/ports/8/state", "/names/\"a/b\"/value", "/mods/beta/onlyBeta",
-                                 "/..", "nosuch", "/ints/17", "/cpus/1/load", "/dir/a9/../../names/x9"}) {
-            Show(text, 1, dir.path.get());
-            Show(text, 0, dir.path.get());
-            StdCapture quiet;
-            Resolve(text, 1, true, dir.path.get());
-        }
-    }
-    EXPECT_EQ(KNO_OutstandingNodeInfos(), before);
 }

@@ -24,15 +24,6 @@ std::string GetText(uint32_t node, const KNOParamList* keys, uint32_t size) {
     return text.data();
 }
 
-// Runs body in a child process; its exit status is the body's result.
-int InChild(int (*body)(int), int arg) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body(arg));
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
-}
-
 class KnoValues : public SampleTree {};
 
 TEST_F(KnoValues, ReadsStoredDefaultAndZeroValuesOfExistingInstances) {
@@ -106,59 +97,6 @@ TEST_F(KnoValues, ParameterSetsStoreResetAndReportTheValueAfter) {
     EXPECT_EQ(KNO_Set(204, Keys({"vnic5"}).get(), Ints({1}).get(), nullptr, 0), KES_NO_INSTANCE);
 }
 
-TEST_F(KnoValues, ModuleParametersAreSetUnderTheirModuleKey) {
-    auto module = Keys({"vmxnet"});
-    EXPECT_EQ(GetU32(404, module.get()), 1024u);
-    ASSERT_EQ(KNO_Set(404, module.get(), Ints({4096}).get(), nullptr, 0), KES_OK);
-    EXPECT_EQ(GetU32(404, module.get()), 4096u);
-    GetU32(404, Keys({"nosuch"}).get(), KES_NO_INSTANCE);
-}
-
-TEST_F(KnoValues, StructureSetsTakeExactlyTheInputSize) {
-    unsigned char config[14] = {};
-    uint32_t quantum = 2500;
-    std::memcpy(config, &quantum, 4);
-    config[8] = 2;      // SCHED_THROUGHPUT
-    config[12] = 0x0f;  // cpus 0-3
-    ASSERT_EQ(KNO_SetStruct(101, nullptr, config, sizeof config, nullptr, 0), KES_OK);
-    unsigned char back[14];
-    ASSERT_EQ(KNO_Get(101, nullptr, back, sizeof back), KES_OK);
-    EXPECT_EQ(0, std::memcmp(config, back, sizeof config));
-    EXPECT_EQ(KNO_SetStruct(101, nullptr, config, 13, nullptr, 0), KES_BAD_PARAM);
-    EXPECT_EQ(KNO_SetStruct(204, Keys({"vnic0"}).get(), config, 4, nullptr, 0), KES_READ_ONLY);
-}
-
-TEST_F(KnoValues, DataNodesStoreOrEchoTheirInput) {
-    uint32_t length = 0;
-    ASSERT_EQ(KNO_GetDataLength(102, nullptr, &length), KES_OK);
-    EXPECT_EQ(length, 29u);
-    KNOData* data = KNOData_Create(length, nullptr, 0);
-    ASSERT_EQ(KNO_GetData(102, nullptr, data), KES_OK);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(data->data), data->length), "boot: kernel-info tree ready\n");
-    KNOData_Destroy(data);
-
-    const unsigned char bytes[] = {0xab, 0x00, 0x0c};
-    KNOData* input = KNOData_Create(8, bytes, sizeof bytes);
-    KNOData* output = KNOData_Create(2, nullptr, 0);
-    ASSERT_EQ(KNO_SetData(102, nullptr, input, output), KES_OK);
-    EXPECT_EQ(output->length, 2u);  // cut to its capacity
-    EXPECT_EQ(output->data[0], 0xab);
-    ASSERT_EQ(KNO_GetDataLength(102, nullptr, &length), KES_OK);
-    EXPECT_EQ(length, 3u);
-    KNOData* small = KNOData_Create(2, nullptr, 0);
-    EXPECT_EQ(KNO_GetData(102, nullptr, small), KES_BUFFER_TOO_SMALL);
-
-    // The echo node keeps nothing: its output is as long as its input.
-    EXPECT_EQ(KNO_GetDataLength(103, nullptr, &length), KES_LENGTH_FOLLOWS_INPUT);
-    EXPECT_EQ(KNO_GetData(103, nullptr, small), KES_NOT_READABLE);
-    KNOData* echo = KNOData_Create(3, nullptr, 0);
-    ASSERT_EQ(KNO_SetData(103, nullptr, input, echo), KES_OK);
-    EXPECT_EQ(std::vector<unsigned char>(echo->data, echo->data + echo->length),
-              std::vector<unsigned char>(bytes, bytes + 3));
-    EXPECT_EQ(KNO_SetData(KNO_NODE_system_bootMAC, nullptr, input, echo), KES_READ_ONLY);
-    for (KNOData* d : {input, output, small, echo}) KNOData_Destroy(d);
-}
-
 TEST_F(KnoValues, SetsPersistInTheFileForTheNextLoad) {
     ASSERT_EQ(KNO_Set(204, Keys({"vnic0"}).get(), Ints({4000}).get(), nullptr, 0), KES_OK);
     const unsigned char bytes[] = {0x00, 0xff, '\n'};
@@ -176,28 +114,6 @@ TEST_F(KnoValues, SetsPersistInTheFileForTheNextLoad) {
     uint32_t length = 0;
     ASSERT_EQ(KNO_GetDataLength(102, nullptr, &length), KES_OK);
     EXPECT_EQ(length, 3u);
-}
-
-TEST_F(KnoValues, WrittenBackValuesKeepTheirTypedFormWhenItReadsBackExactly) {
-    unsigned char config[14] = {0xa0, 0x0f, 0, 0, 50, 0, 0, 0, 1, 0, 0, 0, 3, 0};
-    ASSERT_EQ(KNO_SetStruct(101, nullptr, config, sizeof config, nullptr, 0), KES_OK);
-    unsigned char odd[14] = {0xa0, 0x0f, 0, 0, 50, 0, 0x77, 0, 1, 0, 0, 0, 3, 0};  // a byte in the gap
-    ASSERT_EQ(KNO_SetStruct(101, nullptr, odd, sizeof odd, nullptr, 0), KES_OK);
-    ASSERT_EQ(KNO_Set(100, nullptr, Keys({"host \"one\""}).get(), nullptr, 0), KES_OK);
-    std::string file = TarnTest::ReadFile(KNO_LiveTreePath());
-    EXPECT_NE(file.find("{\"node\": 101, \"hex\": \"a00f000032007700010000000300\"}"), std::string::npos) << file;
-    EXPECT_NE(file.find("{\"node\": 100, \"value\": \"host \\\"one\\\"\"}"), std::string::npos);
-
-    ASSERT_EQ(KNO_SetStruct(101, nullptr, config, sizeof config, nullptr, 0), KES_OK);
-    file = TarnTest::ReadFile(KNO_LiveTreePath());
-    EXPECT_NE(file.find("\"value\": {\"quantumUs\": 4000, \"maxLoad\": 50, \"policy\": 1, "
-                        "\"cpus\": [3, 0]}"),
-              std::string::npos);
-    KNO_Reset();
-    unsigned char back[14];
-    ASSERT_EQ(KNO_Get(101, nullptr, back, sizeof back), KES_OK);
-    EXPECT_EQ(0, std::memcmp(back, config, sizeof back));
-    EXPECT_EQ(GetText(100, nullptr, 64), "host \"one\"");
 }
 
 TEST_F(KnoValues, SetsOnACacheGoToTheCacheFile) {
@@ -223,18 +139,6 @@ TEST_F(KnoValues, AChangedFileThatIsBrokenOrGoneFailsValueCallsButNotLookups) {
     GetU32(204, Keys({"vnic1"}).get(), KES_NO_TREE);
     WriteLiveTree(SampleText());
     EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);
-}
-
-int SetMtuInChild(int mtu) {
-    KNO_Reset();
-    auto nic = Keys({"vnic1"});
-    return KNO_Set(204, nic.get(), Ints({uint64_t(mtu)}).get(), nullptr, 0) == KES_OK ? 0 : 1;
-}
-
-TEST_F(KnoValues, AnotherProcessesSetIsSeenAtTheNextRead) {
-    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9000u);  // loaded here first
-    ASSERT_EQ(InChild(SetMtuInChild, 1280), 0);
-    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 1280u);
 }
 
 // Each child adds its own inode records, through sets and through the tree
@@ -279,29 +183,6 @@ TEST_F(KnoValues, ConcurrentWritersLoseNothingAndLeaveAWholeFile) {
     ASSERT_EQ(KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, Ints({100314}).get(), record, sizeof record), KES_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(record) + 36, "child3.tgz");
     EXPECT_EQ(GetU32(204, Keys({"vnic0"}).get()) % 1000, 14u);  // some child's last set
-}
-
-TEST(KnoTreeTool, PutValueRefusesWrongSizesKeysAndFiles) {
-    KNO_Reset();
-    std::string file = TarnTest::Rooted("/tmp/tree.json");
-    TarnTest::WriteFile(file, SampleText());
-    unsigned char record[68] = {};
-    EXPECT_EQ(KNOTree_PutValue(file.c_str(), KNO_NODE_system_lumenfs_inodes_stats, Ints({1}).get(), record, 67),
-              KES_BAD_PARAM);
-    EXPECT_EQ(KNOTree_PutValue(file.c_str(), KNO_NODE_system_lumenfs_inodes_stats, Keys({"1"}).get(), record, 68),
-              KES_BAD_PARAM);
-    EXPECT_EQ(KNOTree_PutValue(file.c_str(), KNO_NODE_system_lumenfs_inodes_stats, nullptr, record, 68), KES_BAD_PARAM);
-    EXPECT_EQ(KNOTree_PutValue(file.c_str(), 999999, nullptr, record, 4), KES_NOT_FOUND);
-    EXPECT_EQ(KNOTree_PutValue(TarnTest::Rooted("/tmp/none.json").c_str(), 2, nullptr, record, 4), KES_NO_TREE);
-    EXPECT_EQ(TarnTest::ReadFile(file), SampleText());  // refused puts leave the file alone
-
-    ASSERT_EQ(KNOTree_PutValue(file.c_str(), 207, Keys({"vnic1"}, {7}).get(), record, 14), KES_OK);
-    ASSERT_EQ(KNO_UseCache(file.c_str(), -1), KES_OK);
-    KNOParamList* list = nullptr;
-    ASSERT_EQ(KNO_GetInstanceListAlloc(206, Keys({"vnic1"}).get(), &list), KES_OK);
-    EXPECT_EQ(Text(list), "0,7");
-    KNO_ParamListDestroy(list);
-    KNO_Reset();
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
+#include "platform/schema/schema_store_fixture.h"
 #include "tarn/platform/config_store_document.h"
 
 using SchemaTest::Json;
@@ -16,15 +16,6 @@ const char kSchema[] = R"({"properties": {
         "cs_generated_id": {"type": "string", "instanceId": true}, "via": {"type": "string"}}}},
     "plain": {"type": "object", "properties": {"cs_generated_id": {"type": "string"}}}}})";
 } // namespace
-
-TEST(ConfigStoreDocument, SerializeValueIsCompactAndKeepsOrder) {
-    auto doc = Json("{ \"b\" : [ 1 , 2.5 , \"x\\\"y\" ] ,\n \"a\" : { } , \"c\": null }");
-    std::string text = "old";
-    ConfigStoreDocument::SerializeValue(*doc, text);
-    EXPECT_EQ(text, R"({"b":[1,2.5,"x\"y"],"a":{},"c":null})");
-    ConfigStoreDocument::SerializeValue((*doc)["b"][2], text);
-    EXPECT_EQ(text, R"("x\"y")");
-}
 
 TEST(ConfigStoreDocument, GeneratedIdsAreAddedWhereDeclaredAndMissing) {
     auto schema = Json(kSchema);
@@ -43,22 +34,4 @@ TEST(ConfigStoreDocument, GeneratedIdsAreAddedWhereDeclaredAndMissing) {
     const std::string before = Text(*value);
     ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *value, value->GetAllocator());
     EXPECT_EQ(Text(*value), before);
-}
-
-TEST(ConfigStoreDocument, GeneratedIdsAreFreshAndOnlyForObjects) {
-    auto schema = Json(kSchema);
-    std::set<std::string> ids;
-    for (int i = 0; i < 100; ++i) {
-        auto value = Json("{}");
-        ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *value, value->GetAllocator());
-        ids.insert((*value)["cs_generated_id"].GetString());
-    }
-    EXPECT_EQ(ids.size(), 100u);
-    auto text = Json(R"("DELETE_DEFAULT")");
-    ConfigStoreDocument::PopulateGeneratedInstanceId(*schema, *text, text->GetAllocator());
-    EXPECT_EQ(Text(*text), R"("DELETE_DEFAULT")");
-    auto singleton = Json(R"({"a": 1})");
-    ConfigStoreDocument::PopulateGeneratedInstanceId(*Json(R"({"properties": {"a": {}}})"), *singleton,
-                                                     singleton->GetAllocator());
-    EXPECT_EQ(Text(*singleton), R"({"a":1})");
 }

@@ -2,7 +2,6 @@
 // their user schemas, unknown names are errors that name them.
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
 #include "platform/schema/schema_store_fixture.h"
 
 using namespace SchemaTest;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
+#include "platform/schema/schema_store_fixture.h"
 
 using SchemaTest::Errors;
 using SchemaTest::Validate;
@@ -55,62 +55,6 @@ TEST(JsonValidatorReport, WithoutAllErrorsOnlyTheFirst) {
     Errors errors = Validate(kPortGroup, R"({"name": "ab", "port": 0})", kFirst);
     EXPECT_EQ(errors, (Errors{{"/name", "minLength: expected at least 3 characters, found \"ab\""}}));
     EXPECT_EQ(Validate(kPortGroup, R"({"name": "abc", "mode": "trunk", "port": 8080})", kAll), Errors{});
-}
-
-TEST(JsonValidatorReport, WrongTypeAtTheTopSaysWhatWasExpected) {
-    EXPECT_EQ(Validate(kPortGroup, "[1]", kAll), (Errors{{"", "type: expected object, found array"}}));
-    EXPECT_EQ(Validate(R"({"type": ["string", "null"]})", "1.5", kAll),
-              (Errors{{"", "type: expected string or null, found number"}}));
-    EXPECT_EQ(Validate(R"({"enum": ["a", 1]})", "2", kAll), (Errors{{"", "enum: expected one of [\"a\",1], found 2"}}));
-}
-
-TEST(JsonValidatorReport, ErrorsBehindReferencesAndAllOfAreAllFound) {
-    const char schema[] = R"({
-      "definitions": {
-        "port": {"type": "integer", "minimum": 1},
-        "node": {"type": "object", "properties": {"id": {"$ref": "#/definitions/port"},
-                                                  "next": {"$ref": "#/definitions/node"}}}
-      },
-      "type": "object",
-      "properties": {"a": {"$ref": "#/definitions/port"}, "b": {"$ref": "#/definitions/port"},
-                     "chain": {"$ref": "#/definitions/node"}},
-      "allOf": [{"required": ["a"]}, {"maxProperties": 2}]
-    })";
-    Errors errors = Validate(schema, R"({"b": 0, "chain": {"id": 2, "next": {"id": -1}}, "c": true})", kAll);
-    EXPECT_EQ(errors, (Errors{
-                          {"/b", "minimum: expected a number >= 1, found 0"},
-                          {"/chain/next/id", "minimum: expected a number >= 1, found -1"},
-                          {"", "required: missing member 'a'"},
-                          {"", "maxProperties: expected at most 2 members, found 3"},
-                      }));
-}
-
-TEST(JsonValidatorReport, MemberSchemasBehindPatternsAndReferencesDoNotHideLaterErrors) {
-    const char schema[] = R"({"definitions": {"i": {"type": "integer"}},
-      "patternProperties": {"^x": {"$ref": "#/definitions/i"}},
-      "additionalProperties": {"$ref": "#/definitions/i"},
-      "anyOf": [{"required": ["q"]}, {"required": ["r"]}]})";
-    EXPECT_EQ(Validate(schema, R"({"x1": "s", "z": "u"})", kAll),
-              (Errors{
-                  {"/x1", "patternProperties: member 'x1' does not match the schemas of the patterns it matches"},
-                  {"/z", "type: expected integer, found string"},
-                  {"", "anyOf: expected to match at least one of 2 schemas"},
-              }));
-}
-
-// rapidjson on its own validates a member that only a pattern describes
-// with the schema of the member before it when other members are closed.
-TEST(JsonValidatorReport, PatternMembersBesideClosedObjectsKeepTheirOwnSchema) {
-    const char schema[] = R"({"properties": {"a": {"type": "integer"}}, "patternProperties": {"^x": {"type": "string"}},
-                              "additionalProperties": false})";
-    EXPECT_EQ(Validate(schema, R"({"a": 1, "x1": "s", "x2": "t"})", kAll), Errors{});
-    EXPECT_EQ(Validate(schema, R"({"a": 1, "x1": 2, "y": 1, "z": 1})", kAll),
-              (Errors{
-                  {"/x1", "patternProperties: member 'x1' does not match the schemas of the patterns it matches"},
-                  {"/y", "additionalProperties: member 'y' is not allowed"},
-                  {"/z", "additionalProperties: member 'z' is not allowed"},
-              }));
-    EXPECT_EQ(Validate(schema, R"({"y": 1, "z": 1})", kFirst), (Errors{{"/y", "additionalProperties: member 'y' is not allowed"}}));
 }
 
 TEST(JsonValidatorRobustness, UnusableSchemasAndValuesGiveAnErrorNotACrash) {

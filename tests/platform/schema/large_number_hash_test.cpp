@@ -3,7 +3,7 @@
 // (run under -fsanitize=undefined to see the difference).
 #include <gtest/gtest.h>
 
-#include "platform/schema/json_test_util.h"
+#include "platform/schema/schema_store_fixture.h"
 
 namespace {
 

@@ -6,15 +6,6 @@
 using TarnSchemaStore::SchemaObjectId;
 using TarnSchemaStore::SchemaObjectIdHash;
 
-TEST(SchemaObjectId, TextAndEqualityUseAllThreeParts) {
-    SchemaObjectId id("netd", "network", "portgroups");
-    EXPECT_EQ(id.toString(), "netd/network/portgroups");
-    EXPECT_EQ(id, SchemaObjectId("netd", "network", "portgroups"));
-    // Same text, different parts: not the same object.
-    EXPECT_NE(SchemaObjectId("a/b", "c", "d"), SchemaObjectId("a", "b/c", "d"));
-    EXPECT_NE(id, SchemaObjectId("netd", "network", "portgroup"));
-}
-
 // Expected values computed apart from the library (a Python rendering of the
 // same multiply-xor steps over the UTF-8 bytes).
 TEST(SchemaObjectId, HashMatchesIndependentlyComputedValues) {

@@ -1,9 +1,9 @@
-// Schema entries and database reads shared by the schema store tests.
+// Schema entries, database reads and JSON helpers shared by the schema tests.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <memory>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -11,7 +11,9 @@
 
 #include "support/test_support.h"
 #include "tarn/exceptions.h"
+#include "tarn/platform/json_validator.h"
 #include "tarn/platform/schema_store.h"
+#include "tarn/rapidjson.h"
 
 namespace SchemaTest {
 
@@ -59,32 +61,16 @@ inline std::string FilesEntry(const std::string& group, const std::string& categ
                "file": {"category": ")" + category + R"(", "path": ")" + path + R"("}})";
 }
 
-// Rows of a query on the schema store database, each column as text
-// ("NULL" for null).
-inline std::vector<std::vector<std::string>> Rows(const std::string& sql) {
-    std::vector<std::vector<std::string>> rows;
-    sqlite3* raw = nullptr;
-    sqlite3_open_v2(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close_v2);
-    auto onRow = [](void* out, int n, char** values, char**) {
-        std::vector<std::string> row;
-        for (int i = 0; i < n; ++i) row.push_back(values[i] ? values[i] : "NULL");
-        static_cast<std::vector<std::vector<std::string>>*>(out)->push_back(row);
-        return 0;
-    };
-    char* error = nullptr;
-    if (sqlite3_exec(db.get(), sql.c_str(), onRow, &rows, &error) != SQLITE_OK) {
-        ADD_FAILURE() << sql << ": " << (error ? error : "?");
-        sqlite3_free(error);
-    }
-    return rows;
+// Rows of a query on the schema store database, columns joined by "|".
+inline std::vector<std::string> Rows(const std::string& sql) {
+    return TarnTest::Query(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1"), sql);
 }
 
 // Everything the store holds, for comparisons before and after.
-inline std::vector<std::vector<std::string>> Snapshot() {
-    std::vector<std::vector<std::string>> all;
+inline std::vector<std::string> Snapshot() {
+    std::vector<std::string> all;
     for (const char* table : {"ConfigSchema", "DataFileSchema", "SmartnicSchema", "SchemaObjectKind", "SchemaFile"}) {
-        all.push_back({table});
+        all.push_back(table);
         for (auto& row : Rows(std::string("SELECT * FROM ") + table + " ORDER BY 1;")) all.push_back(row);
     }
     return all;
@@ -110,6 +96,35 @@ inline std::string Refusal(const std::string& fileId, const std::string& compone
         return e.what();
     }
     return "";
+}
+
+inline std::unique_ptr<rapidjson::Document> Json(const std::string& text) {
+    auto doc = std::make_unique<rapidjson::Document>();
+    doc->Parse(text.c_str());
+    EXPECT_FALSE(doc->HasParseError()) << text;
+    return doc;
+}
+
+inline std::string Text(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    value.Accept(writer);
+    return buffer.GetString();
+}
+
+// The errors of a validation result as (field, error) pairs, in order.
+typedef std::vector<std::pair<std::string, std::string>> Errors;
+
+inline Errors Validate(const std::string& schema, const std::string& value, const std::set<int>& codes,
+                       const std::string& path = "") {
+    auto s = Json(schema);
+    auto v = Json(value);
+    rapidjson::Document result;
+    bool valid = JsonValidator::Validate(*s, *v, result, codes, path);
+    Errors errors;
+    for (const auto& e : result.GetArray()) errors.emplace_back(e["field"].GetString(), e["error"].GetString());
+    EXPECT_EQ(valid, errors.empty());
+    return errors;
 }
 
 } // namespace SchemaTest

@@ -24,8 +24,7 @@ TEST(SchemaStoreUpdate, CommitPublishesTheFileAndAbortLeavesNothing) {
     store->AbortUpdate();
     EXPECT_FALSE(GetSchema("netd", "network", "vswitch", store));
     store->CommitUpdate();  // after an abort: nothing left to commit
-    EXPECT_EQ(Snapshot(), (std::vector<std::vector<std::string>>{
-                              {"ConfigSchema"}, {"DataFileSchema"}, {"SmartnicSchema"}, {"SchemaObjectKind"}, {"SchemaFile"}}));
+    EXPECT_EQ(Snapshot(), (std::vector<std::string>{"ConfigSchema", "DataFileSchema", "SmartnicSchema", "SchemaObjectKind", "SchemaFile"}));
 
     store->BeginUpdate();
     Register(store, "netd", kVswitch);
@@ -71,8 +70,8 @@ TEST(SchemaStoreUpdate, RemovingFilesRemovesTheirEntriesOnly) {
     EXPECT_TRUE(Registered("netd", "network", "vswitch"));
     EXPECT_TRUE(Registered("netd", "routes", "route"));
     EXPECT_EQ(store->GetSchemaFileIds(), (std::unordered_set<std::string>{"routes", "netd-2"}));
-    EXPECT_EQ(Rows("SELECT count(*) FROM DataFileSchema;"), (std::vector<std::vector<std::string>>{{"0"}}));
-    EXPECT_EQ(Rows("SELECT count(*) FROM SmartnicSchema;"), (std::vector<std::vector<std::string>>{{"0"}}));
+    EXPECT_EQ(Rows("SELECT count(*) FROM DataFileSchema;"), std::vector<std::string>{"0"});
+    EXPECT_EQ(Rows("SELECT count(*) FROM SmartnicSchema;"), std::vector<std::string>{"0"});
     EXPECT_TRUE(store->GetSchemaObjectIdsByKind(KIND_FIXED_INSTANCES).empty());
     store->RemoveSchemaFiles({});
     EXPECT_EQ(store->GetSchemaObjectIds(false).size(), 2u);
