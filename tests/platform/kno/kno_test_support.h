@@ -1,5 +1,5 @@
 // Shared by the kernel-info tests: the sample tree as the live tree of the
-// test's host root, and small helpers around parameter lists.
+// test's host root, and parameter lists.
 #pragma once
 
 #include <memory>
@@ -14,15 +14,12 @@
 
 namespace KnoTest {
 
-inline std::string SamplePath() {
+inline std::string SampleText() {
     std::string here = __FILE__;  // tests/platform/kno/...
-    return here.substr(0, here.rfind("/tests/")) + "/examples/kno/sample-tree.json";
+    return TarnTest::ReadFile(here.substr(0, here.rfind("/tests/")) + "/examples/kno/sample-tree.json");
 }
 
-inline std::string SampleText() { return TarnTest::ReadFile(SamplePath()); }
-
-// text with the one occurrence of from replaced by to (fails the test when
-// from is not there, so a stale edit cannot pass silently).
+// text with from replaced by to; fails when from is not there.
 inline std::string Edited(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << "sample tree lacks: " << from;
@@ -37,7 +34,7 @@ struct ListDeleter {
 };
 using List = std::unique_ptr<KNOParamList, ListDeleter>;
 
-// A parameter list of integers and texts: Keys({"vnic0"}), Keys({}, {4711}).
+// A parameter list of texts, then integers.
 inline List Keys(const std::vector<std::string>& texts, const std::vector<uint64_t>& numbers = {}) {
     List list(KNO_ParamListCreate(1, 2));
     for (const auto& t : texts) KNO_ParamListAddString(list.get(), t.c_str());
@@ -45,17 +42,6 @@ inline List Keys(const std::vector<std::string>& texts, const std::vector<uint64
     return list;
 }
 inline List Ints(const std::vector<uint64_t>& numbers) { return Keys({}, numbers); }
-
-// The keys of an instance list as text: "vnic0,vnic1" or "0,1".
-inline std::string Text(const KNOParamList* list) {
-    std::string text;
-    for (uint32_t i = 0; i < KNO_ParamListUsedCount(list); ++i) {
-        const KNOParam* p = KNO_ParamListGetParam(list, i);
-        if (i) text += ",";
-        text += p->type == KNO_PARAM_INT ? std::to_string(KNO_ParamGetInt(p)) : KNO_ParamGetString(p);
-    }
-    return text;
-}
 
 // Every test starts with the sample as the live tree and no tree loaded.
 class SampleTree : public testing::Test {
