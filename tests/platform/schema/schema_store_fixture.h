@@ -18,48 +18,23 @@
 namespace SchemaTest {
 
 // A multi-instance object with every flag, layers at several depths and
-// fixed instances.
-inline const char kPortgroups[] = R"({
-  "component": "netd", "group": "network", "key": "portgroups",
-  "version": "2.1",
-  "idField": "name",
-  "kind": "fixed-instances",
-  "fixedInstances": ["Management Network", "vMotion"],
+// fixed instances; a singleton; an object with generated identifiers.
+inline const char kPortgroups[] = R"({"component": "netd", "group": "network", "key": "portgroups",
+  "version": "2.1", "idField": "name", "kind": "fixed-instances", "fixedInstances": ["Management Network", "vMotion"],
   "mutableDefaultConfig": true, "dspIntegrated": true, "preserveNonUser": true, "noRestore": true,
-  "schemaType": "extension",
-  "datafiles": ["pg-cert", "pg-key"],
-  "smartnic": {"schema": "tarn-shared"},
-  "schema": {
-    "type": "object",
-    "properties": {
-      "name": {"type": "string"},
-      "vlan": {"type": "integer", "minimum": 0, "maximum": 4095},
-      "mac": {"type": "string", "vital": true},
-      "stats": {"type": "object", "cached": true, "properties": {"rx": {"type": "integer"}}},
-      "uplinks": {"type": "array", "items": {"type": "object", "properties": {
-        "nic": {"type": "string", "instanceId": true},
-        "speed": {"type": "integer", "cached": true},
-        "active": {"type": "boolean"}}}}
-    },
-    "required": ["vlan", "mac"]
-  }
-})";
+  "schemaType": "extension", "datafiles": ["pg-cert", "pg-key"], "smartnic": {"schema": "tarn-shared"},
+  "schema": {"type": "object", "required": ["vlan", "mac"], "properties": {
+    "name": {"type": "string"}, "vlan": {"type": "integer", "minimum": 0, "maximum": 4095},
+    "mac": {"type": "string", "vital": true}, "stats": {"type": "object", "cached": true},
+    "uplinks": {"type": "array", "items": {"type": "object", "properties": {
+      "nic": {"type": "string", "instanceId": true}, "speed": {"type": "integer", "cached": true}}}}}}})";
 
-inline const char kVswitch[] = R"({
-  "component": "netd", "group": "network", "key": "vswitch", "version": "1.0",
-  "schema": {"type": "object", "properties": {"mtu": {"type": "integer"}}}
-})";
+inline const char kVswitch[] = R"({"component": "netd", "group": "network", "key": "vswitch", "version": "1.0",
+  "schema": {"type": "object", "properties": {"mtu": {"type": "integer"}}}})";
 
-inline const char kGenerated[] = R"({
-  "component": "netd", "group": "routes", "key": "route", "version": "1.0",
+inline const char kGenerated[] = R"({"component": "netd", "group": "routes", "key": "route", "version": "1.0",
   "idField": "cs_generated_id", "mutableDefaultConfig": true,
-  "schema": {"type": "object", "properties": {"gateway": {"type": "string"}}}
-})";
-
-inline std::string FilesEntry(const std::string& group, const std::string& category, const std::string& path) {
-    return R"({"component": "netd", "group": ")" + group + R"(", "key": "files", "version": "1.0",
-               "file": {"category": ")" + category + R"(", "path": ")" + path + R"("}})";
-}
+  "schema": {"type": "object", "properties": {"gateway": {"type": "string"}}}})";
 
 // Rows of a query on the schema store database, columns joined by "|".
 inline std::vector<std::string> Rows(const std::string& sql) {
@@ -85,13 +60,13 @@ inline int Register(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store, 
                                       doc["key"].GetString(), entry, store, doc.HasMember("smartnic"));
 }
 
-// The message SetSchema refuses an entry for the object with ("" when it
-// is accepted).
-inline std::string Refusal(const std::string& fileId, const std::string& component, const std::string& group,
-                           const std::string& name, const std::string& entry) {
+// The message SetSchema refuses an entry of file "bad" for the object
+// netd/network/portgroups with ("" when it is accepted); smartnic announced
+// as the entry has it unless told.
+inline std::string Refusal(const std::string& entry, int smartnic = -1) {
     try {
-        TarnSchemaStore::SetSchema(fileId, component, group, name, entry, TarnSchemaStore::SchemaStore::GetStore(),
-                                   entry.find("\"smartnic\"") != std::string::npos);
+        TarnSchemaStore::SetSchema("bad", "netd", "network", "portgroups", entry, TarnSchemaStore::SchemaStore::GetStore(),
+                                   smartnic < 0 ? entry.find("\"smartnic\"") != std::string::npos : smartnic != 0);
     } catch (const TarnConfigStore::ConfigStoreException& e) {
         return e.what();
     }
