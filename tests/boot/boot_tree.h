@@ -3,9 +3,6 @@
 // databases beside it. For the tests of boot detection and boot records.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"

@@ -21,11 +21,10 @@ TEST_F(LoadStoreBoot, NormalBootRunsTheStepsInOrderAndPromotesDesiredValues) {
 
     EXPECT_THAT(Texts(capture.Logs()),
                 ElementsAre("LoadStore Start.", "Bootbank did not change from previous boot.", "BootCmdLine: runweasel",
-                            "Cleanup auto configurations", std::string("Current boot fs uuid: ") + kUuid,
-                            std::string("Previous boot fs uuid: ") + kUuid,
-                            "Generating desired user config: BootMode = 0",
-                            "Desired user config generated successfully.", "ConfigStore autoconf start",
-                            "Next boot mode set to 0", "Upgrade delete file not found.", "LoadStore End."));
+                            "Cleanup auto configurations", "Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kUuid,
+                            "Generating desired user config: BootMode = 0", "Desired user config generated successfully.",
+                            "ConfigStore autoconf start", "Next boot mode set to 0", "Upgrade delete file not found.",
+                            "LoadStore End."));
     // Desired values promoted; Success is the schema's noRestore flag, NULL without a schema.
     EXPECT_THAT(ConfigRows(), ElementsAre("legacy/tuning/knobs|{\"fast\":true}|NULL|NULL",
                                           "network/dns/servers|{\"a\":2}|NULL|0",
@@ -42,48 +41,45 @@ TEST_F(LoadStoreBoot, NormalBootRunsTheStepsInOrderAndPromotesDesiredValues) {
     EXPECT_EQ(bootLog.find("after the load"), std::string::npos);
 }
 
+// The modules of the directory run in the booting process, or each in a
+// child with the debug option, so a crash is contained; the load goes on.
 TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) {
-    MakeUpgradeBoot();
-    const std::string dir = Rooted(kModuleDir);
-    fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, dir + "/10-example.so");
-    fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, dir + "/20-example.so.1");  // versioned name: not a module
-    TarnTest::WriteFile(dir + "/notes.txt", "not a module");
-
-    TarnPlatform::Capture capture;
-    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
-
-    // The bootbank changed: the installer is not asked.
-    const std::vector<std::string> steps = {"BootCmdLine: runweasel", "Config upgrade boot",
-        "Upgrade modules run: 1, failed: 0", "Configuration upgrade completed successfully.", "Cleanup config store",
-        "Generating desired user config: BootMode = 0"};
-    std::vector<std::string> seen;
-    for (const std::string& line : Texts(capture.Logs()))
-        if (Contains(steps, line)) seen.push_back(line);
-    EXPECT_EQ(seen, std::vector<std::string>(steps.begin() + 1, steps.end()));
-    EXPECT_TRUE(Exists(Rooted("/tmp/config-upgrade-marker")));
-    // The module ran in the booting process; the object without a schema is gone.
-    EXPECT_EQ(ConfigRows().size(), 2u);
-    EXPECT_THAT(TarnTest::Query(Store(), "SELECT LibName || ' ' || Value FROM UpgradeStatus;"),
-                ElementsAre(R"(10-example.so {"phase":"boot","isolated":false})"));
-}
-
-TEST_F(LoadStoreBoot, FailingOrCrashingModulesAreReportedAndTheLoadGoesOn) {
-    MakeUpgradeBoot();
-    const std::string module = Rooted(kModuleDir) + "/example.so";
-    fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, module);
-    // The debug option runs each module in a child, so a crash is contained.
-    for (const auto& [cmdLine, behaviour, line] :
-         {std::tuple<std::string, std::string, std::string>{"runweasel", "fail", " failed with result 3"},
-          {"runweasel no-configupgrade-krash", "crash", " ended abnormally: signal 6"}}) {
-        SCOPED_TRACE(behaviour);
-        WriteTree(cmdLine);
-        WriteKey("BOOT_FS_UUID", "0ld-uu1d");
-        setenv("TARN_EXAMPLE_UPGRADE", behaviour.c_str(), 1);
+    using Lines = std::vector<std::string>;
+    const std::string module = Rooted(kModuleDir) + "/10-example.so", failed = "Configuration upgrade failed.";
+    const struct {
+        const char *cmdLine, *behaviour;
+        Lines failures, status;
+    } cases[] = {
+        {"runweasel", "", {}, {R"(10-example.so {"phase":"boot","isolated":false})"}},
+        {"runweasel", "fail", {"Upgrade module " + module + " failed with result 3", failed}, {}},
+        {"runweasel no-configupgrade-krash", "crash", {"Upgrade module " + module + " ended abnormally: signal 6", failed}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        TarnTest::ResetRoot();
+        SetUp();
+        WriteTree(c.cmdLine);
+        MakeUpgradeBoot();
+        fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, module);
+        fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, module + ".1");  // versioned name: not a module
+        TarnTest::WriteFile(Rooted(kModuleDir) + "/notes.txt", "not a module");
+        setenv("TARN_EXAMPLE_UPGRADE", c.behaviour, 1);
         TarnPlatform::Capture capture;
         ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
-        EXPECT_THAT(Texts(capture.Logs(), 0), ElementsAre("Upgrade module " + module + line, "Configuration upgrade failed."));
-        EXPECT_TRUE(Contains(Texts(capture.Logs()), "Cleanup config store"));
-        EXPECT_TRUE(Contains(Texts(capture.Logs()), "LoadStore End."));
+
+        // The bootbank changed: the installer is not asked. A failed module
+        // (a crash too, in its child with the debug option) ends only the upgrade.
+        const Lines order = {"Config upgrade boot", c.failures.empty() ? "Configuration upgrade completed successfully." : failed,
+                             "Cleanup config store", "Generating desired user config: BootMode = 0", "LoadStore End."};
+        Lines seen;
+        for (const std::string& line : Texts(capture.Logs()))
+            if (Contains(order, line)) seen.push_back(line);
+        EXPECT_EQ(seen, order);
+        EXPECT_FALSE(Contains(Texts(capture.Logs()), "BootCmdLine: runweasel"));
+        EXPECT_EQ(Texts(capture.Logs(), 0), c.failures);
+        EXPECT_TRUE(Exists(Rooted("/tmp/config-upgrade-marker")));
+        EXPECT_EQ(ConfigRows().size(), 2u);  // the object without a schema is gone
+        EXPECT_EQ(TarnTest::Query(Store(), "SELECT LibName || ' ' || Value FROM UpgradeStatus;"), c.status);
     }
 }
 

@@ -160,17 +160,14 @@ TEST(RestoreConfigStore, UnremovableLiveStoreAndFailedCreationAreReported) {
 // A child that overwrites every filler row (spilling the changed pages into
 // the file through a one-page cache) and dies before its commit.
 void KillWriterMidTransaction(const std::string& path) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    const pid_t pid = fork();
     if (pid == 0) {
         sqlite3* db = nullptr;
         sqlite3_open(path.c_str(), &db);
-        sqlite3_exec(db, "PRAGMA cache_size=1; BEGIN; UPDATE Filler SET x = 'lost'; DELETE FROM Config;", nullptr,
-                     nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA cache_size=1; BEGIN; UPDATE Filler SET x = 'lost'; DELETE FROM Config;", nullptr, nullptr, nullptr);
         _exit(0);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(pid > 0 && waitpid(pid, nullptr, 0) == pid);
 }
 
 // A hot journal beside the backup is rolled back, not taken for damage; the
