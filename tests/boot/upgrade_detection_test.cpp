@@ -108,6 +108,8 @@ TEST_F(UpgradeRules, EveryFailureAnswersNoUpgradeWithOneLineAndEvent) {
 // The bootbank question lets its failures reach the caller; only the
 // installer question goes without the signature check.
 TEST_F(UpgradeRules, BootbankAndCommandLineQuestions) {
+    WriteBootTree(Info("quiet"));
+    EXPECT_FALSE(IsPloverInstalled());
     BootInfo info = Info("ploverInstalled no-configupgrade-krash");
     info.signatureMatches = false;
     WriteBootTree(info);
