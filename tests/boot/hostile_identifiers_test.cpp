@@ -47,6 +47,7 @@ void Insert(const std::string& path, const std::string& sql, const std::vector<s
 // Every object of the corpus with a schema (not restored, managed by the
 // host's apply), one without a schema and one with an automatic value only.
 void SeedConfigStore() {
+    LoadStoreTest::RunSql(ConfigDb(), "DELETE FROM Config;");  // without the sample's objects
     for (const std::string& text : kCorpus) {
         Insert(SchemaDb(), "INSERT INTO ConfigSchema(Component, ConfigGroup, Name, NoRestore, DSPIntegrated, "
                            "SchemaType) VALUES (?, ?, ?, 1, 1, 0);", {text, text, text});
@@ -70,14 +71,8 @@ std::vector<std::string> Expected(const std::vector<std::string>& formats, const
     return rows;
 }
 
-// A host ready for a load, without the sample's objects.
-class HostileIdentifiers : public LoadStoreTest::LoadStoreHost {
-protected:
-    void SetUp() override {
-        LoadStoreHost::SetUp();
-        LoadStoreTest::RunSql(ConfigDb(), "DELETE FROM Config;");
-    }
-};
+// A host ready for a load.
+using HostileIdentifiers = LoadStoreTest::LoadStoreHost;
 
 int ShowJson() {
     return std::system(("'" TARN_CLI "' --root '" + TarnTest::Root() + "' show --json >'" + TarnTest::Root() +

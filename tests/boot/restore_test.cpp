@@ -31,24 +31,21 @@ const char kDataFileBackup[] = "/var/lib/halden/configstore/backup/datafile-stor
 
 enum class Backup { Missing, Good, Garbage, Truncated };
 
-// A configuration store whose Config table names the marker and whose boot
-// mode is 1, or a data-file store whose metadata names it. Large enough that
-// cutting it in half loses pages.
-void WriteStore(const std::string& path, const std::string& marker, bool dataFileStore = false) {
-    Query(path, "PRAGMA journal_mode=DELETE;" +
-                    (dataFileStore ? std::string(TarnConfigStore::CREATE_DATAFILE_METADATA_TABLE) +
-                                         "INSERT INTO DataFileMetadata VALUES('" + marker + "','key','dir','file');"
-                                   : std::string(TarnConfigStore::CREATE_KVTABLE) + TarnConfigStore::CREATE_CONFIG_TABLE +
-                                         ";INSERT INTO KVTable(Key, Value) VALUES('BOOT_MODE','1');"
-                                         "INSERT INTO Config(Component, ConfigGroup, Name) VALUES('" + marker + "','g','n');") +
+// A store database whose Config and DataFileMetadata tables name the marker
+// and whose boot mode is 1. Large enough that cutting it in half loses pages.
+void WriteStore(const std::string& path, const std::string& marker) {
+    Query(path, std::string("PRAGMA journal_mode=DELETE;") + TarnConfigStore::CREATE_KVTABLE + TarnConfigStore::CREATE_CONFIG_TABLE +
+                    ";" + TarnConfigStore::CREATE_DATAFILE_METADATA_TABLE + "INSERT INTO KVTable(Key, Value) VALUES('BOOT_MODE','1');"
+                    "INSERT INTO Config(Component, ConfigGroup, Name) VALUES('" + marker + "','g','n');"
+                    "INSERT INTO DataFileMetadata VALUES('" + marker + "','key','dir','file');"
                     "CREATE TABLE Filler(x TEXT);WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE "
                     "i<400) INSERT INTO Filler SELECT hex(randomblob(200)) FROM n;");
 }
 
-void WriteBackup(const char* fixedPath, Backup kind, const std::string& marker, bool dataFileStore = false) {
+void WriteBackup(const char* fixedPath, Backup kind, const std::string& marker) {
     const std::string path = Rooted(fixedPath);
     if (kind == Backup::Garbage) TarnTest::WriteFile(path, "SQLite format 3 -- or so it claims");
-    if (kind == Backup::Good || kind == Backup::Truncated) WriteStore(path, marker, dataFileStore);
+    if (kind == Backup::Good || kind == Backup::Truncated) WriteStore(path, marker);
     if (kind == Backup::Truncated) std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
 }
 
@@ -114,7 +111,7 @@ TEST_P(RestoreOutcome, LinesEventsNewStoreAndBootMode) {
     const Outcome& row = GetParam();
     WriteBackup(kPrimary, row.primary, "primary");
     WriteBackup(kFirstBoot, row.firstBoot, "firstboot");
-    WriteBackup(kDataFileBackup, row.dataFiles, "datafiles", true);
+    WriteBackup(kDataFileBackup, row.dataFiles, "datafiles");
     if (row.copyWorks) MakeLiveRamDisk();  // without it there is nowhere to copy to
 
     TarnPlatform::Capture capture;

@@ -26,10 +26,20 @@ BootInfo Info(const std::string& cmdLine, const std::string& mac = "", const std
     return info;
 }
 
+BootInfo Without(bool BootInfo::*flag) {
+    BootInfo info;
+    info.*flag = false;
+    return info;
+}
+
+// A failure answers no upgrade with one line and the event.
+Lines Failed(const std::string& message) { return {{0, "Failed to check if upgrade: " + message}}; }
+
 using UpgradeRules = BootHost;
 
-TEST_F(UpgradeRules, RulesInTheirOrder) {
+TEST_F(UpgradeRules, RulesInTheirOrderAndEveryFailure) {
     const Lines installer = Progress({"Installer boot, not considered upgrade."}), same = UuidLines(kUuid, kUuid);
+    const std::string noStore = "<no store>", noTable = "<no KVTable>";
     struct Boot {
         const char* name;
         BootInfo info;
@@ -59,49 +69,28 @@ TEST_F(UpgradeRules, RulesInTheirOrder) {
         {"new bootbank", Info("quiet"), false, "", kOtherUuid, true, UuidLines(kUuid, kOtherUuid, true)},
         {"nothing recorded yet", Info("quiet"), false, "", "", true, UuidLines(kUuid, "", true)},
         {"no identity either side", Info("quiet", "", ""), false, "", "", false, UuidLines("", "")},
+        {"signature", Without(&BootInfo::signatureMatches), false, "", "", false, Failed("Failed to invoke KNO_CheckSig")},
+        {"command line", Without(&BootInfo::withCmdLine), false, "", "", false, Failed("Failed to get boot command line")},
+        {"MAC", Without(&BootInfo::withMac), false, "", "", false, Failed("Failed to get boot nic mac address.")},
+        {"store", BootInfo{}, false, noStore, "", false, Failed("Failed to connect to database.")},
+        {"record", BootInfo{}, false, noTable, "", false, Failed("Failed to read value for key POST_LIVE_INSTALL_BOOT")},
+        {"UUID", Without(&BootInfo::withUuid), false, "", "", false, Failed("Failed to get boot fs uuid.")},
     };
     for (const Boot& boot : boots) {
         SCOPED_TRACE(boot.name);
         TarnTest::ResetRoot();
-        ASSERT_EQ(DBStore::CreateDatabases(), 0);
+        ASSERT_EQ(boot.postLiveInstall == noStore ? 0 : DBStore::CreateDatabases(), 0);
+        if (boot.postLiveInstall == noTable) RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
+        else if (!boot.postLiveInstall.empty() && boot.postLiveInstall != noStore)
+            WriteKey(POST_LIVE_INSTALL_BOOT, boot.postLiveInstall);
         WriteBootTree(boot.info);
         if (boot.firstBootMarker) TarnTest::WriteFile(TarnTest::Rooted(FIRSTBOOT_FILE), "");
-        if (!boot.postLiveInstall.empty()) WriteKey(POST_LIVE_INSTALL_BOOT, boot.postLiveInstall);
         if (!boot.previousUuid.empty()) WriteKey(BOOT_FS_UUID, boot.previousUuid);
         TarnPlatform::Capture capture;
         EXPECT_EQ(IsUpgrade(), boot.upgrade);
         EXPECT_EQ(capture.Logs(), boot.logs);
-        EXPECT_TRUE(capture.Events().empty());
-    }
-}
-
-TEST_F(UpgradeRules, EveryFailureAnswersNoUpgradeWithOneLineAndEvent) {
-    enum Store { kStore, kNoStore, kNoKeyValueTable };
-    BootInfo badSignature, noCmdLine, noMac, noUuid;
-    badSignature.signatureMatches = false;
-    noCmdLine.withCmdLine = noMac.withMac = noUuid.withUuid = false;
-    const struct {
-        std::string message;
-        BootInfo info;
-        Store store;
-    } failures[] = {
-        {"Failed to invoke KNO_CheckSig", badSignature, kStore},
-        {"Failed to get boot command line", noCmdLine, kStore},
-        {"Failed to get boot nic mac address.", noMac, kStore},
-        {"Failed to connect to database.", BootInfo{}, kNoStore},
-        {"Failed to read value for key POST_LIVE_INSTALL_BOOT", BootInfo{}, kNoKeyValueTable},
-        {"Failed to get boot fs uuid.", noUuid, kStore},
-    };
-    for (const auto& failure : failures) {
-        SCOPED_TRACE(failure.message);
-        TarnTest::ResetRoot();
-        ASSERT_EQ(failure.store == kNoStore ? 0 : DBStore::CreateDatabases(), 0);
-        if (failure.store == kNoKeyValueTable) RunSql(TarnTest::Rooted(CONFIG_STORE_PATH), "DROP TABLE KVTable;");
-        WriteBootTree(failure.info);
-        TarnPlatform::Capture capture;
-        EXPECT_FALSE(IsUpgrade());
-        EXPECT_EQ(capture.Logs(), (Lines{{0, "Failed to check if upgrade: " + failure.message}}));
-        EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{EVT_UPGRADE_CONFIG_ERROR});
+        const bool failed = boot.logs[0].priority == 0;
+        EXPECT_EQ(TarnTest::Events(capture), failed ? std::vector<std::string>{EVT_UPGRADE_CONFIG_ERROR} : std::vector<std::string>{});
     }
 }
 
