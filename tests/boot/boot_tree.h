@@ -3,9 +3,6 @@
 // databases beside it. For the tests of boot detection and boot records.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
@@ -36,38 +33,21 @@ struct BootInfo {
     bool signatureMatches = true;
 };
 
-inline std::string Quoted(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c == '\t') {
-            out += "\\t";
-            continue;
-        }
-        out += c;
-    }
-    return out + "\"";
-}
-
 inline std::string TreeText(const BootInfo& info) {
-    std::string nodes = R"({"id": 0, "name": "root"}, {"id": 1, "name": "system", "parent": 0})";
-    std::string values;
+    std::string nodes = R"({"id": 0, "name": "root"}, {"id": 1, "name": "system", "parent": 0})", values;
     auto leaf = [&](bool present, int id, const char* name, const char* type, const std::string& value) {
         if (!present) return;
         nodes += ", {\"id\": " + std::to_string(id) + ", \"name\": \"" + name +
                  "\", \"parent\": 1, \"leaf\": true, \"get\": \"" + type + "\"}";
         if (value.empty()) return;  // never stored reads as zeros: the empty text
-        if (!values.empty()) values += ", ";
-        values += "{\"node\": " + std::to_string(id) + ", \"value\": " + Quoted(value) + "}";
+        values += std::string(values.empty() ? "" : ", ") + "{\"node\": " + std::to_string(id) + ", \"value\": \"" + value + "\"}";
     };
     leaf(info.withCmdLine, 2, "bootCmdLine", "CmdLineText", info.cmdLine);
     leaf(info.withMac, 3, "bootMAC", "MacText", info.mac);
     leaf(info.withUuid, 4, "bootFsUUID", "UuidText", info.uuid);
     if (info.withAlert) nodes += R"(, {"id": 5, "name": "sysAlert", "parent": 1, "leaf": true, "set": {"action": "alert"}})";
-    const std::string signature = info.signatureMatches
-                                      ? R"({"buildDate": "2024-03-14 09:26:53"})"
-                                      : R"({"buildDate": "2024-03-14 09:26:53", "md5": "00000000000000000000000000000000"})";
-    return R"({"signature": )" + signature + R"(, "types": [
+    return std::string(R"({"signature": {"buildDate": "2024-03-14 09:26:53")") +
+           (info.signatureMatches ? "" : R"(, "md5": "00000000000000000000000000000000")") + R"(}, "types": [
       {"name": "char", "kind": "base", "size": 1, "display": "%s"},
       {"name": "CmdLineText", "kind": "array", "element": "char", "count": 4096},
       {"name": "MacText", "kind": "array", "element": "char", "count": 24},

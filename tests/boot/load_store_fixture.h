@@ -5,26 +5,21 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "boot/boot_tree.h"
-#include "support/test_support.h"
 #include "tarn/boot.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/schema_store.h"
-#include "tarn/store_tables.h"
 
 namespace LoadStoreTest {
 
+using BootTreeTest::kUuid;
 using BootTreeTest::RunSql;
 using BootTreeTest::StoredKey;
 using BootTreeTest::WriteKey;
-
-using BootTreeTest::kUuid;
+using TarnTest::Texts;
 inline constexpr char kModuleDir[] = "/usr/lib/halden/configmanager/upgrade/lib";
 
 inline void WriteTree(const std::string& cmdLine, bool withAlertNode = true) {
@@ -42,13 +37,9 @@ inline std::vector<std::string> ConfigRows() {
                                     "FROM Config ORDER BY 1;");
 }
 
-using TarnTest::Texts;
-
 inline bool Contains(const std::vector<std::string>& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
-
-inline std::string ExampleModule() { return TARN_EXAMPLE_UPGRADE_MODULE; }
 
 class LoadStoreHost : public testing::Test {
 protected:
@@ -57,12 +48,9 @@ protected:
         WriteTree("runweasel");
         ASSERT_EQ(DBStore::CreateDatabases(), 0);
         WriteKey("BOOT_FS_UUID", kUuid);
-        Register(R"({"component": "network", "group": "dns", "key": "servers", "version": "1.0",
-                    "dspIntegrated": true, "schema": {"type": "object"}})");
-        Register(R"({"component": "system", "group": "runtime", "key": "uptime", "version": "1.0",
-                    "noRestore": true, "schema": {"type": "object"}})");
-        Register(R"({"component": "sample", "group": "ntp", "key": "files", "version": "1.0",
-                    "file": {"enabled": true, "category": "config", "path": "/etc/sample/ntp.conf"}})");
+        Register("network", "dns", "servers", R"("dspIntegrated": true, "schema": {"type": "object"})");
+        Register("system", "runtime", "uptime", R"("noRestore": true, "schema": {"type": "object"})");
+        Register("sample", "ntp", "files", R"("file": {"enabled": true, "category": "config", "path": "/etc/sample/ntp.conf"})");
         RunSql(Store(), R"(INSERT INTO Config(Component, ConfigGroup, Name, UserValue, DesiredValue, Success) VALUES
             ('network', 'dns', 'servers', '{"a":1}', '{"a":2}', 1),
             ('system', 'runtime', 'uptime', NULL, '{"s":5}', 0),
@@ -73,11 +61,10 @@ protected:
         KNO_Reset();
     }
 
-    static void Register(const std::string& entry) {
-        rapidjson::Document doc;
-        doc.Parse(entry);
-        TarnSchemaStore::SetSchema("loadtest", doc["component"].GetString(), doc["group"].GetString(),
-                                   doc["key"].GetString(), entry, TarnSchemaStore::SchemaStore::GetStore(), false);
+    static void Register(const std::string& c, const std::string& g, const std::string& k, const std::string& more) {
+        const std::string entry = R"({"component": ")" + c + R"(", "group": ")" + g + R"(", "key": ")" + k +
+                                  R"(", "version": "1.0", )" + more + "}";
+        TarnSchemaStore::SetSchema("loadtest", c, g, k, entry, TarnSchemaStore::SchemaStore::GetStore(), false);
     }
 
     // Makes this boot an upgrade: the previous boot ran another boot file system.

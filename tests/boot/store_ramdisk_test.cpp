@@ -10,7 +10,6 @@
 
 #include "support/private_mount_namespace.h"
 #include "support/test_support.h"
-#include "tarn/exceptions.h"
 #include "tarn/platform/capture.h"
 #include "tarn/store_ramdisk.h"
 
@@ -32,59 +31,45 @@ std::string Describe(const char* fixedPath) {
     out << "tmpfs " << (static_cast<unsigned long long>(fs.f_blocks) * fs.f_bsize >> 20) << "MiB " << std::oct
         << (st.st_mode & 07777);
     TarnTest::WriteFile(path + "/probe", "x");
-    out << (TarnTest::ReadFile(path + "/probe") == "x" ? " writable" : " read-only");
-    return out.str();
+    return out.str() + (TarnTest::ReadFile(path + "/probe") == "x" ? " writable" : " read-only");
 }
 
-// Runs SetupStoreRamDisk and describes the outcome: result or exception,
-// the log lines, then both targets.
+// Runs SetupStoreRamDisk in a private mount namespace: what it threw, the
+// log lines, then both targets.
 std::string SetupAndDescribe() {
     TarnPlatform::Capture capture;
-    std::ostringstream out;
-    try {
-        int result = TarnConfigStore::SetupStoreRamDisk();
-        out << "result " << result << "\n";
-    } catch (const TarnConfigStore::ConfigStoreException& e) {
-        out << "thrown " << e.GetErrorCode() << " " << e.what() << "\n";
-    }
-    for (const auto& line : capture.Logs()) out << "log " << line.priority << " " << line.text << "\n";
-    out << "live: " << Describe(kLive) << "\nbackup: " << Describe(kBackup) << "\n";
-    return out.str();
+    std::string result;
+    const std::string thrown = TarnTest::Thrown([&] { result = "result " + std::to_string(TarnConfigStore::SetupStoreRamDisk()); });
+    std::string out = (result.empty() ? thrown : result) + "\n";
+    for (const auto& line : capture.Logs()) out += "log " + std::to_string(line.priority) + " " + line.text + "\n";
+    return out + "live: " + Describe(kLive) + "\nbackup: " + Describe(kBackup) + "\n";
 }
 
-TEST(StoreRamDisk, MountsBothDisksAsSizedTmpfsWithTheirMode) {
-    auto run = TarnTest::RunInPrivateMountNamespace(SetupAndDescribe);
-    TARN_SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.report,
-              "result 0\n"
-              "live: tmpfs 32MiB 644 writable\n"
-              "backup: tmpfs 32MiB 644 writable\n");
+TEST(StoreRamDisk, MountsBothDisksOrNamesTheOneThatFailed) {
+    const struct {
+        const char* inTheWay;  // a plain file where this disk belongs
+        std::string report;
+    } cases[] = {
+        // The live disk stays mounted.
+        {kBackup, "ConfigStoreException 2000 Failed to reserve memory for ConfigStore backup\n"
+                  "log 0 CONFIGSTORE:SetupStoreRamDisk:Failed to reserve memory for ConfigStore backup\n"
+                  "live: tmpfs 32MiB 644 writable\nbackup: not mounted\n"},
+        // The backup disk is not tried.
+        {kLive, "ConfigStoreException 2000 Failed to reserve memory for ConfigStore\n"
+                "log 0 CONFIGSTORE:SetupStoreRamDisk:Failed to reserve memory for ConfigStore\n"
+                "live: not mounted\nbackup: absent\n"},
+        {nullptr, "result 0\nlive: tmpfs 32MiB 644 writable\nbackup: tmpfs 32MiB 644 writable\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.report);
+        TarnTest::ResetRoot();
+        if (c.inTheWay) TarnTest::WriteFile(TarnTest::Rooted(c.inTheWay), "in the way");
+        auto run = TarnTest::RunInPrivateMountNamespace(SetupAndDescribe);
+        TARN_SKIP_WITHOUT_NAMESPACE(run);
+        EXPECT_EQ(run.report, c.report);
+    }
     // Nothing of the child's mounts is left in this namespace.
     EXPECT_EQ(Describe(kLive), "not mounted");
-}
-
-TEST(StoreRamDisk, FailuresNameTheDiskAndKeepTheFirstMount) {
-    // A plain file where the backup disk belongs: the live disk is mounted,
-    // the backup disk cannot be, and the live one stays.
-    TarnTest::WriteFile(TarnTest::Rooted(kBackup), "in the way");
-    auto run = TarnTest::RunInPrivateMountNamespace(SetupAndDescribe);
-    TARN_SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.report,
-              "thrown 2000 Failed to reserve memory for ConfigStore backup\n"
-              "log 0 CONFIGSTORE:SetupStoreRamDisk:Failed to reserve memory for ConfigStore backup\n"
-              "live: tmpfs 32MiB 644 writable\n"
-              "backup: not mounted\n");
-
-    // The live disk cannot be mounted: the backup disk is not tried.
-    TarnTest::ResetRoot();
-    TarnTest::WriteFile(TarnTest::Rooted(kLive), "in the way");
-    run = TarnTest::RunInPrivateMountNamespace(SetupAndDescribe);
-    TARN_SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.report,
-              "thrown 2000 Failed to reserve memory for ConfigStore\n"
-              "log 0 CONFIGSTORE:SetupStoreRamDisk:Failed to reserve memory for ConfigStore\n"
-              "live: not mounted\n"
-              "backup: absent\n");
 }
 
 } // namespace

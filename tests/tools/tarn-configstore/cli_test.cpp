@@ -1,5 +1,5 @@
 // The tarn-configstore program, started as a child on a copy of the sample
-// host: exit statuses, usage and help, and what its subcommands do.
+// host: exit statuses, usage, and what its subcommands do.
 #include <cstdlib>
 #include <filesystem>
 #include <sys/wait.h>
@@ -9,34 +9,28 @@
 
 #include "support/test_support.h"
 #include "tarn/platform/db_store.h"
-#include "tarn/rapidjson.h"
+#include "tarn/platform/host_root.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing::HasSubstr;
-using testing::StartsWith;
+using TarnPlatform::ShellQuote;
 
 struct Result {
     int status;
     std::string out, err;
 };
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 class Cli : public testing::Test {
 protected:
     // Runs the program on the test's host root (or with the arguments alone).
     static Result Run(const std::vector<std::string>& args, bool onRoot = true) {
-        std::string command = Quote(TARN_CLI);
-        if (onRoot) command += " --root " + Quote(TarnTest::Root());
-        for (const std::string& a : args) command += " " + Quote(a);
+        std::string command = ShellQuote(TARN_CLI);
+        if (onRoot) command += " --root " + ShellQuote(TarnTest::Root());
+        for (const std::string& a : args) command += " " + ShellQuote(a);
         const std::string out = TarnTest::Root() + "/cli.out", err = TarnTest::Root() + "/cli.err";
-        int rc = std::system((command + " >" + Quote(out) + " 2>" + Quote(err)).c_str());
+        int rc = std::system((command + " >" + ShellQuote(out) + " 2>" + ShellQuote(err)).c_str());
         return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, TarnTest::ReadFile(out), TarnTest::ReadFile(err)};
     }
 
@@ -102,6 +96,8 @@ TEST_F(Cli, WritesAndReadsTheBootStateRecords) {
     EXPECT_EQ(Run({"apply-record", "clear"}).status, 0);
     EXPECT_EQ(Key("BOOT_APPLY_RESULT"), R"({"isBootComplete":false})");
 
+    for (const char* kind : {"store", "live-store", "autoconf", "datafiles"})
+        EXPECT_EQ(Run({"cleanup", kind}).status, 0) << kind;
     EXPECT_EQ(Run({"autoconf", "end"}).status, 0);
     EXPECT_EQ(Key("IS_BOOT"), "");
     EXPECT_EQ(Run({"warden", "on"}).status, 0);
@@ -114,28 +110,12 @@ TEST_F(Cli, WritesAndReadsTheBootStateRecords) {
     EXPECT_EQ(Run({"show"}).out, "(no configuration objects)\n");
 }
 
-TEST_F(Cli, ABackupIsWhatTheNextBootRestores) {
-    CopySampleHost();
-    ASSERT_EQ(Run({"boot"}).status, 0);
-    Sql(R"(INSERT INTO Config(Component, ConfigGroup, Name, UserValue, DesiredValue)
-           VALUES('network', 'dns', 'servers', '{"n":1}', '{"n":2}');)");
-    Result backup = Run({"backup"});
-    ASSERT_EQ(backup.status, 0) << backup.err;
-    fs::remove(TarnTest::Rooted("/etc/halden/configstore/current-store-1"));
-
-    ASSERT_EQ(Run({"boot"}).status, 0);
-    rapidjson::Document shown;
-    shown.Parse(Run({"show", "--json"}).out);
-    ASSERT_TRUE(shown.IsArray());
-    ASSERT_EQ(shown.Size(), 1u);
-    EXPECT_EQ(shown[0]["user"]["n"].GetInt(), 2);
-    EXPECT_TRUE(shown[0]["desired"].IsNull());
-    EXPECT_FALSE(shown[0]["success"].GetBool());  // the schema's noRestore flag
-    EXPECT_THAT(TarnTest::ReadFile(TarnTest::Rooted("/var/log/configstore-boot.log")),
-                HasSubstr("ConfigStore restored successfully from backup"));
-}
-
-TEST_F(Cli, AFailedBootExitsWithTheFailureOnStandardError) {
+TEST_F(Cli, FailuresExitWithOneAndTheReasonOnStandardError) {
+    for (const char* kind : {"store", "live-store", "autoconf", "datafiles"}) {
+        Result cleanup = Run({"cleanup", kind});  // no store yet
+        EXPECT_EQ(cleanup.status, 1) << kind;
+        EXPECT_THAT(cleanup.err, HasSubstr("could not connect")) << kind;
+    }
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
     Sql("UPDATE KVTable SET Value = 'abc' WHERE Key = 'BOOT_MODE';");
