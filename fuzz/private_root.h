@@ -17,7 +17,7 @@ inline const std::string& PrivateRoot() {
         std::string base = std::filesystem::temp_directory_path() / "tarn-fuzz-XXXXXX";
         if (!mkdtemp(base.data())) std::abort();
         setenv("TARN_ROOT", base.c_str(), 1);
-        std::atexit([] { std::filesystem::remove_all(std::getenv("TARN_ROOT")); });  // root itself is gone by then
+        std::atexit([] { std::filesystem::remove_all(std::getenv("TARN_ROOT")); });  // `root` is gone by then
         return base;
     }();
     return root;
