@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string file = TarnFuzz::WriteRooted("/trees/fuzz.json", std::string(reinterpret_cast<const char*>(data), size));
+    const std::string file =
+        TarnFuzz::WriteRooted("/trees/fuzz.json", std::string(reinterpret_cast<const char*>(data), size));
     if (KNO_UseCache(file.c_str(), -1) == 0) {
         char buildDate[32];
         KNO_CheckSig(buildDate, sizeof buildDate, nullptr);

@@ -52,10 +52,11 @@ for t in "${targets[@]}"; do
     args+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   fi
   echo "=== $t: ${seconds}s"
-  if { time TMPDIR="$tmp" "$build/fuzz/${t}_fuzz" "${args[@]}" "$work/corpus" "fuzz/corpus/$t" >"$work/log" 2>&1; } 2>"$work/cpu" &&
-     [ -z "$(ls -A "$work/artifacts")" ]; then
+  if { time TMPDIR="$tmp" "$build/fuzz/${t}_fuzz" "${args[@]}" "$work/corpus" "fuzz/corpus/$t" \
+           >"$work/log" 2>&1; } 2>"$work/cpu" && [ -z "$(ls -A "$work/artifacts")" ]; then
     passed=$((passed + 1))
-    echo "$t: no finding, $(grep -aoE '^#[0-9]+' "$work/log" | tail -1 | tr -d '#') inputs, $(($(cat "$work/cpu"))) CPU s"
+    inputs=$(grep -aoE '^#[0-9]+' "$work/log" | tail -1 | tr -d '#')
+    echo "$t: no finding, $inputs inputs, $(($(cat "$work/cpu"))) CPU s"
   elif [[ " ${FUZZ_REPORT_ONLY:-} " == *" $t "* ]]; then
     passed=$((passed + 1))
     echo "$t: finding in a report-only target, see $work/log and $work/artifacts/"

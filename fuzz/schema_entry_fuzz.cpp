@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::shared_ptr<SchemaObject> object = GetSchema("fz", "g", "k", store);
         if (!object) __builtin_trap();  // registered, yet not found
         if (!value.HasParseError()) {
-            for (const auto* codes : {&TarnConfigStore::USER_VALIDATION_CODES, &TarnConfigStore::DEFAULT_VALIDATION_CODES}) {
+            using TarnConfigStore::DEFAULT_VALIDATION_CODES, TarnConfigStore::USER_VALIDATION_CODES;
+            for (const auto* codes : {&USER_VALIDATION_CODES, &DEFAULT_VALIDATION_CODES}) {
                 rapidjson::Document result;
                 JsonValidator::Validate(object->GetSchemaDocument(), value, result, *codes, "/fz/g/k");
                 JsonValidator::Validate(object->GetUserSchema(), value, result, *codes, "");
