@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and benchmarking need.
 # Safe to run again: it installs only what is missing.
+#
+#   bash scripts/install-deps.sh [fuzz]
+#
+# fuzz: also clang with its libFuzzer and sanitizer runtimes and the
+# symbolizer for readable reports (fuzz/run.sh).
 set -euo pipefail
 
 packages=(
@@ -14,6 +19,12 @@ packages=(
   libbenchmark-dev
   json-schema-test-suite
 )
+for group in "$@"; do
+  case "$group" in
+    fuzz) packages+=(clang libclang-rt-dev llvm) ;;
+    *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
