@@ -1,5 +1,6 @@
 // Command lines and argument vectors: comments, splitting and quotes,
-// unknown and failing commands, the expected-status rule, diagnostics.
+// unknown and failing commands, the expected-status rule, diagnostics, and
+// tab completion.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -21,7 +22,6 @@ int Exec(Words words, std::string* err = nullptr) {
     if (err) *err = capture.Err();
     return rc;
 }
-
 
 } // namespace
 
@@ -77,4 +77,21 @@ TEST_F(ShellTest, QuitAndHelp) {
     EXPECT_EQ(Run("help", &out), 0);
     EXPECT_EQ(out.rfind("\tcd\t - change working directory\n\tls\t - list nodes\n\tdir\t - list nodes\n", 0), 0u);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14);
+}
+
+// Children in tree order and instance keys (quoted), each once for
+// increasing state; only nodes of the module; completions resolve again.
+TEST_F(ShellTest, Completes) {
+    using Texts = std::vector<std::string>;
+    const std::pair<const char*, Texts> cases[] = {
+        {"dir/a", {"/dir/a10/", "/dir/a9/"}},
+        {"dir/", {"/dir/a10/", "/dir/a9/", "/dir/B/", "/dir/leaf", "/dir/my dir/"}},
+        {"/dir/le", {"/dir/leaf"}}, {"dir/z", {}}, {"nosuch/x", {}}, {"i", {"/ints/"}},
+        {"names/", {"/names/x10", "/names/\"eth 0\"", "/names/\"a/b\"", "/names/x9"}},
+        {"names/x", {"/names/x10", "/names/x9"}}, {"ints/2", {"/ints/200"}}, {"counters/", {"/counters/2", "/counters/1"}},
+        {"ints/3/ports/", {"/ints/3/ports/8", "/ints/3/ports/7"}}, {"ints/16/ports/", {}},
+        {"ints/3/", {"/ints/3/value", "/ints/3/sub/", "/ints/3/ports/"}},
+        {"mods/alpha/", {"/mods/alpha/common", "/mods/alpha/onlyAlpha"}}, {"mods/beta/only", {"/mods/beta/onlyBeta"}},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(Completions(text), expected) << text;
 }

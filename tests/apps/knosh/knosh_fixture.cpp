@@ -24,16 +24,11 @@ std::string TreeText(const std::string& signature) {
   ],
   "modules": [{"id": 1, "name": "alpha"}, {"id": 2, "name": "beta"}],
   "nodes": [
-    {"id": 0, "name": "root"},
-    {"id": 20, "name": "dir", "parent": 0},
-    {"id": 21, "name": "a10", "parent": 20},
-    {"id": 22, "name": "a9", "parent": 20},
-    {"id": 23, "name": "B", "parent": 20},
-    {"id": 24, "name": "leaf", "parent": 20, "leaf": true, "get": "Pair"},
-    {"id": 25, "name": "my dir", "parent": 20},
+    {"id": 0, "name": "root"}, {"id": 20, "name": "dir", "parent": 0}, {"id": 21, "name": "a10", "parent": 20},
+    {"id": 22, "name": "a9", "parent": 20}, {"id": 23, "name": "B", "parent": 20},
+    {"id": 24, "name": "leaf", "parent": 20, "leaf": true, "get": "Pair"}, {"id": 25, "name": "my dir", "parent": 20},
     {"id": 30, "name": "ints", "parent": 0, "instance": true, "keys": "int"},
-    {"id": 31, "name": "value", "parent": 30, "leaf": true, "get": "uint32"},
-    {"id": 32, "name": "sub", "parent": 30},
+    {"id": 31, "name": "value", "parent": 30, "leaf": true, "get": "uint32"}, {"id": 32, "name": "sub", "parent": 30},
     {"id": 33, "name": "ports", "parent": 30, "instance": true, "keys": "int"},
     {"id": 34, "name": "state", "parent": 33, "leaf": true, "get": "uint32"},
     {"id": 40, "name": "names", "parent": 0, "instance": true, "keys": "string"},
@@ -95,14 +90,6 @@ std::string ShellTest::Render(const KNOSHPathElement* path, uint8_t quote) {
     char text[4096];
     KNOSHPath_GetStr(path, text, sizeof text, quote);
     return text;
-}
-
-std::string ShellTest::KeyOf(const KNOSHPathElement* path) {
-    const KNOSHPathElement* leaf = path;
-    while (leaf && leaf->next) leaf = leaf->next;
-    if (!leaf || !leaf->hasParam) return "";
-    if (leaf->param.type == KNO_PARAM_INT) return std::to_string(KNO_ParamGetInt(&leaf->param));
-    return KNO_ParamGetString(&leaf->param);
 }
 
 int ShellTest::Run(const std::string& line, std::string* out, std::string* err) {

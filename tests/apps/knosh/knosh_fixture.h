@@ -73,8 +73,6 @@ protected:
                      KNOSHPathElement* from = nullptr);
     // Renders a path (head) to text.
     static std::string Render(const KNOSHPathElement* path, uint8_t quote = 0);
-    // The leaf's instance key as text ("" for none).
-    static std::string KeyOf(const KNOSHPathElement* path);
     // Runs a command line; what it printed goes to out/err.
     int Run(const std::string& line, std::string* out = nullptr, std::string* err = nullptr);
     // Every completion of text, in order.

@@ -56,36 +56,22 @@ TEST_F(ListTest, CdRefusesLeavesAndKeepsThePlace) {
     EXPECT_EQ(Out("pwd"), "/dir/\n");
 }
 
-TEST_F(ListTest, ChildrenInNaturalOrderWithSuffixes) {
-    EXPECT_EQ(Out("ls dir"), "a9/\na10/\nB/\nleaf\nmy dir/\n");
-    EXPECT_EQ(Out("ls /"), "counters/\ncpus/\ndir/\nints/\nmods/\nnames/\n");
-    EXPECT_EQ(Out("dir /ints/3"), "ports/\nsub/\nvalue\n");
-    EXPECT_EQ(Out("ls dir/leaf"), "leaf\n") << "a leaf lists itself";
-    EXPECT_EQ(Out("ls dir/a9"), "") << "an empty branch";
-    Out("cd dir");
-    EXPECT_EQ(Out("ls"), "a9/\na10/\nB/\nleaf\nmy dir/\n") << "no argument: the working path";
-    options.rawOutput = 1;
-    EXPECT_EQ(Out("ls"), "a9\na10\nB\nleaf\nmy dir\n");
-}
-
-TEST_F(ListTest, Instances) {
-    EXPECT_EQ(Out("ls ints"), "3/\n16/\n200/\n") << "integers ascending";
-    EXPECT_EQ(Out("ls names"), "a/b/\neth 0/\nx9/\nx10/\n") << "texts in natural order";
-    EXPECT_EQ(Out("ls counters"), "1\n2\n") << "instance leaves carry no suffix";
-    EXPECT_EQ(Out("ls counters/2"), "2\n");
-    EXPECT_EQ(Out("ls ints/3/ports"), "7/\n8/\n");
-    EXPECT_EQ(Out("ls ints/16/ports"), "") << "no instances under 16";
-    EXPECT_EQ(Out("ls cpus"), "0/\n1/\nload\n") << "keys first, then children";
-    EXPECT_EQ(Out("ls mods"), "alpha/\nbeta/\n");
-    EXPECT_EQ(Out("ls mods/alpha"), "common\nonlyAlpha\n");
-    EXPECT_EQ(Out("ls mods/beta"), "common\nonlyBeta\n");
-    options.rawOutput = 1;
-    EXPECT_EQ(Out("ls ints"), "3\n16\n200\n");
-}
-
-TEST_F(ListTest, SeveralPaths) {
-    EXPECT_EQ(Out("ls dir/a9 counters dir/leaf"), "dir/a9:\n\ncounters:\n1\n2\n\ndir/leaf:\nleaf\n");
+TEST_F(ListTest, ListsInNaturalOrderWithSuffixes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ls dir", "a9/\na10/\nB/\nleaf\nmy dir/\n"}, {"ls /", "counters/\ncpus/\ndir/\nints/\nmods/\nnames/\n"},
+        {"dir /ints/3", "ports/\nsub/\nvalue\n"}, {"ls dir/leaf", "leaf\n"} /* a leaf lists itself */, {"ls dir/a9", ""},
+        {"ls ints", "3/\n16/\n200/\n"} /* integers ascending */, {"ls names", "a/b/\neth 0/\nx9/\nx10/\n"},
+        {"ls counters", "1\n2\n"} /* instance leaves carry no suffix */, {"ls counters/2", "2\n"},
+        {"ls ints/3/ports", "7/\n8/\n"}, {"ls ints/16/ports", ""}, {"ls cpus", "0/\n1/\nload\n"} /* keys, then children */,
+        {"ls mods", "alpha/\nbeta/\n"}, {"ls mods/alpha", "common\nonlyAlpha\n"}, {"ls mods/beta", "common\nonlyBeta\n"},
+        {"ls dir/a9 counters dir/leaf", "dir/a9:\n\ncounters:\n1\n2\n\ndir/leaf:\nleaf\n"},
+    };
+    for (const auto& [line, out] : cases) EXPECT_EQ(Out(line), out) << line;
     EXPECT_EQ(Out("ls counters nosuch dir", 2), "counters:\n1\n2\n\nnosuch:\n\n") << "stops at the failing path";
+    Out("cd dir");
+    options.rawOutput = 1;
+    EXPECT_EQ(Out("ls"), "a9\na10\nB\nleaf\nmy dir\n") << "no argument: the working path";
+    EXPECT_EQ(Out("ls /ints"), "3\n16\n200\n");
 }
 
 TEST_F(ListTest, TypeGet) {
@@ -103,32 +89,20 @@ TEST_F(ListTest, TypeGet) {
 
 TEST_F(ListTest, RootOptionBecomesTheRootUntilTheNextStart) {
     options.rootPath = "/dir";
-    {
-        StdCapture capture;
-        ASSERT_EQ(KNOSH_Init(), 0);
-        EXPECT_EQ(capture.Err(), "");
-    }
+    ASSERT_EQ(KNOSH_Init(), 0);
     EXPECT_EQ(knoshRootNodeID, 20u);
-    EXPECT_EQ(knoshRootNodeStr, options.rootPath);
     EXPECT_STREQ(knoshPrompt, "/dir/> ");
-    Out("cd a9");
-    EXPECT_EQ(Out("pwd"), "/dir/a9/\n");
     Out("cd /dir/a10");  // what the prompt shows resolves again
-    EXPECT_EQ(Out("pwd"), "/dir/a10/\n");
     Out("cd ..");
-    EXPECT_EQ(Out("pwd"), "/dir/\n");
     Out("cd ..", 2);
     EXPECT_EQ(Completions("a").at(0), "/dir/a10/");
-
     // Starting again without the option goes back to the tree's root, with
     // a fresh working path; the old one is freed.
     Out("cd a9");  // two elements
-    uint32_t held = KNO_OutstandingNodeInfos();
+    const uint32_t held = KNO_OutstandingNodeInfos();
     options.rootPath = nullptr;
     ASSERT_EQ(KNOSH_Init(), 0);
     EXPECT_EQ(KNO_OutstandingNodeInfos(), held - 1);
     EXPECT_EQ(Out("pwd"), "/\n");
-    EXPECT_EQ(knoshRootNodeID, 0u);
     EXPECT_STREQ(knoshRootNodeStr, "");
-    EXPECT_STREQ(knoshPrompt, "/> ");
 }
