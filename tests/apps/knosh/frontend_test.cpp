@@ -1,30 +1,23 @@
 // The knosh program: options and their values, -e lines and their exit
-// status, standard input, start-up failures, and the sample tree shipped
-// with the project.
+// status, standard input, start-up failures, the sample tree.
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
-#include "support/test_support.h"
 #include "tarn/platform/host_root.h"
-#include "tarn/platform/kno/kno_tree.h"
 
 using namespace KnoshTest;
 namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+struct Outcome { int status; std::string out, err; };
 
 Outcome Knosh(const std::vector<std::string>& args, const std::string& input = "") {
     using TarnPlatform::ShellQuote;
@@ -40,67 +33,60 @@ Outcome Knosh(const std::vector<std::string>& args, const std::string& input = "
 }
 
 TEST(Frontend, OptionsLinesAndExitStatus) {
-    const std::string tree = WriteTree(TreeText()), missing = TarnTest::Rooted("/trees/none.json");
+    const std::string missing = TarnTest::Rooted("/trees/none.json");
     const std::string sample = (fs::path(__FILE__).parent_path() / "../../../examples/kno/sample-tree.json").string();
     const std::string mismatch = WriteTree(
         TreeText(R"({"md5": "00000000000000000000000000000000", "buildDate": "2020-01-01 00:00:00"})"), "mismatch.json");
     const std::string sigLine = "md5 signature mismatch with running kestrel built on 2020-01-01 00:00:00 \\(my build date: .*\\)\n";
-    const std::string t = "<tree>";  // -c and the test tree
     const struct {
         std::vector<std::string> args;
         int status;
         std::string out, err;  // err: a regular expression it contains
         std::string input = "";
     } cases[] = {
-        {{t, "-e", "cd dir", "-e", "ls", "-e", "pwd"}, 0, "a9/\na10/\nB/\nleaf\nmy dir/\n/dir/\n", "^$"},
+        {{"-e", "cd dir", "-e", "ls", "-e", "pwd"}, 0, "a9/\na10/\nB/\nleaf\nmy dir/\n/dir/\n", "^$"},
         // The status of the last failing line; lines after a quit do not run.
-        {{t, "-e", "nosuch"}, 1, "\n", "Command not found"},
-        {{t, "-e", "cd /nosuch", "-e", "pwd"}, 2, "\n/\n", ""},
-        {{t, "-e", "nosuch", "-e", "cd /nosuch", "-e", "pwd"}, 2, "\n\n/\n", ""},
-        {{t, "-e", "cd /nosuch", "-e", "nosuch", "-e", "pwd"}, 1, "\n\n/\n", ""},
-        {{t, "-e", "pwd", "-e", "q", "-e", "nosuch"}, 0, "/\n", "^$"},
-        {{t, "-e", "ls \"dir"}, 2, "\n", "^Error: Invalid argument: \"ls \"dir\": unterminated quotation.$"},
-        {{t, "-r", "/dir", "-R", "-e", "pwd", "-e", "ls"}, 0, "/dir/\na9\na10\nB\nleaf\nmy dir\n", "^$"},
-        {{t, "-n", "-e", "ls /ints/17"}, 0, "ports/\nsub/\nvalue\n", "^$"},
-        {{t, "-s", "KES_BAD_PARAM", "-e", "cd /nosuch"}, 0, "", ""},
-        {{t, "-s", "KES_BAD_PARAM", "-e", "cd /dir"}, 2, "", ""},
-        {{t, "-s", "KES_BAD_PARAM"}, 0, "", "", "cd /nosuch\n"},
-        {{t, "-l", "12", "-e", "cd dir"}, 0, "", "KNOSHPath_Form\\(\\):pathStr=dir, nextPathStr=\n"},
-        {{t, "-l", "-2147483648", "-s", "KES_OK", "-e", "pwd"}, 0, "/\n", "^$"},
-        {{t, "-l", "2147483647", "-e", "pwd"}, 0, "/\n", ""},
-        {{t, "-r", "/dir/leaf/x"}, 1, "",
+        {{"-e", "nosuch"}, 1, "\n", "Command not found"},
+        {{"-e", "cd /nosuch", "-e", "pwd"}, 2, "\n/\n", ""},
+        {{"-e", "nosuch", "-e", "cd /nosuch", "-e", "pwd"}, 2, "\n\n/\n", ""},
+        {{"-e", "cd /nosuch", "-e", "nosuch", "-e", "pwd"}, 1, "\n\n/\n", ""},
+        {{"-e", "pwd", "-e", "q", "-e", "nosuch"}, 0, "/\n", "^$"},
+        {{"-e", "ls \"dir"}, 2, "\n", "^Error: Invalid argument: \"ls \"dir\": unterminated quotation.$"},
+        {{"-r", "/dir", "-R", "-e", "pwd", "-e", "ls"}, 0, "/dir/\na9\na10\nB\nleaf\nmy dir\n", "^$"},
+        {{"-n", "-e", "ls /ints/17"}, 0, "ports/\nsub/\nvalue\n", "^$"},
+        {{"-s", "KES_BAD_PARAM", "-e", "cd /nosuch"}, 0, "", ""},
+        {{"-s", "KES_BAD_PARAM", "-e", "cd /dir"}, 2, "", ""},
+        {{"-s", "KES_BAD_PARAM"}, 0, "", "", "cd /nosuch\n"},
+        {{"-l", "12", "-e", "cd dir"}, 0, "", "KNOSHPath_Form\\(\\):pathStr=dir, nextPathStr=\n"},
+        {{"-l", "-2147483648", "-s", "KES_OK", "-e", "pwd"}, 0, "/\n", "^$"},
+        {{"-l", "2147483647", "-e", "pwd"}, 0, "/\n", ""},
+        {{"-r", "/dir/leaf/x"}, 1, "",
          "KNOSHPath_Form\\(\\):Extraneous 'x' in path.\nKNOSH_Init\\(\\):Invalid root node specified: /dir/leaf/x\n"},
         {{"-c", missing}, 1, "", "KNOSH_Init\\(\\):Couldn't open cache file " + missing + ": .*"},
-        {{}, 255, "", "KNOSH_Init\\(\\):Try 'knosh -h' for help and more options.\n"},
         {{"-c", mismatch}, 1, "\n", "^Error: error: " + sigLine + "$"},
         // Only warned, the shell works on.
         {{"-w", "-c", mismatch, "-e", "ls /counters"}, 0, "\n1\n2\n", "^Error: warning: " + sigLine + "$"},
         {{"-c", sample, "-e", "ls /net/nics", "-e", "ls /modules/vmxnet/params", "-e", "ls /system/lumenfs/inodes", "-e",
           "typels /system/lumenfs/inodes/4711/stats"}, 0, "vnic0/\nvnic1/\nringSize\n4711/\n4712/\n5120/\nInodeStats\n", "^$"},
     };
+    // Without -c the live tree is read.
+    const Outcome noTree = Knosh({});
+    EXPECT_EQ(noTree.status, 255);
+    EXPECT_THAT(noTree.err, testing::EndsWith("KNOSH_Init():Try 'knosh -h' for help and more options.\n"));
+    TarnTest::WriteFile(KNO_LiveTreePath(), TreeText());
     for (const auto& c : cases) {
-        std::vector<std::string> args;
-        for (const std::string& a : c.args) {
-            if (a == t) args.insert(args.end(), {"-c", tree});
-            else args.push_back(a);
-        }
-        SCOPED_TRACE(testing::PrintToString(args));
-        Outcome o = Knosh(args, c.input);
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        Outcome o = Knosh(c.args, c.input);
         EXPECT_EQ(o.status, c.status);
         EXPECT_EQ(o.out, c.out);
         EXPECT_THAT(o.err, testing::ContainsRegex(c.err));
     }
     const Outcome help = Knosh({"-h"});
     EXPECT_EQ(std::to_string(help.status) + help.out.substr(0, 12), "0Usage: knosh");
-    // Usage errors, refused before the shell starts; and the live tree when no -c is given.
-    for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-             {"-x"}, {"-l", "abc"}, {"-l", "5x"}, {"-l", ""}, {"-l", "2147483648"}, {"-l", "99999999999"}, {"-s", "NOPE"},
-             {"-s", ""}, {"-e", "pwd", "extra"}}) {
-        bad.insert(bad.begin(), {"-c", tree});
+    // Usage errors, refused before the shell starts.
+    for (const Texts& bad : std::vector<Texts>{{"-x"}, {"-l", "abc"}, {"-l", "5x"}, {"-l", ""}, {"-l", "2147483648"},
+                                               {"-l", "99999999999"}, {"-s", "NOPE"}, {"-s", ""}, {"-e", "pwd", "extra"}})
         EXPECT_EQ(Knosh(bad).status, 2) << testing::PrintToString(bad);
-    }
-    TarnTest::WriteFile(KNO_LiveTreePath(), TreeText());
-    EXPECT_EQ(Knosh({"-e", "ls /ints"}).out, "3/\n16/\n200/\n");
 }
 
 } // namespace

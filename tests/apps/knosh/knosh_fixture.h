@@ -57,13 +57,8 @@ inline std::string TreeText(const std::string& signature = "") {
     {"id": 63, "name": "onlyBeta", "parent": 60, "module": 2, "leaf": true, "get": "uint32"},
     {"id": 70, "name": "cpus", "parent": 0, "flags": 1, "keys": "int"}, {"id": 71, "name": "load", "parent": 70, "leaf": true, "get": "uint32"}
   ],
-  "instances": [
-    {"node": 30, "keys": [200, 3, 16]},
-    {"node": 33, "above": [3], "keys": [8, 7]},
-    {"node": 40, "keys": ["x10", "eth 0", "a/b", "x9"]},
-    {"node": 50, "keys": [2, 1]},
-    {"node": 70, "keys": [0, 1]}
-  ]
+  "instances": [{"node": 30, "keys": [200, 3, 16]}, {"node": 33, "above": [3], "keys": [8, 7]},
+    {"node": 40, "keys": ["x10", "eth 0", "a/b", "x9"]}, {"node": 50, "keys": [2, 1]}, {"node": 70, "keys": [0, 1]}]
 })";
     return text;
 }
@@ -75,22 +70,15 @@ inline std::string WriteTree(const std::string& text, const std::string& name = 
     return path;
 }
 
-// Captures file descriptors 1 and 2 while it lives (or until Stop).
-class StdCapture {
-public:
-    StdCapture() { testing::internal::CaptureStdout(), testing::internal::CaptureStderr(); }
-    ~StdCapture() { Stop(); }
-    void Stop() {
-        if (!stopped_) out_ = testing::internal::GetCapturedStdout(), err_ = testing::internal::GetCapturedStderr();
-        stopped_ = true;
-    }
-    const std::string& Out() { return Stop(), out_; }
-    const std::string& Err() { return Stop(), err_; }
-
-private:
-    std::string out_, err_;
-    bool stopped_ = false;
-};
+// What f wrote to standard output and standard error.
+template <class F>
+std::pair<std::string, std::string> Captured(F&& f) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    f();
+    std::string out = testing::internal::GetCapturedStdout();
+    return {out, testing::internal::GetCapturedStderr()};
+}
 
 struct PathDeleter {
     void operator()(KNOSHPathElement* e) const { KNOSHPath_Delete(e); }
@@ -113,8 +101,7 @@ protected:
         shellTerminate = 0;
         treeFile_ = WriteTree(TreeText());
         options.cacheFile = treeFile_.c_str();
-        StdCapture quiet;
-        ASSERT_EQ(KNOSH_Init(), 0);
+        Captured([] { ASSERT_EQ(KNOSH_Init(), 0); });
         root_.reset(KNOSHPath_InitRoot(knoshRootNodeID));
         ASSERT_TRUE(root_);
     }
@@ -138,10 +125,10 @@ protected:
     }
     // Runs a command line; what it printed goes to out/err.
     int Run(const std::string& line, std::string* out = nullptr, std::string* err = nullptr) {
-        StdCapture capture;
-        int rc = KNOSH_ParseAndExecCmd(line.c_str());
-        if (out) *out = capture.Out();
-        if (err) *err = capture.Err();
+        int rc = 0;
+        auto [o, e] = Captured([&] { rc = KNOSH_ParseAndExecCmd(line.c_str()); });
+        if (out) *out = o;
+        if (err) *err = e;
         return rc;
     }
     // What a line printed; its status must be `expected`.

@@ -1,7 +1,5 @@
 // cd, pwd and the prompt; ls, dir and typels: order, suffixes, several
 // paths, instances; typeget.
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
@@ -9,7 +7,6 @@
 using namespace KnoshTest;
 
 TEST_F(ShellTest, CdMovesAndRendersThePrompt) {
-    EXPECT_STREQ(knoshPrompt, "/> ");
     // cd target, then what pwd prints and the prompt shows (pwd does not quote).
     const std::pair<const char*, const char*> steps[] = {
         {"dir", "/dir/"}, {"a9", "/dir/a9/"}, {"../../ints/0x10", "/ints/16/"}, {"/names/\"a/b\"", "/names/a/b/"},
@@ -26,8 +23,8 @@ TEST_F(ShellTest, CdRefusesLeavesAndKeepsThePlace) {
     Out("cd dir");
     options.logLevel = 1;
     for (const char* target : {"leaf", "/counters/1", "/ints/3/value"}) {
-        std::string out, err;
-        EXPECT_EQ(Run(std::string("cd ") + target, &out, &err), 2) << target;
+        std::string err;
+        EXPECT_EQ(Run(std::string("cd ") + target, nullptr, &err), 2) << target;
         EXPECT_EQ(err, std::string("KNOSHCmdCD():Cannot cd to a leaf (or param-inst leaf) node.\n") +
                            "Error: Error in command cd: " + KES_ReturnStatusToString(KES_BAD_PARAM));
     }
@@ -68,7 +65,6 @@ TEST_F(ShellTest, TypeGet) {
 TEST_F(ShellTest, RootOptionBecomesTheRootUntilTheNextStart) {
     options.rootPath = "/dir";
     ASSERT_EQ(KNOSH_Init(), 0);
-    EXPECT_EQ(knoshRootNodeID, 20u);
     EXPECT_STREQ(knoshPrompt, "/dir/> ");
     Out("cd /dir/a10");  // what the prompt shows resolves again
     Out("cd ..");
@@ -82,5 +78,4 @@ TEST_F(ShellTest, RootOptionBecomesTheRootUntilTheNextStart) {
     ASSERT_EQ(KNOSH_Init(), 0);
     EXPECT_EQ(KNO_OutstandingNodeInfos(), held - 1);
     EXPECT_EQ(Out("pwd"), "/\n");
-    EXPECT_STREQ(knoshRootNodeStr, "");
 }

@@ -1,7 +1,5 @@
 // Resolving textual paths and rendering them back: starting points, "..",
 // quoting, instance keys checked or not, modules, the unresolved rest.
-#include <string>
-
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
@@ -29,8 +27,8 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
         {"/mods/alpha/onlyBeta", false, 1, "bad"}, {"/mods/gamma", false, 0, "bad"},  // no such module
     };
     for (const auto& c : cases) {
-        StdCapture quiet;
-        Resolved r = Resolve(c.text, c.check, false, c.fromDir ? dir.path.get() : nullptr);
+        Resolved r;
+        Captured([&] { r = Resolve(c.text, c.check, false, c.fromDir ? dir.path.get() : nullptr); });
         EXPECT_EQ(r.status == KES_BAD_PARAM && !r.path ? "bad" : r.status ? "status" : Render(r.path.get()), c.rendered)
             << c.text;
     }
@@ -49,13 +47,14 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
 }
 
 TEST_F(ShellTest, UnresolvableComponentsAreNamed) {
-    StdCapture capture;
-    for (const std::string& text : {std::string("dir//a9"), std::string("/dir/nosuch/a9"), "/dir/" + std::string(10000, 'x')})
-        EXPECT_EQ(Resolve(text).status, KES_BAD_PARAM) << text;
-    char text[] = "dir";
-    KNOSHPathElement* none = nullptr;
-    EXPECT_EQ(KNOSHPath_Form(nullptr, text, 1, &none, nullptr), KES_BAD_PARAM);
-    EXPECT_EQ(capture.Err(), "KNOSHPath_Form():Extraneous '' in path.\nKNOSHPath_Form():Extraneous 'nosuch' in path.\n"
+    const std::string err = Captured([&] {
+        for (const std::string& text : {std::string("dir//a9"), std::string("/dir/nosuch/a9"), "/dir/" + std::string(10000, 'x')})
+            EXPECT_EQ(Resolve(text).status, KES_BAD_PARAM) << text;
+        char text[] = "dir";
+        KNOSHPathElement* none = nullptr;
+        EXPECT_EQ(KNOSHPath_Form(nullptr, text, 1, &none, nullptr), KES_BAD_PARAM);
+    }).second;
+    EXPECT_EQ(err, "KNOSHPath_Form():Extraneous '' in path.\nKNOSHPath_Form():Extraneous 'nosuch' in path.\n"
                              "KNOSHPath_Form():Extraneous '" + std::string(10000, 'x') + "' in path.\n"
                              "KNOSHPath_Form():Failed to clone path.\n");
 }
