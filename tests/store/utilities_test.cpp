@@ -1,11 +1,9 @@
-// File removal, child programs and the online store backup.
-#include <csignal>
-#include <cstdio>
+// Child programs and the online store backup.
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <sqlite3.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -23,145 +21,101 @@ namespace {
 
 using TarnTest::Query;
 
-// How many descriptors of this process refer to the file.
-int OpenDescriptors(const std::string& path) {
-    const fs::path target = fs::weakly_canonical(path);
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        if (fs::read_symlink(entry.path(), ec) == target) ++count;
-    }
-    return count;
-}
-
 bool RunCommand(std::vector<const char*> argv) {
     argv.push_back(nullptr);
     return ExecCommand(argv.data());
 }
 
-std::vector<CapturedLine> SyslogLines(int priority, const std::vector<std::string>& texts) {
-    std::vector<CapturedLine> lines;
-    for (const auto& text : texts) lines.push_back({priority, text});
-    return lines;
-}
-
-} // namespace
-
-TEST(ExecCommand, SucceedsOnlyOnExitStatusZero) {
-    const std::string helper = TarnTest::HelperProgram("exit_with");
+TEST(ExecCommand, SucceedsOnExitStatusZeroWithOnlyTheHostRootInTheEnvironment) {
+    const std::string helper = TarnTest::HelperProgram("exit_with"), missing = TarnTest::Rooted("/usr/bin/none");
+    const std::string script = TarnTest::Root() + "/print-env.sh", out = TarnTest::Root() + "/env.out";
+    TarnTest::WriteFile(script, "#!/bin/sh\nprintf '%s|%s' \"$TARN_ROOT\" \"$HOME\" >\"$1\"\n");
+    fs::permissions(script, fs::perms::owner_all);
     TarnPlatform::Capture capture;
-
+    EXPECT_TRUE(RunCommand({script.c_str(), out.c_str()}));
+    EXPECT_EQ(TarnTest::ReadFile(out), TarnTest::Root() + "|");
     EXPECT_TRUE(RunCommand({helper.c_str(), "0"}));
-    EXPECT_TRUE(capture.Logs().empty());
-
-    EXPECT_FALSE(RunCommand({helper.c_str(), "3"}));
-    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Child process terminated with exit value: 3"}}));
-
     // Only the exit-status byte counts, and a killed child has none.
-    capture.Clear();
     EXPECT_TRUE(RunCommand({helper.c_str(), "signal", "9"}));
-    EXPECT_TRUE(RunCommand({helper.c_str(), "signal", "15"}));
     EXPECT_TRUE(capture.Logs().empty());
+    EXPECT_FALSE(RunCommand({helper.c_str(), "3"}));
+    EXPECT_FALSE(RunCommand({missing.c_str()}));
+    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "Child process terminated with exit value: 3"},
+                                                         {0, "Kestrel_ForkExec failed, errno: No such file or directory"}}));
 }
 
-TEST(ExecCommand, MissingProgramIsAStartFailure) {
-    const std::string missing = TarnTest::Rooted("/usr/bin/no-such-program");
-    TarnPlatform::Capture capture;
-    EXPECT_FALSE(RunCommand({missing.c_str()}));
-    EXPECT_EQ(capture.Logs(),
-              (std::vector<CapturedLine>{{0, "Kestrel_ForkExec failed, errno: No such file or directory"}}));
+// How many descriptors of this process refer to the file.
+int OpenDescriptors(const std::string& path) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        count += fs::read_symlink(entry.path(), ec) == fs::weakly_canonical(path);
+    }
+    return count;
 }
 
 class Backup : public testing::Test {
 protected:
     void SetUp() override { fs::create_directories(TarnTest::Rooted("/var/lib/backup")); }
-
-    void ExpectClosed() {
-        EXPECT_EQ(OpenDescriptors(src), 0);
-        EXPECT_EQ(OpenDescriptors(dst), 0);
+    // Whatever happened, neither file is left open.
+    void TearDown() override { EXPECT_EQ(OpenDescriptors(src) + OpenDescriptors(dst), 0); }
+    // backup's result, then its syslog lines (priority 3 unless told).
+    std::vector<std::string> Run(const std::string& to, const std::string& from = "") {
+        TarnPlatform::Capture capture;
+        std::vector<std::string> seen{std::to_string(backup(from.empty() ? src : from, to))};
+        for (const CapturedLine& line : capture.Syslog())
+            seen.push_back(line.priority == 3 ? line.text : std::to_string(line.priority) + " " + line.text);
+        return seen;
     }
-
     const std::string src = TarnTest::Rooted("/etc/store/current-store-1");
     const std::string dst = TarnTest::Rooted("/var/lib/backup/current-store-1");
 };
 
 TEST_F(Backup, ReplacesTheDestinationWholly) {
     Query(src, "CREATE TABLE Config(Name TEXT, UserValue TEXT);"
-             "INSERT INTO Config VALUES('ntp', '{\"enabled\": true}'), ('dns', '{\"servers\": []}');");
+               "INSERT INTO Config VALUES('ntp', '{\"enabled\": true}'), ('dns', '{\"servers\": []}');");
     Query(dst, "CREATE TABLE Stale(x); INSERT INTO Stale VALUES(1); CREATE TABLE Config(Other INTEGER);");
-    TarnPlatform::Capture capture;
-
-    EXPECT_EQ(backup(src, dst), 0);
-    EXPECT_EQ(capture.Syslog(), SyslogLines(3, {"ConfigStore backup completed successfully\n",
-                                                "ConfigStore backup completed with rc = 101\n"}));
-    ExpectClosed();
+    EXPECT_THAT(Run(dst), testing::ElementsAre("0", "ConfigStore backup completed successfully\n",
+                                               "ConfigStore backup completed with rc = 101\n"));
     EXPECT_THAT(Query(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Config"));
     EXPECT_THAT(Query(dst, "SELECT Name || '=' || UserValue FROM Config ORDER BY Name;"),
                 testing::ElementsAre("dns={\"servers\": []}", "ntp={\"enabled\": true}"));
 }
 
-TEST_F(Backup, DestinationThatCannotBeOpened) {
+TEST_F(Backup, UnopenableDamagedOrSameFilesAreRefused) {
     Query(src, "CREATE TABLE Config(Name TEXT);");
     const std::string nowhere = TarnTest::Rooted("/var/lib/missing/current-store-1");
-    TarnPlatform::Capture capture;
-
-    EXPECT_EQ(backup(src, nowhere), SQLITE_CANTOPEN);
-    EXPECT_EQ(capture.Syslog(),
-              SyslogLines(3, {"Cannot connect to sqlite database at " + nowhere + ", rc=14\n"}));
-    ExpectClosed();
+    EXPECT_THAT(Run(nowhere), testing::ElementsAre("14", "Cannot connect to sqlite database at " + nowhere + ", rc=14\n"));
     EXPECT_FALSE(TarnTest::Exists(fs::path(nowhere).parent_path()));
-}
 
-TEST_F(Backup, SourceThatIsNotADatabase) {
+    // The same file under any name is refused before anything is opened.
+    const std::string dir = fs::path(src).parent_path().string();
+    fs::create_symlink(src, dir + "/link");
+    for (const std::string& to : {src, dir + "/../store/./current-store-1", dir + "/link"})
+        EXPECT_THAT(Run(to), testing::ElementsAre("1", testing::HasSubstr("refused"))) << to;
+    EXPECT_THAT(Run(dir + "/../store/new", dir + "/new"), testing::ElementsAre("1", testing::HasSubstr("refused")));
+    EXPECT_FALSE(TarnTest::Exists(dir + "/new"));
+
     TarnTest::WriteFile(src, std::string(4096, 'x'));
-    TarnPlatform::Capture capture;
-
-    EXPECT_EQ(backup(src, dst), 1);
-    EXPECT_EQ(capture.Syslog(), SyslogLines(3, {"ConfigStore backup failed with rc = 26\n",
-                                                "ConfigStore backup completed with rc = 26\n"}));
-    ExpectClosed();
+    EXPECT_THAT(Run(dst), testing::ElementsAre("1", "ConfigStore backup failed with rc = 26\n",
+                                               "ConfigStore backup completed with rc = 26\n"));
     EXPECT_EQ(TarnTest::ReadFile(src), std::string(4096, 'x'));
 }
 
-// Another process holds the source's exclusive lock for as long as the
+// Another connection holds the source's exclusive lock for as long as the
 // backup tries (about ten seconds).
-TEST_F(Backup, GivesUpOnASourceLockedByAnotherProcess) {
+TEST_F(Backup, GivesUpOnALockedSource) {
     Query(src, "CREATE TABLE Config(Name TEXT); INSERT INTO Config VALUES('ntp');");
     Query(dst, "CREATE TABLE Previous(x);");
-
-    int ready[2], release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        close(ready[0]);
-        close(release[1]);
-        sqlite3* db = nullptr;
-        if (sqlite3_open(src.c_str(), &db) != SQLITE_OK ||
-            sqlite3_exec(db, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) != SQLITE_OK)
-            _exit(1);
-        char byte = 1;
-        if (write(ready[1], &byte, 1) != 1) _exit(1);
-        (void)!read(release[0], &byte, 1);  // returns once the parent closes its end
-        _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the lock holder did not start";
-    close(ready[0]);
-
-    TarnPlatform::Capture capture;
-    const int result = backup(src, dst);
-    close(release[1]);
-    int status = 0;
-    waitpid(holder, &status, 0);
-
-    EXPECT_EQ(result, 1);
-    std::vector<std::string> expected(10, "ConfigStore backup is halted, because it is busy\n");
-    expected.push_back("ConfigStore backup completed with rc = 5\n");
-    EXPECT_EQ(capture.Syslog(), SyslogLines(3, expected));
-    ExpectClosed();
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(src.c_str(), &raw), SQLITE_OK);
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> holder(raw, sqlite3_close);
+    ASSERT_EQ(sqlite3_exec(raw, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<std::string> seen = Run(dst);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "ConfigStore backup is halted, because it is busy\n"), 10);
+    EXPECT_EQ(seen.front() + seen.back(), "1ConfigStore backup completed with rc = 5\n");
+    holder.reset();
     EXPECT_THAT(Query(dst, "SELECT name FROM sqlite_master;"), testing::ElementsAre("Previous"));
 }
+
+} // namespace

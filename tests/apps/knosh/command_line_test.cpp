@@ -1,29 +1,13 @@
-// Command lines and argument vectors: comments, splitting and quotes,
-// unknown and failing commands, the expected-status rule, diagnostics.
+// Command lines and argument vectors (comments, quotes, unknown and failing
+// commands, the expected-status rule, diagnostics) and tab completion.
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "knosh_fixture.h"
 
 using namespace KnoshTest;
-using Words = std::vector<std::string>;
-
-namespace {
-
-int Exec(Words words, std::string* err = nullptr) {
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    StdCapture capture;
-    int rc = KNOSH_ExecCmd(static_cast<int>(argv.size()), argv.data());
-    if (err) *err = capture.Err();
-    return rc;
-}
-
-
-} // namespace
+using Texts = std::vector<std::string>;
 
 TEST_F(ShellTest, LinesThatRunNothing) {
     std::string out, err;
@@ -32,39 +16,40 @@ TEST_F(ShellTest, LinesThatRunNothing) {
         EXPECT_EQ(out + err, "") << line;
     }
     EXPECT_EQ(Run("lsx dir", &out, &err), 1);
-    EXPECT_EQ(err, "Error: Command not found.");
-    EXPECT_EQ(out, "\n");
-    EXPECT_EQ(Run(" # x", &out, &err), 1) << "only a # in the first column starts a comment";
-
+    EXPECT_EQ(out + err, "\nError: Command not found.");
+    EXPECT_EQ(Run(" # x"), 1) << "only a # in the first column starts a comment";
     EXPECT_EQ(Run("cd dir x\"y", &out, &err), 2);
     EXPECT_EQ(err, "Error: Invalid argument: \"cd dir x\"y\": unterminated quotation.");
-    Run("pwd", &out);
-    EXPECT_EQ(out, "/\n") << "the cd must not have run";
+    EXPECT_EQ(Out("pwd"), "/\n") << "the cd must not have run";
 }
 
 TEST_F(ShellTest, ExecCmdAndTheExpectedStatus) {
+    auto exec = [](Texts words, std::string* err = nullptr) {
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        int rc = 0;
+        const std::string e = Captured([&] { rc = KNOSH_ExecCmd(static_cast<int>(argv.size()), argv.data()); }).second;
+        if (err) *err = e;
+        return rc;
+    };
     std::string err;
-    EXPECT_EQ(Exec({"cd", "/nosuch"}), 2);
-    EXPECT_EQ(Exec({"nosuch"}, &err), 1);
+    EXPECT_EQ(exec({"cd", "/nosuch"}), 2);
+    EXPECT_EQ(exec({"nosuch"}, &err), 1);
     EXPECT_EQ(err, "KNOSH_ExecCmd():KNOSHGetExecCmd failed.  Probably bad command.\n");
-    EXPECT_EQ(Exec({}), 1);
     // The handler works on copies: the caller's texts stay as they were.
-    std::vector<char> text{'d', 'i', 'r', '/', 'a', '9', '\0'};
-    char cd[] = "cd";
-    char* argv[] = {cd, text.data()};
+    char cd[] = "cd", text[] = "dir/a9";
+    char* argv[] = {cd, text};
     EXPECT_EQ(KNOSH_ExecCmd(2, argv), 0);
-    EXPECT_STREQ(text.data(), "dir/a9");
+    EXPECT_STREQ(text, "dir/a9");
 
     options.expectStatus = 1;
     options.expectedStatusCode = KES_ReturnStatusToCodeStr(KES_BAD_PARAM);
-    EXPECT_EQ(Exec({"cd", "/nosuch"}), 0);
-    EXPECT_EQ(Exec({"cd", "/dir/leaf"}), 0);
-    EXPECT_EQ(Exec({"cd", "/dir"}), 2) << "success is now a failure";
-    EXPECT_EQ(Exec({"cd"}), 2) << "another code";
-    EXPECT_EQ(Exec({"nosuch"}), 1);
+    EXPECT_EQ(exec({"cd", "/nosuch"}), 0);
+    EXPECT_EQ(exec({"cd", "/dir"}), 2) << "success is now a failure";
+    EXPECT_EQ(exec({"cd"}), 2) << "another code";
     EXPECT_EQ(Run("cd /nosuch"), 2) << "command lines keep their own rule";
     options.expectedStatusCode = nullptr;
-    EXPECT_EQ(Exec({"cd", "/dir"}), 2);
+    EXPECT_EQ(exec({"cd", "/dir"}), 2);
 }
 
 TEST_F(ShellTest, QuitAndHelp) {
@@ -73,8 +58,23 @@ TEST_F(ShellTest, QuitAndHelp) {
         EXPECT_EQ(Run(quit), 0);
         EXPECT_EQ(shellTerminate, 1) << quit;
     }
-    std::string out;
-    EXPECT_EQ(Run("help", &out), 0);
+    const std::string out = Out("help");
     EXPECT_EQ(out.rfind("\tcd\t - change working directory\n\tls\t - list nodes\n\tdir\t - list nodes\n", 0), 0u);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14);
+}
+
+// Children in tree order and instance keys (quoted), each once for
+// increasing state; only nodes of the module; completions resolve again.
+TEST_F(ShellTest, Completes) {
+    const std::pair<const char*, Texts> cases[] = {
+        {"dir/a", {"/dir/a10/", "/dir/a9/"}},
+        {"dir/", {"/dir/a10/", "/dir/a9/", "/dir/B/", "/dir/leaf", "/dir/my dir/"}},
+        {"/dir/le", {"/dir/leaf"}}, {"nosuch/x", {}},
+        {"names/", {"/names/x10", "/names/\"eth 0\"", "/names/\"a/b\"", "/names/x9"}},
+        {"names/x", {"/names/x10", "/names/x9"}}, {"ints/2", {"/ints/200"}}, {"counters/", {"/counters/2", "/counters/1"}},
+        {"ints/3/ports/", {"/ints/3/ports/8", "/ints/3/ports/7"}}, {"ints/16/ports/", {}},
+        {"ints/3/", {"/ints/3/value", "/ints/3/sub/", "/ints/3/ports/"}},
+        {"mods/alpha/", {"/mods/alpha/common", "/mods/alpha/onlyAlpha"}}, {"mods/beta/only", {"/mods/beta/onlyBeta"}},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(Completions(text), expected) << text;
 }

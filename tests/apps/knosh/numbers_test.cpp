@@ -1,51 +1,34 @@
-// strtoul_limit (bases, limits, signs, trailing text) and the natural
-// comparison used to sort names.
+// strtoul_limit: bases, limits, signs and trailing text.
 #include <climits>
-#include <cstdlib>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tarn/knosh.h"
 
 TEST(KnoshStrtoulLimit, BasesLimitsSignsAndTrailingText) {
-    struct Case {
+    const unsigned long M = ULONG_MAX;
+    const struct {
         const char* text;
         int base;
         unsigned long negLimit, limit;
         int trailing;
         unsigned long value;
-        size_t end;  // offset of the end in the text
-    };
-    const unsigned long M = ULONG_MAX;
-    const Case cases[] = {
-        {" 0x1F,", 0, 0, M, 0, 31, 5},
-        {"017", 10, 0, M, 0, 17, 3},
-        {"0x10", 10, 0, M, 1, 0, 1},  // no prefix in base 10
+        long end;  // offset of the end in the text
+    } cases[] = {
+        {" 0x1F,", 0, 0, M, 0, 31, 5}, {"017", 10, 0, M, 0, 17, 3}, {"0x10", 10, 0, M, 1, 0, 1} /* no prefix */,
         {"\t\n\v\f\r 42", 10, 0, M, 0, 42, 8},
         // A digit or letter not valid in the base: stop, or refuse the lot.
-        {"12a", 10, 0, M, 0, 0, 0},
-        {"12a", 10, 0, M, 1, 12, 2},
-        {"0x1g", 0, 0, M, 1, 1, 3},
-        // No digit at all: 0 at the start of the text.
-        {"", 0, 0, M, 0, 0, 0},
-        {"-", 10, 0, M, 1, 0, 0},
+        {"12a", 10, 0, M, 0, 0, 0}, {"12a", 10, 0, M, 1, 12, 2}, {"0x1g", 0, 0, M, 1, 1, 3},
+        {"", 0, 0, M, 0, 0, 0}, {"-", 10, 0, M, 1, 0, 0},  // no digit at all: 0 at the start of the text
         // Saturation at the limit, the digits still consumed.
-        {"300", 10, 0, 255, 0, 255, 3},
-        {"99999999999999999999999", 10, 0, M, 0, M, 23},
-        {"300x", 10, 0, 255, 0, 0, 0},
-        // Signs: a negative number is negated, or saturates at the negative
-        // limit (not negated) when one is given.
-        {"-5", 10, 0, M, 0, static_cast<unsigned long>(-5L), 2},
-        {"-200", 10, 128, 127, 0, 128, 4},
-        {"-200", 10, 0, 127, 0, 127, 4},
+        {"300", 10, 0, 255, 0, 255, 3}, {"99999999999999999999999", 10, 0, M, 0, M, 23}, {"300x", 10, 0, 255, 0, 0, 0},
+        // A negative number is negated, or saturates at the negative limit (not negated) when one is given.
+        {"-5", 10, 0, M, 0, static_cast<unsigned long>(-5L), 2}, {"-200", 10, 128, 127, 0, 128, 4}, {"-200", 10, 0, 127, 0, 127, 4},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         char* end = nullptr;
-        EXPECT_EQ(strtoul_limit(c.text, &end, c.base, c.negLimit, c.limit, c.trailing), c.value)
-            << '"' << c.text << "\" base " << c.base;
-        EXPECT_EQ(static_cast<size_t>(end - c.text), c.end) << '"' << c.text << "\" base " << c.base;
+        EXPECT_EQ(strtoul_limit(c.text, &end, c.base, c.negLimit, c.limit, c.trailing), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(end - c.text, c.end) << '"' << c.text << '"';
     }
     EXPECT_EQ(strtoul_limit("42", nullptr, 10, 0, M, 0), 42ul) << "end may be absent";
 }
