@@ -30,10 +30,7 @@ std::vector<JsonNode> ParsePath(const std::string& text) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    TarnFuzz::PrivateRoot();
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto [path, text] = TarnFuzz::SplitAtNewline(data, size);

@@ -34,10 +34,7 @@ void Walk(uint32_t nodeID, int& steps) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    TarnFuzz::PrivateRoot();
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string file =

@@ -3,6 +3,7 @@
 // under it, and the split of one input into two texts.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -42,10 +43,9 @@ inline void EmptyLogs() {
 
 // The input up to its first newline, and the rest.
 inline std::pair<std::string, std::string> SplitAtNewline(const uint8_t* data, size_t size) {
-    std::string all(reinterpret_cast<const char*>(data), size);
-    size_t cut = all.find('\n');
-    if (cut == std::string::npos) return {all, ""};
-    return {all.substr(0, cut), all.substr(cut + 1)};
+    const std::string all(reinterpret_cast<const char*>(data), size);
+    const size_t cut = std::min(all.find('\n'), all.size());
+    return {all.substr(0, cut), all.substr(std::min(cut + 1, all.size()))};
 }
 
 } // namespace TarnFuzz

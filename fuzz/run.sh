@@ -46,9 +46,7 @@ for t in "${targets[@]}"; do
         -max_len="${max_len[$t]:-4096}" -dict="${dict[$t]:-fuzz/json.dict}" -close_fd_mask=1
         -artifact_prefix="$work/artifacts/" -print_final_stats=1)
   [ -z "${FUZZ_SEED:-}" ] || args+=(-seed="$FUZZ_SEED")
-  if [ "${FUZZ_KEEP_GOING:-0}" = 1 ]; then
-    args+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
-  fi
+  [ "${FUZZ_KEEP_GOING:-0}" != 1 ] || args+=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   echo "=== $t: ${seconds}s"
   if { time TMPDIR="$tmp" "$build/fuzz/${t}_fuzz" "${args[@]}" "$work/corpus" "fuzz/corpus/$t" \
            >"$work/log" 2>&1; } 2>"$work/cpu" && [ -z "$(ls -A "$work/artifacts")" ]; then

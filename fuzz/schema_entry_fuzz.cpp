@@ -10,10 +10,7 @@
 
 using namespace TarnSchemaStore;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    TarnFuzz::PrivateRoot();
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::shared_ptr<SchemaStore> store = SchemaStore::GetStore();

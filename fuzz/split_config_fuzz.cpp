@@ -7,10 +7,7 @@
 
 using namespace TarnConfigStore;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    TarnFuzz::PrivateRoot();
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto [schemaText, valueText] = TarnFuzz::SplitAtNewline(data, size);

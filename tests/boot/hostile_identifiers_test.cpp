@@ -75,8 +75,7 @@ std::vector<std::string> Expected(const std::vector<std::string>& formats, const
 using HostileIdentifiers = LoadStoreTest::LoadStoreHost;
 
 int ShowJson() {
-    return std::system(("'" TARN_CLI "' --root '" + TarnTest::Root() + "' show --json >'" + TarnTest::Root() +
-                        "/out' 2>&1").c_str());
+    return std::system(("'" TARN_CLI "' --root '" + TarnTest::Root() + "' show --json >'" + TarnTest::Root() + "/out'").c_str());
 }
 
 TEST_F(HostileIdentifiers, ConfigRowsKeepExactlyTheirObjectsThroughShowCleanupAndBoot) {
@@ -165,7 +164,6 @@ TEST_F(HostileIdentifiers, KeyValueRecordsAndSchemasKeepTheirExactKeys) {
                                 "FROM ConfigSchema WHERE CrateId <> 'loadtest' ORDER BY 1;"),
               Expected({"@|@|@|@"}, texts));
 }
-
 
 // A row callback takes texts as C strings, so a NUL byte inside one would
 // shorten it to another name: the reading operations refuse such a row.

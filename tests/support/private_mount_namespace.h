@@ -19,37 +19,26 @@ namespace TarnTest {
 
 struct NamespaceRun {
     bool skipped = false;
-    std::string reason;  // why it was skipped, or what went wrong in the child
-    std::string report;  // what the body returned
+    std::string reason;  // why it was skipped, or what went wrong
+    std::string report;  // what the body returned ("exception: <what>" for one it threw)
 };
 
-// body runs in the child; its text is handed back. An exception in the body
-// becomes the report "exception: <what>".
 inline NamespaceRun RunInPrivateMountNamespace(const std::function<std::string()>& body) {
-    NamespaceRun run;
     int fds[2];
-    if (pipe(fds) != 0) {
-        run.skipped = true;
-        run.reason = std::string("pipe: ") + std::strerror(errno);
-        return run;
-    }
+    if (pipe(fds) != 0) return {true, std::string("pipe: ") + std::strerror(errno), ""};
     pid_t pid = fork();
-    if (pid == 0) {
+    if (pid == 0) {  // the first byte says skipped (S) or ran (R)
         close(fds[0]);
-        std::string out;
-        if (unshare(CLONE_NEWNS) != 0) {
-            out = std::string("S") + "cannot create a private mount namespace (unshare): " + std::strerror(errno);
-        } else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            out = std::string("S") + "cannot make the mounts private: " + std::strerror(errno);
-        } else {
-            try {
-                out = "R" + body();
-            } catch (const std::exception& e) {
-                out = std::string("R") + "exception: " + e.what();
-            }
+        std::string out = "R";
+        if (unshare(CLONE_NEWNS) != 0) out = std::string("Sunshare: ") + std::strerror(errno);
+        else if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            out = std::string("Sprivate mounts: ") + std::strerror(errno);
+        else try {
+            out += body();
+        } catch (const std::exception& e) {
+            out += std::string("exception: ") + e.what();
         }
-        size_t done = 0;
-        while (done < out.size()) {
+        for (size_t done = 0; done < out.size();) {
             ssize_t n = write(fds[1], out.data() + done, out.size() - done);
             if (n <= 0) break;
             done += static_cast<size_t>(n);
@@ -59,19 +48,12 @@ inline NamespaceRun RunInPrivateMountNamespace(const std::function<std::string()
     close(fds[1]);
     std::string out;
     char buffer[4096];
-    ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<size_t>(n));
     close(fds[0]);
-    int status = 0;
-    if (pid > 0) waitpid(pid, &status, 0);
-    if (out.empty()) {
-        run.reason = pid < 0 ? std::string("fork: ") + std::strerror(errno) : "the child reported nothing";
-        run.report = "child failed: " + run.reason;
-        return run;
-    }
-    run.skipped = out[0] == 'S';
-    (run.skipped ? run.reason : run.report) = out.substr(1);
-    return run;
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    if (out.empty()) return {false, "child failed", "child failed: " + std::string(pid < 0 ? "fork" : "no report")};
+    if (out[0] == 'S') return {true, out.substr(1), ""};
+    return {false, "", out.substr(1)};
 }
 
 } // namespace TarnTest
