@@ -80,10 +80,13 @@ rapidjson::ParseResult ParseStream(Document& document, Stream& stream) {
 // a NUL before the end of the text fails as text after the document.
 template <typename Document>
 rapidjson::ParseResult Parse(Document& document, const char* text, size_t size) {
-    rapidjson::MemoryStream stream(text, size);
+    rapidjson::MemoryStream memory(text, size);
+    // Skips a UTF-8 byte-order mark, as rapidjson's own Parse does: an
+    // editor may put one before a schema or tree file.
+    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
     rapidjson::ParseResult result = ParseStream(document, stream);
-    if (result && stream.Tell() != size)
-        return rapidjson::ParseResult(rapidjson::kParseErrorDocumentRootNotSingular, stream.Tell());
+    if (result && memory.Tell() != size)
+        return rapidjson::ParseResult(rapidjson::kParseErrorDocumentRootNotSingular, memory.Tell());
     return result;
 }
 
