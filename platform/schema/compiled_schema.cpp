@@ -1,5 +1,6 @@
 #include "schema/compiled_schema.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <set>
@@ -71,6 +72,14 @@ std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node
     if (const rapidjson::Value* patterns = Member(node, "patternProperties"); patterns && patterns->IsObject())
         for (auto p = patterns->MemberBegin(); p != patterns->MemberEnd(); ++p)
             if (!p->value.IsObject()) return "\"patternProperties\" " + At(pointer) + " must hold schema objects";
+    // rapidjson's compiler takes every element of a property dependency for a
+    // member name and fails its own check on any other value half way
+    // through, leaving the half-built schema behind.
+    if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject())
+        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
+            if (d->value.IsArray() &&
+                !std::all_of(d->value.Begin(), d->value.End(), [](const rapidjson::Value& e) { return e.IsString(); }))
+                return "\"dependencies\" " + At(pointer) + " must list member names";
     std::string problem;
     TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const std::string& suffix) {
         if (problem.empty()) problem = EmptySlot(root, sub, pointer + suffix);
