@@ -5,35 +5,17 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 #include <vector>
 
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
+#include "tarn/platform/unique_fd.h"
 #include "tarn/utilities.h"
 
 namespace TarnConfigStore {
 namespace {
 
-// Owns a descriptor; moving swaps, so the one replaced is closed with the
-// moved-from object.
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(m_fd, other.m_fd);
-        return *this;
-    }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using Fd = TarnPlatform::UniqueFd;
 
 std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;

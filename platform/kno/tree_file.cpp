@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tarn/platform/unique_fd.h"
 #include "tarn/rapidjson.h"
 
 namespace TarnPlatform::Kno {
@@ -82,24 +83,7 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+using Fd = TarnPlatform::UniqueFd;
 
 // Scalars through rapidjson (for its escaping); containers laid out here.
 std::string Scalar(const rapidjson::Value& value) {
@@ -175,7 +159,7 @@ bool StatFile(const std::string& path, FileStamp& stamp) {
 KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp, std::string& problem) {
     KES_ReturnStatus status = KES_OK;
     Fd fd(OpenForReading(path, status, problem));
-    return fd.get() < 0 ? status : ReadAll(fd.get(), text, stamp, problem);
+    return fd.Get() < 0 ? status : ReadAll(fd.Get(), text, stamp, problem);
 }
 
 std::string FormatTreeJson(const rapidjson::Value& doc) {
@@ -194,21 +178,21 @@ KES_ReturnStatus LockedTreeFile::Open(const std::string& path, std::string& prob
     for (;;) {
         KES_ReturnStatus status = KES_OK;
         Fd fd(OpenForReading(path, status, problem));
-        if (fd.get() < 0) return status;
-        while (flock(fd.get(), LOCK_EX) != 0) {
+        if (fd.Get() < 0) return status;
+        while (flock(fd.Get(), LOCK_EX) != 0) {
             if (errno != EINTR) return KES_IO_ERROR;
         }
         // The lock guards this inode; a writer that held it before us may
         // have renamed a new file into place, which is the one to lock.
         struct stat locked, current;
-        if (fstat(fd.get(), &locked) != 0) return KES_IO_ERROR;
+        if (fstat(fd.Get(), &locked) != 0) return KES_IO_ERROR;
         if (stat(path.c_str(), &current) != 0) {
             if (errno != ENOENT) return KES_IO_ERROR;
             problem = "no such tree file";
             return KES_NO_TREE;
         }
         if (locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
-            fd_ = fd.release();
+            fd_ = fd.Release();
             return KES_OK;
         }
     }
@@ -228,8 +212,8 @@ KES_ReturnStatus LockedTreeFile::Replace(const std::string& text, FileStamp& sta
     std::string temp = path_ + ".tmp." + std::to_string(getpid());
     {
         Fd out(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777));
-        if (out.get() < 0) return KES_IO_ERROR;
-        if (!WriteAll(out.get(), text) || fsync(out.get()) != 0) {
+        if (out.Get() < 0) return KES_IO_ERROR;
+        if (!WriteAll(out.Get(), text) || fsync(out.Get()) != 0) {
             unlink(temp.c_str());
             return KES_IO_ERROR;
         }

@@ -7,24 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tarn/platform/unique_fd.h"
+
 namespace TarnConfigUpgrade {
 namespace {
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset() {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
+using TarnPlatform::UniqueFd;
 
 bool ReadAll(int fd, void* buffer, size_t size) {
     auto* at = static_cast<char*>(buffer);
