@@ -1,22 +1,35 @@
-// Boot load speed: LoadStore (a normal boot, no restore) on a configuration
-// store of 100,000 Config rows, against running the same statements directly
-// on one SQLite connection in this program. Both start each iteration from a
-// copy of the same store: a quarter of the rows have auto-configured values,
-// a tenth have desired values, every row's schema is registered.
-// Everything happens under a temporary host root (TARN_ROOT); run it with
-// TMPDIR on a memory file system to have the store on a RAM disk as on a host.
-#include <benchmark/benchmark.h>
-
+// Boot load as the host runs it: LoadStore(false) (a normal boot: no restore,
+// no upgrade, boot mode 0) called by a plain program that links the library,
+// with glibc's allocator left as it is, against the same statements run on
+// one plain SQLite connection by a process that raised malloc's trim
+// threshold. Every measured run is a fresh process (this program started
+// again with --child), so each starts as a host process does and its peak
+// memory is its own.
+//
+//   bench_load_store [--repetitions N] [ROWS...]      (default 1000 10000 100000)
+//
+// Each run starts from a copy of the same store (copy not timed): a quarter
+// of the rows have auto-configured values, a tenth have desired values, every
+// row's schema is registered. Everything happens under a temporary host root
+// (TARN_ROOT); run it with TMPDIR on a memory file system to have the store on
+// a RAM disk as on a host.
 #include "private_root.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <malloc.h>
 #include <memory>
 #include <sqlite3.h>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
-#include "ratio_reporter.h"
 #include "tarn/boot.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno_tree.h"
@@ -26,7 +39,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRows = 100000;
 constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
 const char* const kComponents[] = {"network", "storage", "system", "security",
                                    "services", "kernel", "hardware", "advanced"};
@@ -67,11 +79,13 @@ Statement Prepare(sqlite3* db, const char* sql) {
 std::string Group(int i) { return "group_" + std::to_string((i / 8) % 25); }
 std::string Name(int i) { return "object_" + std::to_string((i / 200) % 50); }
 
-std::string PristineStore() { return TarnPlatform::HostPath("/var/tmp/pristine-store"); }
+std::string PristineStore(int rows) { return TarnPlatform::HostPath("/var/tmp/pristine-store-" + std::to_string(rows)); }
 std::string LiveStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
+std::string SchemaStore() { return TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH); }
 
-void CreateStore(const std::string& path) {
+void CreateStore(const std::string& path, int rows) {
     fs::create_directories(fs::path(path).parent_path());
+    fs::remove(path);
     Database db = Open(path);
     using namespace TarnConfigStore;
     for (const char* sql : {"PRAGMA journal_mode=DELETE;", CREATE_KVTABLE, CREATE_CONFIG_TABLE,
@@ -84,7 +98,7 @@ void CreateStore(const std::string& path) {
                                "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, "
                                "AutoConfValue, UserValue, VitalValue, DesiredValue) "
                                "VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?, ?);");
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
         const std::string group = Group(i), name = Name(i), id = "instance-" + std::to_string(i / 10000);
         const std::string user = "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name +
                                  "-" + std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
@@ -111,16 +125,17 @@ void CreateStore(const std::string& path) {
 }
 
 // One schema per (component, group, name) of the store; every 7th noRestore.
-void CreateSchemaStore() {
-    const std::string path = TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH);
+void CreateSchemaStore(int rows) {
+    const std::string path = SchemaStore();
     fs::create_directories(fs::path(path).parent_path());
+    fs::remove(path);
     Database db = Open(path);
     Exec(db.get(), TarnConfigStore::CREATE_CONFIG_SCHEMA_TABLE);
     Exec(db.get(), "BEGIN;");
     Statement insert = Prepare(db.get(),
                                "INSERT OR IGNORE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, "
                                "NoRestore, SchemaType) VALUES('bench', ?, ?, ?, '{}', ?, 0);");
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
         const std::string group = Group(i), name = Name(i);
         sqlite3_bind_text(insert.get(), 1, kComponents[i % 8], -1, SQLITE_STATIC);
         sqlite3_bind_text(insert.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
@@ -152,38 +167,11 @@ void CreateBootTree() {
     std::fclose(out);
 }
 
-void SetUpHost() {
-    static bool done = false;
-    if (done) return;
-    CreateStore(PristineStore());
-    CreateSchemaStore();
-    CreateBootTree();
-    done = true;
-}
-
-// Each iteration starts from the same store.
-void ResetStore(benchmark::State& state) {
-    state.PauseTiming();
-    fs::copy_file(PristineStore(), LiveStore(), fs::copy_options::overwrite_existing);
-    state.ResumeTiming();
-}
-
-void BM_LoadStore(benchmark::State& state) {
-    SetUpHost();
-    fs::create_directories(fs::path(LiveStore()).parent_path());
-    for (auto _ : state) {
-        ResetStore(state);
-        if (TarnConfigStore::LoadStore(false) != 0) state.SkipWithError("LoadStore failed");
-    }
-}
-
 // What the load runs on the store, on one connection: the reads of the boot
 // checks, the two cleanup statements, the desired-configuration transaction
 // and the key/value writes.
 void RunLoadStatements(sqlite3* db) {
-    const std::string attach = "ATTACH DATABASE " +
-                               TarnPlatform::SqlQuote(TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH)) +
-                               " AS ss;";
+    const std::string attach = "ATTACH DATABASE " + TarnPlatform::SqlQuote(SchemaStore()) + " AS ss;";
     Statement read = Prepare(db, "SELECT Value FROM KVTable WHERE Key = ?;");
     Statement write = Prepare(db,
                               "INSERT INTO KVTable(Key, Value, CreationTime) VALUES(?, ?, datetime(CURRENT_TIMESTAMP)) "
@@ -219,32 +207,139 @@ void RunLoadStatements(sqlite3* db) {
     writeKey("BOOT_APPLY_RESULT", "{\"isBootComplete\":false}");
 }
 
-void BM_SameStatementsOnSqlite(benchmark::State& state) {
-    SetUpHost();
-    fs::create_directories(fs::path(LiveStore()).parent_path());
-    for (auto _ : state) {
-        ResetStore(state);
-        Database db = Open(LiveStore());
-        RunLoadStatements(db.get());
-    }
+double Seconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-BENCHMARK(BM_LoadStore)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SameStatementsOnSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
+// One measured run in this fresh process; prints "<real s> <CPU s>".
+int RunChild(const std::string& what) {
+    const bool raw = what == "raw";
+    if (raw) mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);  // the tuned baseline
+    const double real = Seconds(CLOCK_MONOTONIC), cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    if (raw) {
+        Database db = Open(LiveStore());
+        RunLoadStatements(db.get());
+    } else if (TarnConfigStore::LoadStore(false) != 0) {
+        std::fprintf(stderr, "LoadStore failed\n");
+        return 1;
+    }
+    std::printf("%.6f %.6f\n", Seconds(CLOCK_MONOTONIC) - real, Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu);
+    return 0;
+}
+
+struct Sample {
+    double real = 0, cpu = 0;
+    long peakKiB = 0;
+};
+
+// Starts this program again for one run on a fresh copy of the store.
+Sample Measure(const char* what, int rows) {
+    fs::copy_file(PristineStore(rows), LiveStore(), fs::copy_options::overwrite_existing);
+    int out[2];
+    if (pipe(out) != 0) Die(nullptr, "pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl("/proc/self/exe", "bench_load_store", "--child", what, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char text[128] = {};
+    size_t got = 0;
+    for (ssize_t n; got < sizeof text - 1 && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
+        got += static_cast<size_t>(n);
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Sample sample;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(text, "%lf %lf", &sample.real, &sample.cpu) != 2)
+        Die(nullptr, std::string("run of ") + what + " failed");
+    sample.peakKiB = usage.ru_maxrss;
+    return sample;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+struct Result {
+    int rows = 0;
+    double loadReal = 0, loadCpu = 0, rawReal = 0, rawCpu = 0;
+    long loadPeakKiB = 0, rawPeakKiB = 0;
+    uintmax_t fileBytes = 0;
+};
+
+Result Run(int rows, int repetitions) {
+    CreateStore(PristineStore(rows), rows);
+    CreateSchemaStore(rows);
+    std::vector<double> loadReal, loadCpu, rawReal, rawCpu;
+    Result r;
+    r.rows = rows;
+    r.fileBytes = fs::file_size(PristineStore(rows));
+    for (int i = 0; i < repetitions; ++i) {  // interleaved, so that load falls on both alike
+        const Sample load = Measure("load", rows), raw = Measure("raw", rows);
+        loadReal.push_back(load.real);
+        loadCpu.push_back(load.cpu);
+        rawReal.push_back(raw.real);
+        rawCpu.push_back(raw.cpu);
+        r.loadPeakKiB = std::max(r.loadPeakKiB, load.peakKiB);
+        r.rawPeakKiB = std::max(r.rawPeakKiB, raw.peakKiB);
+    }
+    r.loadReal = Median(loadReal);
+    r.loadCpu = Median(loadCpu);
+    r.rawReal = Median(rawReal);
+    r.rawCpu = Median(rawCpu);
+    fs::remove(PristineStore(rows));
+    return r;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && !std::strcmp(argv[1], "--child")) return RunChild(argv[2]);
+
+    int repetitions = 5;
+    std::vector<int> rowCounts;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--repetitions") && i + 1 < argc) repetitions = std::max(1, std::atoi(argv[++i]));
+        else if (std::atoi(argv[i]) > 0) rowCounts.push_back(std::atoi(argv[i]));
+        else {
+            std::fprintf(stderr, "usage: %s [--repetitions N] [ROWS...]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (rowCounts.empty()) rowCounts = {1000, 10000, 100000};
+
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
+    fs::create_directories(fs::path(LiveStore()).parent_path());
+    CreateBootTree();
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    TarnBench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("rows: %d, store file: %ju bytes\n", kRows,
-                static_cast<uintmax_t>(fs::exists(PristineStore()) ? fs::file_size(PristineStore()) : 0));
-    reporter.PrintRatio("BM_LoadStore", "BM_SameStatementsOnSqlite", "LoadStore / same statements on SQLite");
-    benchmark::Shutdown();
-
+    std::printf("medians of %d runs, each in a fresh process; LoadStore untuned, same statements with the trim "
+                "threshold raised\n\n",
+                repetitions);
+    std::printf("%8s %10s | %13s %13s | %13s %13s | %7s %7s | %9s %9s\n", "rows", "file MB", "LoadStore s",
+                "CPU s", "statements s", "CPU s", "ratio", "CPU", "peak MB", "/ file");
+    std::vector<Result> results;
+    for (int rows : rowCounts) {
+        const Result r = Run(rows, repetitions);
+        results.push_back(r);
+        std::printf("%8d %10.1f | %13.3f %13.3f | %13.3f %13.3f | %7.2f %7.2f | %9.1f %9.2f\n", r.rows,
+                    static_cast<double>(r.fileBytes) / 1e6, r.loadReal, r.loadCpu, r.rawReal, r.rawCpu,
+                    r.loadReal / r.rawReal, r.loadCpu / r.rawCpu, static_cast<double>(r.loadPeakKiB) / 1024,
+                    static_cast<double>(r.loadPeakKiB) * 1024 / static_cast<double>(r.fileBytes));
+        std::fflush(stdout);
+    }
+    // Growth: cost per row of each size against the size before it.
+    for (size_t i = 1; i < results.size(); ++i) {
+        const Result &a = results[i - 1], &b = results[i];
+        std::printf("per-row cost, %d against %d rows: LoadStore %.2f, statements %.2f\n", b.rows, a.rows,
+                    (b.loadReal / b.rows) / (a.loadReal / a.rows), (b.rawReal / b.rows) / (a.rawReal / a.rows));
+    }
     return 0;
 }

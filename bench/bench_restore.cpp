@@ -1,7 +1,7 @@
 // Restore speed: RestoreConfigStore of a 100 MB configuration-store backup
-// against a plain copy of the same file, and the integrity check that the
-// restore makes before it copies. Everything happens under a temporary host
-// root (TARN_ROOT).
+// against the work it cannot leave out: removing the stale live store, the
+// integrity check of the backup and a copy of it; a plain copy alone for
+// scale. Everything happens under a temporary host root (TARN_ROOT).
 #include <benchmark/benchmark.h>
 
 #include "private_root.h"
@@ -97,15 +97,19 @@ void BM_PlainCopy(benchmark::State& state) {
     }
 }
 
-void BM_IntegrityCheck(benchmark::State& state) {
+// The restore's own steps without its child processes and logging.
+void BM_CheckThenCopy(benchmark::State& state) {
     CreateBackup();
-    for (auto _ : state)
+    for (auto _ : state) {
+        fs::remove(Live());
         if (!DBStore::Check(Backup())) state.SkipWithError("check failed");
+        fs::copy_file(Backup(), Live());
+    }
 }
 
 BENCHMARK(BM_RestoreConfigStore)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_IntegrityCheck)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CheckThenCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
@@ -117,8 +121,7 @@ int main(int argc, char** argv) {
     TarnBench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     if (fs::exists(Backup())) std::printf("backup: %ju bytes\n", static_cast<uintmax_t>(fs::file_size(Backup())));
-    reporter.PrintRatio("BM_RestoreConfigStore", "BM_PlainCopy", "RestoreConfigStore / plain copy");
-    reporter.PrintRatio("BM_IntegrityCheck", "BM_PlainCopy", "integrity check / plain copy");
+    reporter.PrintRatio("BM_RestoreConfigStore", "BM_CheckThenCopy", "RestoreConfigStore / check then copy");
     benchmark::Shutdown();
 
     return 0;

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <vector>
 
+#include "sqlite_setup.h"
 #include "tarn/platform/capture.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
@@ -31,6 +32,7 @@ int TraceStatement(unsigned type, void* context, void* stmt, void* sqlText) {
 }
 
 std::shared_ptr<StoreConnection> Open(const std::string& path, Type type, int flags) {
+    ReportSqliteSetup();
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     auto conn = std::make_shared<StoreConnection>(db, type, gNextSerial++);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <malloc.h>
 #include <string>
 
 #include "commands.h"
@@ -126,13 +125,6 @@ bool SetRoot(const char* dir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The store's row triggers make SQLite allocate and free at the top of the
-    // heap for every row a statement changes; with glibc's default trim
-    // threshold each free hands the heap top back to the kernel and the next
-    // row takes it again (brk): a boot over 100,000 rows spent most of its
-    // time there (docs/PERFORMANCE.md).
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const char* a = argv[i];
