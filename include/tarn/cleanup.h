@@ -2,10 +2,7 @@
 // objects without a schema, the automatic value layer, data-file metadata
 // without a data-file schema, and data files the data-file store does not
 // know. Host tools call these besides the boot-time load.
-//
-// The refresh that a live installation runs (register new schemas, then the
-// live-install upgrade modules) joins this header together with schema
-// registration.
+// The refresh that a live installation runs is in schema_processing.h.
 #pragma once
 
 #include "tarn/export.h"
