@@ -1,4 +1,5 @@
-// show: the configuration objects with their layers, revision and success flag.
+// show: the configuration objects with their layers, revision and success
+// flag; with --defaults the default configuration with its layers and version.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,8 +11,23 @@
 namespace TarnCli {
 namespace {
 
-const char* const kLayers[] = {"user", "vital", "cached", "autoconf", "desired"};
-constexpr int kKeyColumns = 6;  // component, group, name, identifier, revision, success
+// What one listing reads: the key columns come first (component, group,
+// name, identifier, then revision and success, or version), the layers after them.
+struct Listing {
+    const char* sql;
+    std::vector<const char*> layers;
+    bool defaults;
+    size_t KeyColumns() const { return defaults ? 5 : 6; }
+};
+
+const Listing kConfig = {
+    "SELECT Component, ConfigGroup, Name, Identifier, Revision, Success, UserValue, VitalValue, CachedValue, "
+    "AutoConfValue, DesiredValue FROM Config ORDER BY Component, ConfigGroup, Name, Identifier;",
+    {"user", "vital", "cached", "autoconf", "desired"}, false};
+const Listing kDefaults = {
+    "SELECT Component, ConfigGroup, Name, Identifier, Version, Value, VitalValue, CachedValue FROM DefaultConfig "
+    "ORDER BY Component, ConfigGroup, Name, Identifier;",
+    {"user", "vital", "cached"}, true};
 
 struct Row {
     std::vector<std::string> columns;
@@ -29,24 +45,28 @@ int CollectRow(void* ctx, int n, char** values, char**) {
     return 0;
 }
 
-void PrintTable(const std::vector<Row>& rows) {
+void PrintTable(const Listing& listing, const std::vector<Row>& rows) {
     if (rows.empty()) {
-        std::printf("(no configuration objects)\n");
+        std::printf(listing.defaults ? "(no default configuration)\n" : "(no configuration objects)\n");
         return;
     }
     for (const Row& r : rows) {
         std::string key = r.columns[0] + "/" + r.columns[1] + "/" + r.columns[2];
         if (!r.columns[3].empty()) key += "[" + r.columns[3] + "]";
-        std::printf("%s  revision %s  success %s\n", key.c_str(), r.columns[4].c_str(),
-                    r.isNull[5] ? "-" : r.columns[5].c_str());
-        for (size_t layer = 0; layer < std::size(kLayers); ++layer) {
-            size_t column = kKeyColumns + layer;
-            if (!r.isNull[column]) std::printf("  %-9s %s\n", kLayers[layer], r.columns[column].c_str());
+        if (listing.defaults)
+            std::printf("%s  version %s\n", key.c_str(), r.columns[4].c_str());
+        else
+            std::printf("%s  revision %s  success %s\n", key.c_str(), r.columns[4].c_str(),
+                        r.isNull[5] ? "-" : r.columns[5].c_str());
+        for (size_t layer = 0; layer < listing.layers.size(); ++layer) {
+            size_t column = listing.KeyColumns() + layer;
+            if (!r.isNull[column] && !r.columns[column].empty())
+                std::printf("  %-9s %s\n", listing.layers[layer], r.columns[column].c_str());
         }
     }
 }
 
-void PrintJson(const std::vector<Row>& rows) {
+void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
     rapidjson::StringBuffer out;
     rapidjson::Writer<rapidjson::StringBuffer> w(out);
     w.StartArray();
@@ -57,13 +77,18 @@ void PrintJson(const std::vector<Row>& rows) {
             w.Key(names[i]);
             w.String(r.columns[i]);
         }
-        w.Key("revision");
-        w.Int64(std::stoll(r.columns[4]));
-        w.Key("success");
-        if (r.isNull[5]) w.Null(); else w.Bool(r.columns[5] != "0");
-        for (size_t layer = 0; layer < std::size(kLayers); ++layer) {
-            size_t column = kKeyColumns + layer;
-            w.Key(kLayers[layer]);
+        if (listing.defaults) {
+            w.Key("version");
+            w.String(r.columns[4]);
+        } else {
+            w.Key("revision");
+            w.Int64(std::stoll(r.columns[4]));
+            w.Key("success");
+            if (r.isNull[5]) w.Null(); else w.Bool(r.columns[5] != "0");
+        }
+        for (size_t layer = 0; layer < listing.layers.size(); ++layer) {
+            size_t column = listing.KeyColumns() + layer;
+            w.Key(listing.layers[layer]);
             rapidjson::Document value;
             if (r.isNull[column]) w.Null();
             else if (!TarnJson::Parse(value, r.columns[column])) w.String(r.columns[column]);  // kept as text
@@ -79,21 +104,19 @@ void PrintJson(const std::vector<Row>& rows) {
 
 int RunShow(const Args& args) {
     bool json = false;
+    const Listing* listing = &kConfig;
     for (const std::string& a : args) {
         if (a == "--json") json = true;
+        else if (a == "--defaults") listing = &kDefaults;
         else return Usage(FindCommand("show"));
     }
     auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     std::vector<Row> rows;
-    if (DBStore::ExecuteV2(conn,
-                           "SELECT Component, ConfigGroup, Name, Identifier, Revision, Success, UserValue, VitalValue, "
-                           "CachedValue, AutoConfValue, DesiredValue FROM Config "
-                           "ORDER BY Component, ConfigGroup, Name, Identifier;",
-                           &CollectRow, &rows, 3000) != 0) {
+    if (DBStore::ExecuteV2(conn, listing->sql, &CollectRow, &rows, 3000) != 0) {
         std::fprintf(stderr, "tarn-configstore: cannot read the configuration objects\n");
         return 1;
     }
-    if (json) PrintJson(rows); else PrintTable(rows);
+    if (json) PrintJson(*listing, rows); else PrintTable(*listing, rows);
     return 0;
 }
 

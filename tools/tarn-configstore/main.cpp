@@ -44,8 +44,24 @@ const std::vector<Command>& Commands() {
          "datafiles   data files and metadata rows that do not match each other", &RunCleanup},
         {"crate-files", "crate-files", "list the files installed crates declare",
          "One line per file: category (vital, cached, config), a tab, the path.", &RunCrateFiles},
-        {"show", "show [--json]", "list the configuration objects with their layers",
-         "With --json one array of objects for scripts.", &RunShow},
+        {"process-schemas", "process-schemas [CRATE_ID...]",
+         "register the schema files of the crates and rebuild the default configuration",
+         "Crate IDs are vendor_type_name_version. Without any, the installed crates are\n"
+         "taken from the image database, as at boot. Registered files are not read again;\n"
+         "registrations of files gone from the schema directory are removed. Exit status 1\n"
+         "with the failure lines on standard error when a schema file failed (with crate\n"
+         "IDs the first failing file stops the run).", &RunProcessSchemas},
+        {"refresh", "refresh [--crate ID]... [--module PATH]...",
+         "process the crates' schemas, then run the live-install upgrade modules",
+         "What a live installation runs: process-schemas with the crate IDs, then each\n"
+         "upgrade module in the order given. Exit status 1 with the failure lines on\n"
+         "standard error when a schema file or a module failed.", &RunRefresh},
+        {"schemas", "schemas [--json]", "list the registered schema objects and their schema files",
+         "One line per object: component/group/name, a tab, the schema file. With --json\n"
+         "one array of objects for scripts.", &RunSchemas},
+        {"show", "show [--defaults] [--json]", "list the configuration objects with their layers",
+         "With --defaults the default configuration (DefaultConfig) with its layers and\n"
+         "schema version instead. With --json one array of objects for scripts.", &RunShow},
     };
     return commands;
 }
