@@ -86,8 +86,53 @@ rows "$root" dfs | cmp -s - "$top/dfs.backup" || die "a normal boot changed the 
 # values split pages): a boot that restores must show the backup's rows, not these.
 sql "$root/$live" "UPDATE Config SET UserValue = '{\"later\":\"' || hex(randomblob(200)) || '\"}' WHERE rowid % 2 = 0;" ||
   die "writing after the backup failed"
-for kind in config dfs; do rows "$root" $kind >"$top/$kind.live"; done
 rows "$root" config "$has_schema" >"$top/config.schema"
+# Schema registration: defaults of the sample crate already in DefaultConfig,
+# then new defaults and a new crate's schema file (mutable defaults, so a run
+# also copies into Config) that process-schemas and refresh register; a kill
+# leaves DefaultConfig as before or fully rebuilt.
+schemadir="$root/usr/lib/halden/configmanager/schemas" defaultdir="$root/etc/halden/default-config"
+instances() {  # KEY COUNT MEMBERS: one element with COUNT instances named KEY-i
+  local i sep=
+  printf '"config": ['
+  for ((i = 1; i <= $2; i++)); do printf '%s{"name": "%s-%d", %s}' "$sep" "$1" $i "$3"; sep=,; done
+  printf ']'
+}
+uplinks() { printf '{"data": [{"component": "network", "group": "vswitch", "key": "uplinks", %s}]}' \
+  "$(instances up 300 "\"mtu\": $1, \"id\": \"v\"")" >"$defaultdir/crash-uplinks.json"; }
+mkdir -p "$defaultdir" && uplinks 1500
+crate_ids() {  # the crate ID of every schema file, as a crate list names it
+  local f
+  for f in "$schemadir"/*.json; do
+    sql :memory: "SELECT 'acme_crate_' || json_extract(readfile('$f'), '\$.metadata.cratename') || '_' ||
+      replace(json_extract(readfile('$f'), '\$.metadata.crateversion'), '_', '-');" | tr -d "'"
+  done
+}
+tcs process-schemas $(crate_ids) >/dev/null 2>&1
+[ -n "$(sql "$root/$live" 'SELECT 1 FROM DefaultConfig LIMIT 1;')" ] || die "the first defaults were not written"
+uplinks 9000
+{
+  printf '{"metadata": {"cratename": "crash-extra", "crateversion": "1.0"}, "data": ['
+  for k in 1 2 3 4 5; do
+    [ $k -gt 1 ] && printf ,
+    printf '{"component": "crashdef", "group": "g", "key": "k%d", "version": "1.0", "idField": "name",
+      "mutableDefaultConfig": true, "schema": {"type": "object", "properties": {"name": {"type": "string"},
+      "n": {"type": "integer"}, "v": {"type": "string", "vital": true}}}}' $k
+  done
+  printf ']}'
+} >"$schemadir/crash-extra.json"
+{
+  printf '{"data": ['
+  for k in 1 2 3 4 5; do
+    [ $k -gt 1 ] && printf ,
+    printf '{"component": "crashdef", "group": "g", "key": "k%d", %s}' $k "$(instances k$k 100 '"n": 1, "v": "x"')"
+  done
+  printf ']}'
+} >"$defaultdir/crash-extra.json"
+crates="$(crate_ids | tr '\n' ' ')"
+defaults() { sql "$1/$live" "SELECT Component,ConfigGroup,Name,Identifier,Value,VitalValue,CachedValue,Version FROM DefaultConfig;" | LC_ALL=C sort; }
+defaults "$root" >"$top/defaults.before"
+for kind in config dfs; do rows "$root" $kind >"$top/$kind.live"; done
 rows "$root" dfs "$dfs_has_schema" >"$top/dfs.schema"
 [ "$(wc -l <"$top/config.backup")" -ge 3000 ] && [ "$(wc -l <"$top/config.schema")" -lt 3000 ] ||
   die "the seed needs objects both with and without a schema"
@@ -95,7 +140,13 @@ rm -f "$root"/var/log/*.log
 cp -a "$root" "$pristine"
 
 # --- the commands; what must survive each one in the live store before the next boot
-IFS=, read -ra commands <<<"${CRASH_COMMANDS:-boot,backup,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test}"
+module_arg=
+[ -e "$module" ] && module_arg="--module $root/usr/lib/halden/configmanager/upgrade/lib/$(basename "$module")"
+default_commands="boot,backup,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test"
+refresh_args=
+for c in $crates; do refresh_args+=" --crate $c"; done
+default_commands+=",process-schemas $crates,refresh$refresh_args $module_arg"
+IFS=, read -ra commands <<<"${CRASH_COMMANDS:-$default_commands}"
 survivors() {
   case "$1" in
   boot) echo "" ;;  # the live store is rebuilt from the backup
@@ -112,6 +163,7 @@ measure() {
     reset_root && t0=$(now_us) && { tcs $1 >/dev/null 2>&1; t=$(($(now_us) - t0)); }
     [ "$t" -gt "$max" ] && max=$t
   done
+  defaults "$root" >"$top/defaults.${1%% *}"  # what an undisturbed run rebuilds
   echo "$max"
 }
 
@@ -140,6 +192,11 @@ check() {
     [ "$cmd" = boot ] && { [ "$db" = "$live" ] || [ "$db" = "$dfs" ]; } && continue
     [ -e "$snap/$db" ] && [ "$(sql "$snap/$db" 'PRAGMA integrity_check;' 2>&1)" = "'ok'" ] || torn=1
   done
+  # DefaultConfig is rebuilt in one transaction: as before, or all of it.
+  case "$cmd" in process-schemas* | refresh*)
+    defaults "$snap" >"$top/defaults.now" 2>/dev/null
+    cmp -s "$top/defaults.now" "$top/defaults.before" || cmp -s "$top/defaults.now" "$top/defaults.${cmd%% *}" || torn=1
+  esac
   for f in $(survivors "$cmd"); do
     lost=$((lost + $(missing "$top/$f" <(rows "$snap" "${f%%.*}" 2>/dev/null))))
   done
@@ -162,6 +219,9 @@ passed=0 failed=0
 echo "crash: $kills kills per command, seed $seed, cli $cli"
 for cmd in "${commands[@]}"; do
   run=$(measure "$cmd")
+  case "$cmd" in process-schemas* | refresh*)
+    cmp -s "$top/defaults.before" "$top/defaults.${cmd%% *}" && die "$cmd rebuilt no new default configuration"
+  esac
   budget=$((run * 5 / 4 + 1))
   t=0 l=0 d=0 b=0 bad=0
   for ((k = 1; k <= kills; k++)); do
@@ -171,10 +231,11 @@ for cmd in "${commands[@]}"; do
     t=$((t + torn)) l=$((l + lost)) d=$((d + discarded)) b=$((b + bootfail))
     if [ $((torn + lost + discarded + bootfail)) -eq 0 ]; then passed=$((passed + 1)); continue; fi
     failed=$((failed + 1)) bad=$((bad + 1))
-    [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-${cmd// /-}"
+    [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-${cmd%% *}"
   done
+  label=$cmd && [ ${#cmd} -gt 27 ] && label="${cmd%% *} ..."
   printf '%-28s kills %d, torn stores %d, lost rows %d, discarded backups %d, failed boots %d (run %d us)\n' \
-    "$cmd:" "$kills" "$t" "$l" "$d" "$b" "$run"
+    "$label:" "$kills" "$t" "$l" "$d" "$b" "$run"
 done
 
 [ "$failed" -eq 0 ] && rm -rf "$top" ||
