@@ -47,7 +47,8 @@ void RegisterEntries(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
             store->AbortUpdate();
             return;
         }
-        const std::string key = Text(entry["key"]), group = Text(entry["group"]), component = Text(entry["component"]);
+        const std::string key = Text(entry["key"]), group = Text(entry["group"]),
+                          component = Text(entry["component"]);
         if (RegistersHere(entry, split, isTarnio)) {
             std::string text;
             ConfigStoreDocument::SerializeValue(entry, text);
@@ -82,7 +83,8 @@ bool ProcessSchemaFile(const std::shared_ptr<TarnSchemaStore::SchemaStore>& stor
         const size_t underscore = version.find('_');
         if (underscore != std::string::npos) version[underscore] = '-';
         if (!crateSchemaIds.count(name + "_" + version)) {
-            CSLogger::Log(0, "[SchemaProcessor] Metadata %s_%s in schema file %s.json does not have a match in CRATE list",
+            CSLogger::Log(0,
+                          "[SchemaProcessor] Metadata %s_%s in schema file %s.json does not have a match in CRATE list",
                           name.c_str(), version.c_str(), fileId.c_str());
             CSLogger::Log(0, "[SchemaProcessor] Schema file %s.json validation error", fileId.c_str());
             return false;

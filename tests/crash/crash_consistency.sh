@@ -87,50 +87,33 @@ rows "$root" dfs | cmp -s - "$top/dfs.backup" || die "a normal boot changed the 
 sql "$root/$live" "UPDATE Config SET UserValue = '{\"later\":\"' || hex(randomblob(200)) || '\"}' WHERE rowid % 2 = 0;" ||
   die "writing after the backup failed"
 rows "$root" config "$has_schema" >"$top/config.schema"
-# Schema registration: defaults of the sample crate already in DefaultConfig,
-# then new defaults and a new crate's schema file (mutable defaults, so a run
-# also copies into Config) that process-schemas and refresh register; a kill
-# leaves DefaultConfig as before or fully rebuilt.
+# Schema registration: the sample crate's defaults are written once, then
+# changed, and a new crate's schema file (mutable defaults: a run copies them
+# into Config) and defaults added, for process-schemas and refresh. A kill
+# leaves DefaultConfig as before or as an undisturbed run rebuilds it.
 schemadir="$root/usr/lib/halden/configmanager/schemas" defaultdir="$root/etc/halden/default-config"
-instances() {  # KEY COUNT MEMBERS: one element with COUNT instances named KEY-i
-  local i sep=
-  printf '"config": ['
-  for ((i = 1; i <= $2; i++)); do printf '%s{"name": "%s-%d", %s}' "$sep" "$1" $i "$3"; sep=,; done
-  printf ']'
-}
-uplinks() { printf '{"data": [{"component": "network", "group": "vswitch", "key": "uplinks", %s}]}' \
-  "$(instances up 300 "\"mtu\": $1, \"id\": \"v\"")" >"$defaultdir/crash-uplinks.json"; }
-mkdir -p "$defaultdir" && uplinks 1500
-crate_ids() {  # the crate ID of every schema file, as a crate list names it
-  local f
-  for f in "$schemadir"/*.json; do
-    sql :memory: "SELECT 'acme_crate_' || json_extract(readfile('$f'), '\$.metadata.cratename') || '_' ||
-      replace(json_extract(readfile('$f'), '\$.metadata.crateversion'), '_', '-');" | tr -d "'"
-  done
-}
-tcs process-schemas $(crate_ids) >/dev/null 2>&1
+gen() { sqlite3 :memory: "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $1) $2" >"$3"; }
+uplinks() { gen 300 "SELECT json_object('data', json_array(json_object('component', 'network', 'group', 'vswitch',
+  'key', 'uplinks', 'config', json_group_array(json_object('name', 'up-' || i, 'mtu', $1, 'id', 'v'))))) FROM n;" \
+  "$defaultdir/crash-uplinks.json"; }
+crate_ids() { for f in "$schemadir"/*.json; do sqlite3 :memory: "SELECT 'acme_crate_' || json_extract(readfile('$f'),
+  '\$.metadata.cratename') || '_' || replace(json_extract(readfile('$f'), '\$.metadata.crateversion'), '_', '-');"; done; }
+mkdir -p "$defaultdir" && uplinks 1500 && tcs process-schemas $(crate_ids) >/dev/null 2>&1
 [ -n "$(sql "$root/$live" 'SELECT 1 FROM DefaultConfig LIMIT 1;')" ] || die "the first defaults were not written"
 uplinks 9000
-{
-  printf '{"metadata": {"cratename": "crash-extra", "crateversion": "1.0"}, "data": ['
-  for k in 1 2 3 4 5; do
-    [ $k -gt 1 ] && printf ,
-    printf '{"component": "crashdef", "group": "g", "key": "k%d", "version": "1.0", "idField": "name",
-      "mutableDefaultConfig": true, "schema": {"type": "object", "properties": {"name": {"type": "string"},
-      "n": {"type": "integer"}, "v": {"type": "string", "vital": true}}}}' $k
-  done
-  printf ']}'
-} >"$schemadir/crash-extra.json"
-{
-  printf '{"data": ['
-  for k in 1 2 3 4 5; do
-    [ $k -gt 1 ] && printf ,
-    printf '{"component": "crashdef", "group": "g", "key": "k%d", %s}' $k "$(instances k$k 100 '"n": 1, "v": "x"')"
-  done
-  printf ']}'
-} >"$defaultdir/crash-extra.json"
+gen 5 "SELECT json_object('metadata', json_object('cratename', 'crash-extra', 'crateversion', '1.0'), 'data',
+  json_group_array(json_object('component', 'crashdef', 'group', 'g', 'key', 'k' || i, 'version', '1.0', 'idField',
+  'name', 'mutableDefaultConfig', json('true'), 'schema', json('{\"type\": \"object\", \"properties\": {
+  \"name\": {\"type\": \"string\"}, \"v\": {\"type\": \"string\", \"vital\": true}}}')))) FROM n;" \
+  "$schemadir/crash-extra.json"
+gen 500 "SELECT json_object('data', json_group_array(json(e))) FROM (SELECT json_object('component', 'crashdef',
+  'group', 'g', 'key', 'k' || (i % 5 + 1), 'config', json_group_array(json_object('name', 'k-' || i, 'v', 'x'))) AS e
+  FROM n GROUP BY i % 5);" "$defaultdir/crash-extra.json"
 crates="$(crate_ids | tr '\n' ' ')"
-defaults() { sql "$1/$live" "SELECT Component,ConfigGroup,Name,Identifier,Value,VitalValue,CachedValue,Version FROM DefaultConfig;" | LC_ALL=C sort; }
+defaults() {
+  sql "$1/$live" "SELECT Component,ConfigGroup,Name,Identifier,Value,VitalValue,CachedValue,Version FROM DefaultConfig;" |
+    LC_ALL=C sort
+}
 defaults "$root" >"$top/defaults.before"
 for kind in config dfs; do rows "$root" $kind >"$top/$kind.live"; done
 rows "$root" dfs "$dfs_has_schema" >"$top/dfs.schema"

@@ -1,107 +1,120 @@
-// Registration of crates' schema files: the run over the schema directory,
-// the stop at a foreign file and the SmartNIC split.
+// Registration of crates' schema files with their defaults, the SmartNIC
+// split, invalid and failing defaults, and the store refresh.
 #include <dirent.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "schema/schema_run_fixture.h"
+#include "support/test_support.h"
+#include "tarn/platform/db_store.h"
 #include "tarn/platform/feature_list.h"
 #include "tarn/schema_processing.h"
 
-using namespace SchemaRun;
+using TarnConfigStore::ProcessDefaultConfiguration;
 using TarnConfigStore::ProcessSchemas;
-using testing::Contains;
-using testing::ElementsAre;
-using testing::ElementsAreArray;
-using testing::HasSubstr;
-using testing::IsEmpty;
-using testing::Not;
+using TarnTest::Texts;
+using namespace testing;
 
 namespace {
 
-const std::vector<std::string> kCrates = {"acme_crate_netd_1.0-1", "acme_crate_store_1.0-1"};
+const char kSchemaDir[] = "/usr/lib/halden/configmanager/schemas/";
 
-TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFiles) {
-    DBStore::CreateDatabases();
-    WriteSchemaFile("netd", "netd", Entry("netd", "net", "vswitch", R"("mutableDefaultConfig": true)") + "," +
-                                         Entry("netd", "net", "ports", R"("idField": "name")"));
-    WriteSchemaFile("store", "store", Entry("store", "disk", "cache"));
-    WriteDefaults("netd", Default("netd", "net", "vswitch", R"({"vlan": 1, "mac": "m"})") + "," +
-                              Default("netd", "net", "ports", R"([{"name": "p1"}, {"name": "p2", "vlan": 2}])"));
-    WriteDefaults("store", Default("store", "disk", "cache", R"({"vlan": 3})"));
-
-    EXPECT_TRUE(ProcessSchemas(kCrates));
-    EXPECT_THAT(SchemaRows("SELECT Component, Name, CrateId FROM ConfigSchema ORDER BY 1, 2;"),
-                ElementsAre("netd|ports|netd", "netd|vswitch|netd", "store|cache|store"));
-    const std::vector<std::string> defaults = {"netd|net|ports|p1|{\"name\":\"p1\"}||1.0",
-                                               "netd|net|ports|p2|{\"name\":\"p2\",\"vlan\":2}||1.0",
-                                               "netd|net|vswitch||{\"vlan\":1}|{\"mac\":\"m\"}|1.0",
-                                               "store|disk|cache||{\"vlan\":3}||1.0"};
-    EXPECT_THAT(DefaultRows(), ElementsAreArray(defaults));
-    // Only the mutable-default object registered by this run becomes current.
-    EXPECT_THAT(ConfigRows("SELECT Name, UserValue, VitalValue FROM Config;"),
-                ElementsAre("vswitch|{\"vlan\":1}|{\"mac\":\"m\"}"));
-
-    // Second run: nothing is read again, a user's change stays, a file gone takes its objects.
-    ConfigRows("UPDATE Config SET UserValue = '{\"vlan\":9}';");
-    std::remove(TarnTest::Rooted("/usr/lib/halden/configmanager/schemas/store.json").c_str());
-    TarnPlatform::Capture capture;
-    EXPECT_TRUE(ProcessSchemas(kCrates));
-    EXPECT_THAT(TarnTest::Texts(capture.Logs()), Not(Contains(HasSubstr("Processing schema from"))));
-    EXPECT_THAT(TarnTest::Texts(capture.Logs()), Contains("[SchemaProcessor] IDs from dir: netd "));
-    EXPECT_THAT(SchemaRows("SELECT Name FROM ConfigSchema ORDER BY 1;"), ElementsAre("ports", "vswitch"));
-    EXPECT_THAT(DefaultRows(), ElementsAre(defaults[0], defaults[1], defaults[2]));
-    EXPECT_THAT(ConfigRows("SELECT Name, UserValue FROM Config;"), ElementsAre("vswitch|{\"vlan\":9}"));
+std::string Entry(const std::string& group, const std::string& key, const std::string& extra = "") {
+    return R"({"component": "n", "group": ")" + group + R"(", "key": ")" + key + R"(", "version": "1.0", )" + extra +
+           R"( "schema": {"type": "object", "properties": {"name": {"type": "string"},
+              "vlan": {"type": "integer", "maximum": 4095}, "mac": {"type": "string", "vital": true}}}})";
+}
+void WriteSchemaFile(const std::string& fileId, const std::string& crate, const std::string& entries) {
+    TarnTest::WriteFile(TarnTest::Rooted(kSchemaDir + fileId + ".json"),
+                        R"({"metadata": {"cratename": ")" + crate + R"(", "crateversion": "1.0_1"}, "data": [)" +
+                            entries + "]}");
+}
+void WriteDefaults(const std::string& name, const std::string& elements) {
+    TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/default-config/" + name + ".json"),
+                        R"({"data": [)" + elements + "]}");
+}
+std::string Default(const std::string& group, const std::string& key, const std::string& config) {
+    return R"({"component": "n", "group": ")" + group + R"(", "key": ")" + key + R"(", "config": )" + config + "}";
+}
+std::vector<std::string> Rows(const std::string& sql, bool schemaStore = false) {
+    return TarnTest::Query(TarnTest::Rooted(schemaStore ? "/etc/halden/schemastore/schema-store-1"
+                                                        : "/etc/halden/configstore/current-store-1"), sql);
+}
+std::vector<std::string> DefaultRows() {
+    return Rows("SELECT ConfigGroup, Name, Identifier, Value, VitalValue FROM DefaultConfig ORDER BY 1, 2, 3;");
 }
 
-// The schema directory's own order decides which files come after the foreign one.
-std::vector<std::string> DirectoryOrder() {
-    std::vector<std::string> names;
-    DIR* dir = opendir(TarnTest::Rooted("/usr/lib/halden/configmanager/schemas").c_str());
-    while (const dirent* e = readdir(dir))
-        if (e->d_name[0] != '.') names.push_back(std::string(e->d_name).substr(0, 1));
-    closedir(dir);
-    return names;
+TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFiles) {
+    const std::vector<std::string> crates = {"acme_crate_netd_1.0-1", "acme_crate_disk_1.0-1"};
+    DBStore::CreateDatabases();
+    WriteSchemaFile("netd", "netd", Entry("net", "vswitch", R"("mutableDefaultConfig": true,)") + "," +
+                                        Entry("net", "ports", R"("idField": "name",)"));
+    WriteSchemaFile("disk", "disk", Entry("disk", "cache"));
+    WriteDefaults("netd", Default("net", "vswitch", R"({"vlan": 1, "mac": "m"})") + "," +
+                              Default("net", "ports", R"([{"name": "p1"}, {"name": "p2", "vlan": 2}])"));
+    WriteDefaults("disk", Default("disk", "cache", R"({"vlan": 3})"));
+
+    EXPECT_TRUE(ProcessSchemas(crates));
+    EXPECT_THAT(Rows("SELECT Name, CrateId FROM ConfigSchema ORDER BY 1;", true),
+                ElementsAre("cache|disk", "ports|netd", "vswitch|netd"));
+    const std::vector<std::string> defaults = {"disk|cache||{\"vlan\":3}|", "net|ports|p1|{\"name\":\"p1\"}|",
+                                               "net|ports|p2|{\"name\":\"p2\",\"vlan\":2}|",
+                                               "net|vswitch||{\"vlan\":1}|{\"mac\":\"m\"}"};
+    EXPECT_THAT(DefaultRows(), ElementsAreArray(defaults));
+    // Only the mutable-default object registered by this run becomes current.
+    EXPECT_THAT(Rows("SELECT Name, UserValue, VitalValue FROM Config;"),
+                ElementsAre("vswitch|{\"vlan\":1}|{\"mac\":\"m\"}"));
+
+    // Again: nothing is read twice, a user's change stays, a file gone takes its objects.
+    Rows("UPDATE Config SET UserValue = '{\"vlan\":9}';");
+    std::remove(TarnTest::Rooted(kSchemaDir + std::string("disk.json")).c_str());
+    TarnPlatform::Capture capture;
+    EXPECT_TRUE(ProcessSchemas(crates));
+    EXPECT_THAT(Texts(capture.Logs()), AllOf(Not(Contains(HasSubstr("Processing schema from"))),
+                                             Contains("[SchemaProcessor] IDs from dir: netd ")));
+    EXPECT_THAT(Rows("SELECT Name FROM ConfigSchema ORDER BY 1;", true), ElementsAre("ports", "vswitch"));
+    EXPECT_THAT(DefaultRows(), ElementsAre(defaults[1], defaults[2], defaults[3]));
+    EXPECT_THAT(Rows("SELECT UserValue FROM Config;"), ElementsAre("{\"vlan\":9}"));
 }
 
 TEST(ProcessSchemas, CrateListStopsAtTheFirstForeignFileAndStillWritesDefaults) {
     DBStore::CreateDatabases();
-    for (const char* id : {"a", "b", "c"}) WriteSchemaFile(id, "store", Entry("store", id, "key"));
-    const std::vector<std::string> order = DirectoryOrder();
-    WriteSchemaFile(order[1], "other", Entry("store", order[1], "key"));
-    WriteDefaults("all", Default("store", "a", "key", "{}") + "," + Default("store", "b", "key", "{}") + "," +
-                             Default("store", "c", "key", "{}"));
+    for (const char* id : {"a", "b", "c"}) WriteSchemaFile(id, "disk", Entry(id, "key"));
+    std::vector<std::string> order;  // the directory's own order decides what comes after the foreign file
+    DIR* dir = opendir(TarnTest::Rooted(kSchemaDir).c_str());
+    while (const dirent* e = readdir(dir))
+        if (e->d_name[0] != '.') order.push_back(std::string(e->d_name, 1));
+    closedir(dir);
+    WriteSchemaFile(order[1], "other", Entry(order[1], "key"));
+    WriteDefaults("all", Default("a", "key", "{}") + "," + Default("b", "key", "{}") + "," + Default("c", "key", "{}"));
 
     TarnPlatform::Capture capture;
-    EXPECT_FALSE(ProcessSchemas({"acme_crate_store_1.0-1"}));
+    EXPECT_FALSE(ProcessSchemas({"acme_crate_disk_1.0-1"}));
     EXPECT_THAT(TarnTest::Events(capture), ElementsAre("evt.user.cs.schema.file.error " + order[1] + ".json"));
-    EXPECT_THAT(TarnTest::Texts(capture.Logs(), 0),
-                testing::IsSupersetOf({"[SchemaProcessor] Metadata other_1.0-1 in schema file " + order[1] +
-                                           ".json does not have a match in CRATE list",
-                                       "[SchemaProcessor] Schema file " + order[1] + ".json validation error"}));
-    EXPECT_THAT(TarnTest::Texts(capture.Logs()), Not(Contains(HasSubstr(order[2] + ".json"))));
-    EXPECT_THAT(SchemaRows("SELECT ConfigGroup FROM ConfigSchema;"), ElementsAre(order[0]));
-    EXPECT_THAT(DefaultRows(), ElementsAre("store|" + order[0] + "|key||{}||1.0"));
+    EXPECT_THAT(Texts(capture.Logs(), 0),
+                IsSupersetOf({"[SchemaProcessor] Metadata other_1.0-1 in schema file " + order[1] +
+                                  ".json does not have a match in CRATE list",
+                              "[SchemaProcessor] Schema file " + order[1] + ".json validation error"}));
+    EXPECT_THAT(Texts(capture.Logs()), Not(Contains(HasSubstr(order[2] + ".json"))));
+    EXPECT_THAT(Rows("SELECT ConfigGroup FROM ConfigSchema;", true), ElementsAre(order[0]));
+    EXPECT_THAT(DefaultRows(), ElementsAre(order[0] + "|key||{}|"));
 }
 
 TEST(ProcessSchemas, SmartnicSplitByFlagHostAndEntryKind) {
-    const std::string entries = Entry("n", "g", "plain") + "," +
-                                Entry("n", "g", "shared", R"("smartnic": {"schema": "tarn-shared"})") + "," +
-                                Entry("n", "g", "only", R"("smartnic": {"schema": "tarnio-only"})") + "," +
-                                Entry("n", "g", "other", R"("smartnic": {"schema": "elsewhere"})");
+    const std::string entries = Entry("g", "plain") + "," +
+                                Entry("g", "shared", R"("smartnic": {"schema": "tarn-shared"},)") + "," + Entry("g", "only", R"("smartnic": {"schema": "tarnio-only"},)") + "," +
+                                Entry("g", "other", R"("smartnic": {"schema": "elsewhere"},)");
     struct Case {
         bool flag, tarnio;
         std::vector<std::string> registered;
-        const char* sharedDefault;
     } cases[] = {
-        {false, false, {"only", "other", "plain", "shared"}, R"({"vlan":1})"},
-        {false, true, {"only", "other", "plain", "shared"}, R"({"vlan":2})"},
-        {true, false, {"plain", "shared"}, R"({"vlan":1})"},
-        {true, true, {"only", "shared"}, R"({"vlan":2})"},
+        {false, false, {"only", "other", "plain", "shared"}},
+        {false, true, {"only", "other", "plain", "shared"}},
+        {true, false, {"plain", "shared"}},
+        {true, true, {"only", "shared"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "flag " << c.flag << " tarnio " << c.tarnio);
+        SCOPED_TRACE(Message() << "flag " << c.flag << " tarnio " << c.tarnio);
         TarnTest::ResetRoot();
         DBStore::CreateDatabases();
         TarnPlatform::SetFeature(TarnPlatform::FEATURE_SMARTNIC, c.flag);
@@ -110,10 +123,68 @@ TEST(ProcessSchemas, SmartnicSplitByFlagHostAndEntryKind) {
         WriteDefaults("split", R"({"component": "n", "group": "g", "key": "shared", "config": {"vlan": 1},
                                    "tarnio_config": {"vlan": 2}})");
         EXPECT_TRUE(ProcessSchemas({"a_b_netd_1.0-1"}));
-        EXPECT_THAT(SchemaRows("SELECT Name FROM ConfigSchema ORDER BY 1;"), ElementsAreArray(c.registered));
-        EXPECT_THAT(ConfigRows("SELECT Value FROM DefaultConfig;"), ElementsAre(c.sharedDefault));
+        EXPECT_THAT(Rows("SELECT Name FROM ConfigSchema ORDER BY 1;", true), ElementsAreArray(c.registered));
+        EXPECT_THAT(Rows("SELECT Value FROM DefaultConfig;"), ElementsAre(c.tarnio ? "{\"vlan\":2}" : "{\"vlan\":1}"));
     }
     TarnPlatform::SetFeature(TarnPlatform::FEATURE_SMARTNIC, false);
+}
+
+TEST(DefaultConfiguration, InvalidDefaultsAreNamedAndDroppedTheRestWritten) {
+    DBStore::CreateDatabases();
+    WriteSchemaFile("f", "netd", Entry("net", "ports", R"("idField": "name",)"));
+    WriteDefaults("netd", Default("net", "ports", R"([{"name": "p1"}, {"name": "p2", "vlan": 5000}, {"name": "p3"},
+                                                     {"vlan": "x"}])") + "," + Default("net", "unregistered", "{}"));
+    TarnPlatform::Capture capture;
+    ProcessSchemas({"a_b_netd_1.0-1"});
+    EXPECT_THAT(Rows("SELECT Identifier FROM DefaultConfig ORDER BY 1;"), ElementsAre("p1", "p3"));
+    const std::string ports = "Invalid default for n/net/ports, instance ";
+    EXPECT_THAT(Texts(capture.Logs(), 0),
+                IsSupersetOf(std::vector<Matcher<std::string>>{StartsWith(ports + "'p2', at '/vlan': "),
+                              StartsWith(ports + "(\"config\" element 3), at '/vlan': "),
+                              StartsWith(ports + "(\"config\" element 3), at '': required"),
+                              Eq("Validation failed for key: ports"),
+                              Eq("Default configuration failed '" + TarnTest::Rooted("/etc/halden/default-config/") +
+                                 "/netd.json'")}));
+    EXPECT_EQ(Texts(capture.Logs(), 0).size(), 7u);  // with the directory's "." and ".."
+}
+
+TEST(DefaultConfiguration, FailureHalfwayLeavesDefaultsAndConfigAsTheyWere) {
+    DBStore::CreateDatabases();
+    WriteSchemaFile("f", "netd", Entry("net", "vswitch", R"("mutableDefaultConfig": true,)"));
+    WriteDefaults("netd", Default("net", "vswitch", R"({"vlan": 1})"));
+    ProcessSchemas({"a_b_netd_1.0-1"});
+    const auto before = DefaultRows();
+    Rows("DELETE FROM Config;");
+    // A valid value and its copy into Config, then an element without "config".
+    WriteDefaults("netd", Default("net", "vswitch", R"({"vlan": 2})") +
+                              R"(, {"component": "n", "group": "net", "key": "vswitch"})");
+    TarnPlatform::Capture capture;
+    ProcessDefaultConfiguration(false, {TarnSchemaStore::SchemaObjectId("n", "net", "vswitch")});
+    EXPECT_THAT(Texts(capture.Logs(), 0), ElementsAre("DefaultConfiguration Failed Invalid JSON"));
+    EXPECT_EQ(DefaultRows(), before);
+    EXPECT_THAT(Rows("SELECT * FROM Config;"), IsEmpty());
+}
+
+TEST(RefreshConfigStore, TrueWhenSchemasAndModulesSucceed) {
+    const std::string module = TARN_EXAMPLE_UPGRADE_MODULE;
+    struct Case {
+        std::string crate;
+        std::vector<std::string> modules;
+        bool result;
+    } cases[] = {
+        {"a_b_c_1", {}, true},                                       // the runner answers 0
+        {"a_b_c_1", {module, module, module, module, module}, true},  // 5
+        {"a_b_c_1", {module, "/no/such.so"}, false},                 // -1
+        {"nounderscore", {module}, false},                           // ConfigStoreException
+    };
+    for (const Case& c : cases) {
+        TarnTest::ResetRoot();
+        DBStore::CreateDatabases();
+        EXPECT_EQ(TarnConfigStore::RefreshConfigStore({c.crate}, c.modules), c.result) << c.modules.size();
+    }
+    WriteSchemaFile("x", "foreign", Entry("g", "k"));  // a failed file stops it before any module
+    EXPECT_FALSE(TarnConfigStore::RefreshConfigStore({"a_b_c_1"}, {module}));
+    EXPECT_THAT(Rows("SELECT * FROM UpgradeStatus;"), IsEmpty());
 }
 
 } // namespace
