@@ -1,9 +1,9 @@
-#include <dirent.h>
 #include <exception>
 #include <memory>
 #include <string>
 
 #include "defaults/default_config.h"
+#include "store/unique_dir.h"
 #include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/json_doc.h"
@@ -17,10 +17,6 @@ namespace {
 
 // Validation results of one default file live in a pool of their own.
 constexpr size_t kErrorsChunkCapacity = 65536;
-
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
 
 bool EndsWithJson(const std::string& path) {
     return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
@@ -98,7 +94,7 @@ void ProcessDefaultConfiguration(bool isTarnio, const TarnSchemaStore::SchemaObj
         conn = GetDBConnection(DBStore::CONFIG_STORE, true);
         const auto store = TarnSchemaStore::SchemaStore::GetStore();
         const std::string dirPath = TarnPlatform::HostPath(DEFAULT_CONFIG_DIR);
-        std::unique_ptr<DIR, DirCloser> dir(opendir(dirPath.c_str()));
+        UniqueDir dir = OpenDir(dirPath);
         if (!dir) {
             CSLogger::Log(0, "Failed to open %s", dirPath.c_str());
         } else {

@@ -37,8 +37,8 @@ bool RegistersHere(const rapidjson::Value& entry, bool split, bool isTarnio) {
 
 std::string Text(const rapidjson::Value& value) { return std::string(value.GetString(), value.GetStringLength()); }
 
-void RegisterEntries(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store, const std::string& fileId, const rapidjson::Value& data,
-                     const TarnSchemaStore::SchemaObjectIdSet& registeredIds,
+void RegisterEntries(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store, const std::string& fileId,
+                     const rapidjson::Value& data, const TarnSchemaStore::SchemaObjectIdSet& registeredIds,
                      TarnSchemaStore::SchemaObjectIdSet& newIds, bool isTarnio) {
     const bool split = SmartnicSplitOn();
     for (const rapidjson::Value& entry : data.GetArray()) {

@@ -1,10 +1,10 @@
-#include <dirent.h>
 #include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "schema/schema_files.h"
+#include "store/unique_dir.h"
 #include "tarn/events.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/dump_evt.h"
@@ -18,15 +18,11 @@ namespace {
 constexpr char kJson[] = ".json";
 constexpr size_t kJsonLength = sizeof(kJson) - 1;
 
-struct DirCloser {
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
 // File IDs of the schema directory in directory order; nothing when it cannot be opened.
 std::vector<std::string> SchemaFileIds() {
     std::vector<std::string> ids;
     std::string listed;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(TarnPlatform::HostPath(SCHEMA_DIR).c_str()));
+    UniqueDir dir = OpenDir(TarnPlatform::HostPath(SCHEMA_DIR));
     if (dir) {
         while (const dirent* entry = readdir(dir.get())) {
             const std::string name = entry->d_name;
