@@ -33,6 +33,7 @@ int RunRestoreFailures(const Args& args);
 int RunCleanup(const Args& args);
 int RunCrateFiles(const Args& args);
 int RunShow(const Args& args);
+int RunImage(const Args& args);
 
 // Prints "usage: tarn-configstore [--root DIR] <synopsis>" for the command to
 // stderr; returns 2.
