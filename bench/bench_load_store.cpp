@@ -13,21 +13,18 @@
 // row's schema is registered. Everything happens under a temporary host root
 // (TARN_ROOT); run it with TMPDIR on a memory file system to have the store on
 // a RAM disk as on a host.
+#include "fresh_process.h"
 #include "private_root.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <malloc.h>
 #include <memory>
 #include <sqlite3.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "tarn/boot.h"
@@ -207,65 +204,23 @@ void RunLoadStatements(sqlite3* db) {
     writeKey("BOOT_APPLY_RESULT", "{\"isBootComplete\":false}");
 }
 
-double Seconds(clockid_t clock) {
-    timespec t{};
-    clock_gettime(clock, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// One measured run in this fresh process; prints "<real s> <CPU s>".
+// One measured run in this fresh process.
 int RunChild(const std::string& what) {
-    const bool raw = what == "raw";
-    if (raw) mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);  // the tuned baseline
-    const double real = Seconds(CLOCK_MONOTONIC), cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID);
-    if (raw) {
-        Database db = Open(LiveStore());
-        RunLoadStatements(db.get());
-    } else if (TarnConfigStore::LoadStore(false) != 0) {
-        std::fprintf(stderr, "LoadStore failed\n");
-        return 1;
+    if (what == "raw") {
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);  // the tuned baseline
+        return TarnBench::TimeInChild([] {
+            Database db = Open(LiveStore());
+            RunLoadStatements(db.get());
+            return true;
+        });
     }
-    std::printf("%.6f %.6f\n", Seconds(CLOCK_MONOTONIC) - real, Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu);
-    return 0;
+    return TarnBench::TimeInChild([] { return TarnConfigStore::LoadStore(false) == 0; });
 }
 
-struct Sample {
-    double real = 0, cpu = 0;
-    long peakKiB = 0;
-};
-
-// Starts this program again for one run on a fresh copy of the store.
-Sample Measure(const char* what, int rows) {
+// A run on a fresh copy of the store.
+TarnBench::Sample Measure(const char* what, int rows) {
     fs::copy_file(PristineStore(rows), LiveStore(), fs::copy_options::overwrite_existing);
-    int out[2];
-    if (pipe(out) != 0) Die(nullptr, "pipe");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl("/proc/self/exe", "bench_load_store", "--child", what, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char text[128] = {};
-    size_t got = 0;
-    for (ssize_t n; got < sizeof text - 1 && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
-        got += static_cast<size_t>(n);
-    close(out[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Sample sample;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(text, "%lf %lf", &sample.real, &sample.cpu) != 2)
-        Die(nullptr, std::string("run of ") + what + " failed");
-    sample.peakKiB = usage.ru_maxrss;
-    return sample;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return TarnBench::RunFresh(what);
 }
 
 struct Result {
@@ -283,7 +238,7 @@ Result Run(int rows, int repetitions) {
     r.rows = rows;
     r.fileBytes = fs::file_size(PristineStore(rows));
     for (int i = 0; i < repetitions; ++i) {  // interleaved, so that load falls on both alike
-        const Sample load = Measure("load", rows), raw = Measure("raw", rows);
+        const TarnBench::Sample load = Measure("load", rows), raw = Measure("raw", rows);
         loadReal.push_back(load.real);
         loadCpu.push_back(load.cpu);
         rawReal.push_back(raw.real);
@@ -291,10 +246,10 @@ Result Run(int rows, int repetitions) {
         r.loadPeakKiB = std::max(r.loadPeakKiB, load.peakKiB);
         r.rawPeakKiB = std::max(r.rawPeakKiB, raw.peakKiB);
     }
-    r.loadReal = Median(loadReal);
-    r.loadCpu = Median(loadCpu);
-    r.rawReal = Median(rawReal);
-    r.rawCpu = Median(rawCpu);
+    r.loadReal = TarnBench::Median(loadReal);
+    r.loadCpu = TarnBench::Median(loadCpu);
+    r.rawReal = TarnBench::Median(rawReal);
+    r.rawCpu = TarnBench::Median(rawCpu);
     fs::remove(PristineStore(rows));
     return r;
 }

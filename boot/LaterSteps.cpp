@@ -2,8 +2,6 @@
 
 namespace TarnConfigStore {
 
-void ProcessSchemasAtBoot() {}
-
 void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>&) {}
 
 void ProcessBootDocument(const std::shared_ptr<DBStore::StoreConnection>&) {}

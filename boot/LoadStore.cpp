@@ -11,6 +11,7 @@
 #include "boot/non_schema_files.h"
 #include "boot/raise_sys_alert.h"
 #include "boot/restore_config_store.h"
+#include "tarn/schema_processing.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/host_utils.h"
@@ -26,8 +27,9 @@ void RunLoad(bool restore) {
     CSLogger::Log(2, "LoadStore Start.");
 
     RestoreConfigStore(restore);
-    // The installer's marker is asked for only when the boot file system is unchanged.
-    if (HasBootbankChanged() || IsPloverInstalled()) ProcessSchemasAtBoot();
+    // The installer's marker is asked for only when the boot file system is
+    // unchanged. The empty list takes the installed crates from the image database.
+    if (HasBootbankChanged() || IsPloverInstalled()) ProcessSchemas({});
     CleanupAutoConfig();
     if (IsUpgrade()) RunConfigUpgrade();
     GenerateDesiredConfiguration();

@@ -9,12 +9,6 @@
 
 namespace TarnConfigStore {
 
-// Schema refresh of a boot whose boot file system changed or that follows
-// the installer: register the schema files of the installed crates (taken
-// from the image database) and write the defaults of new schema objects.
-// Not built yet: does nothing.
-void ProcessSchemasAtBoot();
-
 // Boot-mode work, run inside the load's transaction with the schema store
 // attached as ss. Each throws on failure and leaves the rollback to the load.
 // Not built yet: each does nothing.

@@ -6,6 +6,7 @@
 #include "schema/schema_files.h"
 #include "store/unique_dir.h"
 #include "tarn/events.h"
+#include "tarn/image.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/dump_evt.h"
 #include "tarn/platform/host_root.h"
@@ -56,7 +57,7 @@ bool ProcessSchemas(std::vector<std::string> crateIds) {
         }
         CSLogger::Log(3, "[SchemaProcessor] CRATE list: %s", listed.c_str());
     } else {
-        for (const std::string& id : InstalledCrateIds()) crateSchemaIds.insert(SchemaIdFromCrateId(id));
+        for (const std::string& id : TarnImage::GetCrateIds()) crateSchemaIds.insert(SchemaIdFromCrateId(id));
     }
 
     auto store = TarnSchemaStore::SchemaStore::GetStore();

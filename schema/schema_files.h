@@ -19,9 +19,6 @@ inline constexpr char TARNIO_MARKER[] = "/etc/.tarnio";
 // no second underscore.
 std::string SchemaIdFromCrateId(const std::string& crateId);
 
-// IDs of the installed crates, from the image database.
-std::unordered_set<std::string> InstalledCrateIds();
-
 // Registers the entries of the schema file <fileId>.json when its metadata
 // names a crate of crateSchemaIds, each entry as the SmartNIC split decides;
 // the IDs of entries not in registeredIds go into newIds. False when the

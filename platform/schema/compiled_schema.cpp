@@ -69,9 +69,11 @@ std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node
         if (const rapidjson::Value* list = Member(node, keyword); list && list->IsArray())
             for (const auto& e : list->GetArray())
                 if (!e.IsObject()) return std::string("\"") + keyword + "\" " + At(pointer) + " must hold schema objects";
-    if (const rapidjson::Value* patterns = Member(node, "patternProperties"); patterns && patterns->IsObject())
-        for (auto p = patterns->MemberBegin(); p != patterns->MemberEnd(); ++p)
-            if (!p->value.IsObject()) return "\"patternProperties\" " + At(pointer) + " must hold schema objects";
+    // rapidjson counts the members of "patternProperties" whatever it is.
+    if (const rapidjson::Value* patterns = Member(node, "patternProperties");
+        patterns && (!patterns->IsObject() || std::any_of(patterns->MemberBegin(), patterns->MemberEnd(),
+                                                          [](const auto& p) { return !p.value.IsObject(); })))
+        return "\"patternProperties\" " + At(pointer) + " must hold schema objects";
     // rapidjson's compiler takes every element of a property dependency for a
     // member name and fails its own check on any other value half way
     // through, leaving the half-built schema behind.

@@ -67,8 +67,20 @@ protected:
         TarnSchemaStore::SetSchema("loadtest", c, g, k, entry, TarnSchemaStore::SchemaStore::GetStore(), false);
     }
 
-    // Makes this boot an upgrade: the previous boot ran another boot file system.
+    // The image database's profile, listing the installed crates.
+    static void WriteImageProfile(const std::vector<std::string>& crateIds) {
+        std::string xml = "<imageprofile><cratelist>";
+        for (const std::string& id : crateIds) xml += "<crate><crate-id>" + id + "</crate-id></crate>";
+        TarnTest::WriteFile(TarnTest::Rooted("/var/db/tarnimg/profiles/p.xml"), xml + "</cratelist></imageprofile>");
+    }
+
+    // Makes this boot an upgrade: the previous boot ran another boot file
+    // system, so the boot also registers schema files (the fixture's file is
+    // registered already and not read again).
     static void MakeUpgradeBoot() {
+        WriteImageProfile({});
+        TarnTest::WriteFile(TarnTest::Rooted("/usr/lib/halden/configmanager/schemas/loadtest.json"), "");
+        std::filesystem::create_directories(TarnTest::Rooted("/etc/halden/default-config"));
         WriteKey("BOOT_FS_UUID", "0ld-uu1d");
         std::filesystem::create_directories(TarnTest::Rooted(kModuleDir));
         std::filesystem::create_directories(TarnTest::Rooted("/tmp"));

@@ -36,6 +36,7 @@ int RunShow(const Args& args);
 int RunProcessSchemas(const Args& args);
 int RunRefresh(const Args& args);
 int RunSchemas(const Args& args);
+int RunImage(const Args& args);
 
 // Prints "usage: tarn-configstore [--root DIR] <synopsis>" for the command to
 // stderr; returns 2.

@@ -62,6 +62,12 @@ const std::vector<Command>& Commands() {
         {"show", "show [--defaults] [--json]", "list the configuration objects with their layers",
          "With --defaults the default configuration (DefaultConfig) with its layers and\n"
          "schema version instead. With --json one array of objects for scripts.", &RunShow},
+        {"image", "image crates [--json]|dump", "list the installed crates, or write the image dump file",
+         "crates  one line per crate of the image database, by id: id, name, version,\n"
+         "        vendor, restrictStickyFiles (0 or 1), payloads joined by ',', separated\n"
+         "        by tabs; with --json one array of objects for scripts\n"
+         "dump    writes /tmp/image-info.csv under the host root and prints its path\n"
+         "Exit status 1 with the reason when the image database cannot be locked or read.", &RunImage},
     };
     return commands;
 }

@@ -51,6 +51,7 @@ TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
         {}, {"frobnicate"}, {"--verbose", "show"}, {"boot", "--restore"}, {"boot-mode", "7"}, {"boot-mode", "one"},
         {"autoconf", "maybe"}, {"warden"}, {"boot-state", "reset"}, {"apply-record", "set"}, {"apply-record", "--clear"},
         {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
+        {"image"}, {"image", "crates", "--yaml"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -74,6 +75,12 @@ TEST_F(Cli, BootsTheSampleHost) {
     EXPECT_EQ(Run({"apply-record"}).out, "{\"isBootComplete\":false}\n");
     EXPECT_EQ(Run({"crate-files"}).out, "config\t/etc/sample/ntp.conf\n");
     EXPECT_EQ(Run({"show", "--json"}).out, "[]\n");
+    EXPECT_EQ(Run({"image", "crates"}).out,
+              "Halden_addon_sample-base_1.0-1\tsample-base\t1.0-1\tHalden\t0\tsample-base\n"
+              "Halden_system_hostsvc_8.0.2-1.20\thostsvc\t8.0.2-1.20\tHalden\t0\thostsvc\n"
+              "Halden_system_netstack_8.0.2-1.20\tnetstack\t8.0.2-1.20\tHalden\t0\tnetstack,netstack-drivers\n"
+              "Halden_system_storagecore_8.0.2-1.20\tstoragecore\t8.0.2-1.20\tHalden\t1\tstoragecore\n");
+    EXPECT_EQ(Run({"image", "dump"}).out, TarnTest::Rooted("/tmp/image-info.csv") + "\n");
     Result failures = Run({"restore-failures"});
     EXPECT_EQ(failures.status, 0);
     EXPECT_EQ(failures.out, "");
@@ -116,6 +123,8 @@ TEST_F(Cli, FailuresExitWithOneAndTheReasonOnStandardError) {
         EXPECT_EQ(cleanup.status, 1) << kind;
         EXPECT_THAT(cleanup.err, HasSubstr("could not connect")) << kind;
     }
+    Result image = Run({"image", "crates"});  // no lock directory
+    EXPECT_EQ(std::to_string(image.status) + " " + image.err, "1 tarn-configstore: Failed to lock imageDB.\n");
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
     Sql("UPDATE KVTable SET Value = 'abc' WHERE Key = 'BOOT_MODE';");

@@ -1,0 +1,73 @@
+// Runs one measurement in a fresh process: this program started again as
+// "<program> --child WHAT", which prints "<real s> <CPU s>" of the work it
+// timed. Each run then starts as a host process does, and its peak memory
+// (ru_maxrss) is its own.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace TarnBench {
+
+struct Sample {
+    double real = 0, cpu = 0;
+    long peakKiB = 0;
+};
+
+inline double Seconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Times work() in the child and prints the result for the parent.
+template <typename Work>
+int TimeInChild(Work work) {
+    const double real = Seconds(CLOCK_MONOTONIC), cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    if (!work()) return 1;
+    std::printf("%.6f %.6f\n", Seconds(CLOCK_MONOTONIC) - real, Seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu);
+    return 0;
+}
+
+inline Sample RunFresh(const char* what) {
+    int out[2];
+    if (pipe(out) != 0) std::exit(1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl("/proc/self/exe", "bench", "--child", what, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char text[128] = {};
+    size_t got = 0;
+    for (ssize_t n; got < sizeof text - 1 && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
+        got += static_cast<size_t>(n);
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    Sample sample;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(text, "%lf %lf", &sample.real, &sample.cpu) != 2) {
+        std::fprintf(stderr, "the run of %s failed\n", what);
+        std::exit(1);
+    }
+    sample.peakKiB = usage.ru_maxrss;
+    return sample;
+}
+
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+} // namespace TarnBench
