@@ -86,23 +86,22 @@ TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) 
     }
 }
 
-// The boot takes the crates from the image database: a file of another crate
-// is only logged (no event, no stop), the others are registered with their defaults.
-TEST_F(LoadStoreBoot, UpgradeBootRegistersTheInstalledCratesSchemaFilesAndDefaults) {
+// The boot takes the crates from the image database; a file of another crate
+// is only logged (no event, no stop).
+TEST_F(LoadStoreBoot, UpgradeBootRegistersTheSchemaFilesOfTheInstalledCrates) {
     MakeUpgradeBoot();
     WriteImageProfile({"v_t_netd_1.0-1"});
-    const std::string dir = Rooted("/usr/lib/halden/configmanager/schemas/"), meta = R"({"metadata": {"cratename": ")";
-    TarnTest::WriteFile(dir + "netd.json", meta + R"(netd", "crateversion": "1.0_1"}, "data": [{"component": "netd",
-        "group": "g", "key": "k", "version": "1.0", "mutableDefaultConfig": true,
-        "schema": {"type": "object", "properties": {"on": {"type": "boolean"}}}}]})");
-    TarnTest::WriteFile(dir + "other.json", meta + R"(other", "crateversion": "1.0_1"}, "data": []})");
-    TarnTest::WriteFile(Rooted("/etc/halden/default-config/netd.json"),
-                        R"({"data": [{"component": "netd", "group": "g", "key": "k", "config": {"on": true}}]})");
+    for (const std::string crate : {"netd", "other"})
+        TarnTest::WriteFile(Rooted("/usr/lib/halden/configmanager/schemas/" + crate + ".json"),
+                            R"({"metadata": {"cratename": ")" + crate + R"(", "crateversion": "1.0_1"}, "data": [
+                                {"component": ")" + crate + R"(", "group": "g", "key": "k", "version": "1",
+                                 "schema": {}}]})");
     TarnPlatform::Capture capture;
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_TRUE(Contains(Texts(capture.Logs(), 0), "[SchemaProcessor] Schema file other.json validation error"));
     EXPECT_TRUE(capture.Events().empty());
-    EXPECT_TRUE(Contains(ConfigRows(), "netd/g/k|{\"on\":true}|NULL|0"));
+    EXPECT_THAT(TarnTest::Query(Rooted(TarnConfigStore::SCHEMA_STORE_PATH), "SELECT Component FROM ConfigSchema;"),
+                ElementsAre("netd", "network", "sample", "system"));
 }
 
 // Under a private host root nothing outside it is removed, whatever links or
