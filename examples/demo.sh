@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Boots the sample host (examples/host) on a fresh temporary host root and
 # shows what each boot did: the store, the boot mode, the boot apply record,
-# the raised system alerts and the boot log. Three boots: a fresh host, a
-# boot restored from the backup taken while the host ran, and an upgrade boot
-# that runs the example upgrade module.
+# the raised system alerts and the boot log. Three boots: a fresh host, whose
+# boot registers the installed crates' schema files and writes their
+# defaults; a boot restored from the backup taken while the host ran; and an
+# upgrade boot to an image that adds one crate and drops another, which runs
+# the example upgrade module.
 # Usage: examples/demo.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -43,6 +45,9 @@ echo "host root: $root (a copy of examples/host)"
 
 section "boot 1: a fresh host, first boot after installation"
 boot
+echo "-- the installed crates (image crates)"; tcs image crates
+echo "-- what the boot registered: schema objects and their files (schemas)"; tcs schemas
+echo "-- the default layer (show --defaults)"; tcs show --defaults
 
 section "the host runs: configuration is written, the boot state recorded, the store backed up"
 # /var/run starts empty at every boot: the error file and the file list were this boot's.
@@ -71,10 +76,16 @@ section "boot 2: the store comes back from the backup"
 rm -f "$store"   # the live store is on a RAM disk: gone after a reboot
 boot
 
-section "boot 3: an upgrade boot (a new boot file system), with the example upgrade module"
+section "boot 3: an upgrade boot to a new image (telemetry comes, hostsvc goes), with the example upgrade module"
+cp -a "$here/upgrade-image/." "$root/"
+rm -f "$root/var/db/tarnimg/crates/Halden_system_hostsvc_8.0.2-1.20.xml" \
+  "$root/usr/lib/halden/configmanager/schemas/hostsvc.json" "$root/etc/halden/default-config/hostsvc.json"
 sed -i 's/5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d/9b1d4e77-0c2a-4f55-8e3b-6a7c1d2e3f40/g' "$root/var/run/kno/tree.json"
 tcs backup >/dev/null
 boot
+echo "-- the installed crates and the schema store now"
+tcs image crates
+tcs schemas
 echo "-- what the upgrade module recorded"
 sqlite3 "$store" "SELECT LibName, Value FROM UpgradeStatus;"
 

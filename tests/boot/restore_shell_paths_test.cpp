@@ -26,7 +26,7 @@ TEST(RestoreShellPaths, HostRootWithShellSyntaxNamesOnlyItsOwnFiles) {
     TarnTest::Query(store, "DELETE FROM Config;");
     ASSERT_EQ(cli("boot"), 0);
 
-    EXPECT_EQ(TarnTest::Query(store, "SELECT Component FROM Config;"), std::vector<std::string>{"a"});
+    EXPECT_EQ(TarnTest::Query(store, "SELECT Component FROM Config WHERE Name = 'c';"), std::vector<std::string>{"a"});
     EXPECT_TRUE(TarnTest::Exists(base + "/sp"));
     EXPECT_FALSE(TarnTest::Exists(base + "/PWNED") || TarnTest::Exists(base + "/PWNED2"));
 }
