@@ -77,11 +77,18 @@ std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node
     // rapidjson's compiler takes every element of a property dependency for a
     // member name and fails its own check on any other value half way
     // through, leaving the half-built schema behind.
-    if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject())
-        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
+    // It also counts one validator per schema dependency but makes one per
+    // member name, so a name given twice leaves a validator slot unset.
+    if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject()) {
+        std::set<std::string> names;
+        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d) {
             if (d->value.IsArray() &&
                 !std::all_of(d->value.Begin(), d->value.End(), [](const rapidjson::Value& e) { return e.IsString(); }))
                 return "\"dependencies\" " + At(pointer) + " must list member names";
+            if (!names.emplace(d->name.GetString(), d->name.GetStringLength()).second)
+                return "\"dependencies\" " + At(pointer) + " names a member twice";
+        }
+    }
     std::string problem;
     TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const std::string& suffix) {
         if (problem.empty()) problem = EmptySlot(root, sub, pointer + suffix);

@@ -68,6 +68,7 @@ TEST(JsonValidatorRobustness, UnusableSchemasAndValuesGiveAnErrorNotACrash) {
         {R"({"not": false})", "1", {{"", "schema: \"not\" at '/' must be a schema object"}}},
         {R"({"properties": {"a": {"anyOf": [1]}}})", "1", {{"", "schema: \"anyOf\" at '/properties/a' must hold schema objects"}}},
         {R"({"patternProperties": "x"})", "{}", {{"", "schema: \"patternProperties\" at '/' must hold schema objects"}}},
+        {R"({"dependencies": {"a": {}, "a": {}}})", R"({"a": 1})", {{"", "schema: \"dependencies\" at '/' names a member twice"}}},
         {R"({"minLength": "x", "properties": 3, "required": {}, "pattern": "(["})", R"({"a": "b"})", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(Validate(c.schema, c.value, kAll), c.errors) << c.schema;
