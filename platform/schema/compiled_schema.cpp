@@ -52,6 +52,22 @@ std::string RefProblem(const rapidjson::Value& root, const rapidjson::Value& sta
 
 std::string At(const std::string& pointer) { return "at '" + (pointer.empty() ? "/" : pointer) + "'"; }
 
+// Keywords that rapidjson's compiler reads without looking at their type:
+// it counts the members of "patternProperties" whatever it is, and takes
+// every element of a property dependency for a member name. Its own check
+// then throws half way through a constructor that is not exception-safe,
+// leaving the half-built schema behind. where says where the node is.
+std::string UncheckedKeyword(const rapidjson::Value& node, const std::string& where) {
+    if (const rapidjson::Value* patterns = Member(node, "patternProperties"); patterns && !patterns->IsObject())
+        return "\"patternProperties\" " + where + " must hold schema objects";
+    if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject())
+        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
+            if (d->value.IsArray() &&
+                !std::all_of(d->value.Begin(), d->value.End(), [](const rapidjson::Value& e) { return e.IsString(); }))
+                return "\"dependencies\" " + where + " must list member names";
+    return {};
+}
+
 // A subschema slot rapidjson would leave empty and then use when
 // validating: a local "$ref" whose target is missing or not an object, or a
 // "not", combinator element, tuple item or pattern schema that is not an
@@ -69,25 +85,18 @@ std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node
         if (const rapidjson::Value* list = Member(node, keyword); list && list->IsArray())
             for (const auto& e : list->GetArray())
                 if (!e.IsObject()) return std::string("\"") + keyword + "\" " + At(pointer) + " must hold schema objects";
-    // rapidjson counts the members of "patternProperties" whatever it is.
+    if (std::string problem = UncheckedKeyword(node, At(pointer)); !problem.empty()) return problem;
     if (const rapidjson::Value* patterns = Member(node, "patternProperties");
-        patterns && (!patterns->IsObject() || std::any_of(patterns->MemberBegin(), patterns->MemberEnd(),
-                                                          [](const auto& p) { return !p.value.IsObject(); })))
+        patterns && std::any_of(patterns->MemberBegin(), patterns->MemberEnd(),
+                                [](const auto& p) { return !p.value.IsObject(); }))
         return "\"patternProperties\" " + At(pointer) + " must hold schema objects";
-    // rapidjson's compiler takes every element of a property dependency for a
-    // member name and fails its own check on any other value half way
-    // through, leaving the half-built schema behind.
-    // It also counts one validator per schema dependency but makes one per
+    // rapidjson counts one validator per schema dependency but makes one per
     // member name, so a name given twice leaves a validator slot unset.
     if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject()) {
         std::set<std::string> names;
-        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d) {
-            if (d->value.IsArray() &&
-                !std::all_of(d->value.Begin(), d->value.End(), [](const rapidjson::Value& e) { return e.IsString(); }))
-                return "\"dependencies\" " + At(pointer) + " must list member names";
+        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
             if (!names.emplace(d->name.GetString(), d->name.GetStringLength()).second)
                 return "\"dependencies\" " + At(pointer) + " names a member twice";
-        }
     }
     std::string problem;
     TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const std::string& suffix) {
@@ -209,6 +218,10 @@ std::string FindCompileProblem(const rapidjson::Value& schema) {
         if (!problem.empty()) return problem;
     }
     if (std::string problem = EmptySlot(schema, schema, ""); !problem.empty()) return problem;
+    // rapidjson compiles every object of the document, subschema or not.
+    for (const rapidjson::Value* o : objects)
+        if (std::string problem = UncheckedKeyword(*o, "inside a member that is not a subschema"); !problem.empty())
+            return problem;
     if (AppliesItselfForever(schema))
         return "the schema applies itself to the same value without end (through \"$ref\", \"allOf\", \"anyOf\", "
                "\"oneOf\", \"not\" or \"dependencies\")";

@@ -69,6 +69,8 @@ TEST(JsonValidatorRobustness, UnusableSchemasAndValuesGiveAnErrorNotACrash) {
         {R"({"properties": {"a": {"anyOf": [1]}}})", "1", {{"", "schema: \"anyOf\" at '/properties/a' must hold schema objects"}}},
         {R"({"patternProperties": "x"})", "{}", {{"", "schema: \"patternProperties\" at '/' must hold schema objects"}}},
         {R"({"dependencies": {"a": {}, "a": {}}})", R"({"a": 1})", {{"", "schema: \"dependencies\" at '/' names a member twice"}}},
+        {R"({"default": {"patternProperties": true}})", "1",
+         {{"", "schema: \"patternProperties\" inside a member that is not a subschema must hold schema objects"}}},
         {R"({"minLength": "x", "properties": 3, "required": {}, "pattern": "(["})", R"({"a": "b"})", {}},
     };
     for (const auto& c : cases) EXPECT_EQ(Validate(c.schema, c.value, kAll), c.errors) << c.schema;
