@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sqlite_setup.h"
+#include "statement_cache.h"
 #include "tarn/platform/capture.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
@@ -85,6 +86,18 @@ std::string RunStatements(sqlite3* db, const std::string& sql, RowCallback callb
     return "";
 }
 
+// The first statement of sql, null after logging why it cannot be prepared.
+Statement Prepare(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
+    Statement stmt(raw);
+    if (rc != SQLITE_OK || !stmt) {
+        CSLogger::Log(0, "DBStore: cannot prepare (%s): %s", sqlite3_errmsg(db), sql.c_str());
+        return nullptr;
+    }
+    return stmt;
+}
+
 // Statements of the databases, in creation order.
 const char* const kConfigStoreTables[] = {
     TarnConfigStore::CREATE_KVTABLE,
@@ -119,8 +132,13 @@ int CreateDatabase(Type type, const char* const (&statements)[N]) {
 
 } // namespace
 
-StoreConnection::StoreConnection(sqlite3* db, Type type, int serial) : m_db(db), m_type(type), m_serial(serial) {}
-StoreConnection::~StoreConnection() { sqlite3_close_v2(m_db); }
+StoreConnection::StoreConnection(sqlite3* db, Type type, int serial)
+    : m_db(db), m_statements(std::make_unique<StatementCache>()), m_type(type), m_serial(serial) {}
+
+StoreConnection::~StoreConnection() {
+    m_statements.reset();  // finalized before the close
+    sqlite3_close_v2(m_db);
+}
 
 const char* DatabasePath(Type type) {
     switch (type) {
@@ -183,14 +201,9 @@ int Execute(const std::shared_ptr<StoreConnection>& conn, const std::string& sql
             const std::vector<std::string>& values, const std::vector<int>& integers, int busyTimeoutMs) {
     if (!Valid(conn) || !integers.empty()) return 1;
     sqlite3_busy_timeout(conn->Handle(), busyTimeoutMs);
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(conn->Handle(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
-    std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> stmt(raw, &sqlite3_finalize);
-    if (rc != SQLITE_OK || !stmt) {
-        CSLogger::Log(0, "DBStore: cannot prepare (%s): %s", sqlite3_errmsg(conn->Handle()), sql.c_str());
-        return 1;
-    }
+    Statement stmt = conn->Statements().Take(sql);
+    const bool kept = stmt != nullptr;
+    if (!kept && !(stmt = Prepare(conn->Handle(), sql))) return 1;
     if (static_cast<int>(values.size()) != sqlite3_bind_parameter_count(stmt.get())) {
         CSLogger::Log(0, "DBStore: %zu values for %d placeholders: %s", values.size(),
                       sqlite3_bind_parameter_count(stmt.get()), sql.c_str());
@@ -201,12 +214,20 @@ int Execute(const std::shared_ptr<StoreConnection>& conn, const std::string& sql
                               static_cast<int>(values[i].size()), SQLITE_TRANSIENT) != SQLITE_OK)
             return 1;
     }
+    int rc;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        CSLogger::Log(0, "DBStore: statement failed (%s): %s", sqlite3_errmsg(conn->Handle()), sql.c_str());
+        const std::string reason = sqlite3_errmsg(conn->Handle());
+        stmt.reset();
+        // A kept statement compiles itself again when the schema changed
+        // since (a table dropped, a database detached); where that fails, a
+        // fresh statement would not have prepared, and is reported so.
+        if (kept && !Prepare(conn->Handle(), sql)) return 1;
+        CSLogger::Log(0, "DBStore: statement failed (%s): %s", reason.c_str(), sql.c_str());
         return 1;
     }
+    conn->Statements().Keep(sql, std::move(stmt));
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "schema/generated_ids.h"
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -236,6 +237,9 @@ std::shared_ptr<const CompiledSchema> Compile(const rapidjson::Value& schema) {
     CollectObjects(schema, objects);
     for (const rapidjson::Value* o : objects)
         if (const rapidjson::Value* ref = Member(*o, "$ref"); ref && ref->IsString()) compiled->hasRefs = true;
+    compiled->mayGenerateIds = std::any_of(objects.begin(), objects.end(), [](const rapidjson::Value* o) {
+        return TarnGeneratedIds::DeclaresGeneratedId(*o);
+    });
     try {
         compiled->document = CompileWithRapidjson(schema, compiled->rewritten);
     } catch (const std::exception& e) {
@@ -274,6 +278,12 @@ std::shared_ptr<const CompiledSchema> CompiledFor(const rapidjson::Value& schema
     if (it == gStable.end()) return compiled;  // unregistered meanwhile
     if (!it->second) it->second = compiled;
     return it->second;
+}
+
+std::shared_ptr<const CompiledSchema> KeptFor(const rapidjson::Value& schema) {
+    std::lock_guard<std::mutex> lock(gStableMutex);
+    auto it = gStable.find(&schema);
+    return it == gStable.end() ? nullptr : it->second;
 }
 
 void RegisterStableSchema(const rapidjson::Value* schema) {

@@ -3,18 +3,27 @@
 #include <cstdio>
 #include <random>
 
+#include "schema/compiled_schema.h"
 #include "schema/schema_walk.h"
 #include "tarn/platform/schema_store.h"
 
 namespace TarnGeneratedIds {
+
+bool DeclaresGeneratedId(const rapidjson::Value& node) {
+    const rapidjson::Value* props = TarnSchemaWalk::Member(node, "properties");
+    const rapidjson::Value* id = props ? TarnSchemaWalk::Member(*props, TarnSchemaStore::GENERATED_ID_FIELD) : nullptr;
+    return id && TarnSchemaWalk::IsInstanceIdNode(*id);
+}
+
 namespace {
 
 using TarnSchemaWalk::Member;
 
-bool DeclaresGeneratedId(const rapidjson::Value& node) {
-    const rapidjson::Value* props = Member(node, "properties");
-    const rapidjson::Value* id = props ? Member(*props, TarnSchemaStore::GENERATED_ID_FIELD) : nullptr;
-    return id && TarnSchemaWalk::IsInstanceIdNode(*id);
+// A registered schema whose compiled form knows it declares no generated
+// identifier anywhere: the walk would find nothing.
+bool SurelyNone(const rapidjson::Value& schema) {
+    auto kept = TarnSchemaValidation::KeptFor(schema);
+    return kept && !kept->mayGenerateIds;
 }
 
 // Visits, children first, every object of value whose node declares a
@@ -45,7 +54,7 @@ bool Missing(const rapidjson::Value& schema, const rapidjson::Value& value) {
         missing = !object.HasMember(TarnSchemaStore::GENERATED_ID_FIELD);
         return !missing;
     };
-    Walk(schema, value, visit);
+    if (!SurelyNone(schema)) Walk(schema, value, visit);
     return missing;
 }
 
@@ -60,7 +69,7 @@ void Fill(const rapidjson::Value& schema, rapidjson::Value& value, rapidjson::Do
         }
         return true;
     };
-    Walk(schema, value, visit);
+    if (!SurelyNone(schema)) Walk(schema, value, visit);
 }
 
 std::string NewId() {

@@ -9,6 +9,9 @@
 
 namespace TarnGeneratedIds {
 
+// Whether the schema node declares the generated identifier for its objects.
+bool DeclaresGeneratedId(const rapidjson::Value& node);
+
 // Whether some object of value lacks the generated identifier its node declares.
 bool Missing(const rapidjson::Value& schema, const rapidjson::Value& value);
 

@@ -12,6 +12,9 @@
 //   may copy it with cp.
 // - GetConnection opens existing databases only; CreateDatabases makes them.
 // - ReadKeyValue of a key that was never written succeeds with an empty value.
+// - Execute keeps the last few statements of each connection prepared, by
+//   their text, for the next call with the same text (a write per row); they
+//   are finalized when the connection closes.
 #pragma once
 
 #include <memory>
@@ -23,6 +26,8 @@
 struct sqlite3;
 
 namespace DBStore {
+
+class StatementCache;
 
 enum Type : int {
     CONFIG_STORE = 0,
@@ -42,9 +47,11 @@ public:
     sqlite3* Handle() const { return m_db; }
     Type GetType() const { return m_type; }
     int Serial() const { return m_serial; }
+    StatementCache& Statements() { return *m_statements; }
 
 private:
     sqlite3* m_db;
+    std::unique_ptr<StatementCache> m_statements;
     Type m_type;
     int m_serial;
 };
