@@ -31,8 +31,8 @@ void AddDeclaredFiles() {
 
 std::unordered_set<std::string> AllowedTardisks() {
     std::unordered_set<std::string> allowed;
-    for (const auto& crate : TarnImage::GetTarnImage())
-        if (!crate.second.restrictStickyFiles) allowed.insert(crate.second.payloads.begin(), crate.second.payloads.end());
+    for (const auto& [id, crate] : TarnImage::GetTarnImage())
+        if (!crate.restrictStickyFiles) allowed.insert(crate.payloads.begin(), crate.payloads.end());
     return allowed;
 }
 

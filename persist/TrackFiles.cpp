@@ -7,7 +7,9 @@ namespace TarnConfigStore {
 
 void TrackFiles(const std::vector<std::string>& files, FileType type) {
     if (files.empty()) return;
-    const char* list = type == BACKUP_FILES ? BACKUP_FILE_LIST : type == NON_SCHEMA_FILES ? NON_SCHEMA_FILE_LIST : nullptr;
+    const char* list = type == BACKUP_FILES       ? BACKUP_FILE_LIST
+                       : type == NON_SCHEMA_FILES ? NON_SCHEMA_FILE_LIST
+                                                  : nullptr;
     if (!list) {
         CSLogger::Log(0, "Invalid file type specified.");
         return;

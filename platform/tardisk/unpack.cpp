@@ -140,7 +140,8 @@ bool UnpackTardisk(const std::string& archiveFile, const std::string& tardiskNam
         values.push_back({KNO_NODE_system_lumenfs_inodes_stats, keys[i].get(), records[i].data(), recordSize});
     const KES_ReturnStatus status =
         KNOTree_PutValues(KNO_LiveTreePath(), values.data(), static_cast<uint32_t>(values.size()));
-    if (status != KES_OK) return *error = std::string("cannot record inodes: ") + KES_ReturnStatusToString(status), false;
+    if (status != KES_OK)
+        return *error = std::string("cannot record inodes: ") + KES_ReturnStatusToString(status), false;
     return ok;
 }
 

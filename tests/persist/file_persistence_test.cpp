@@ -56,8 +56,8 @@ void Unpack(const std::string& tardisk, const std::vector<TarEntry>& entries) {
 
 void Declare(const std::string& group, const std::string& category, const std::string& path) {
     TarnSchemaStore::SetSchema("files-" + group, "c", group, "files",
-                               R"({"component": "c", "group": ")" + group + R"(", "key": "files", "version": "1.0", "file": )"
-                               R"({"category": ")" + category + R"(", "path": ")" + path + R"("}})",
+                               R"({"component": "c", "group": ")" + group + R"(", "key": "files", "version": "1",)"
+                               R"( "file": {"category": ")" + category + R"(", "path": ")" + path + R"("}})",
                                TarnSchemaStore::SchemaStore::GetStore(), false);
 }
 
@@ -115,7 +115,8 @@ TEST_F(FilePersistence, EachOutcomeOfTheStickyFilterInOneRun) {
                             "File etc/net/routes is not an absolute path, hence it should not be persisted.",
                             "File etc/net/routes will not be persisted.",
                             "File /etc/net/a\\nb has a line break in its name, hence it should not be persisted.",
-                            "File /etc/net/a\\nb will not be persisted.", "File stat(/etc/net/\xff) failed with error 2",
+                            "File /etc/net/a\\nb will not be persisted.",
+                            "File stat(/etc/net/\xff) failed with error 2",
                             "File /etc/net/\xff will not be persisted."));
     EXPECT_EQ(result.rejected.size(), 8u);
     EXPECT_EQ(TarnTest::ReadFile(Rooted(TarnConfigStore::SKIP_BACKUP_LIST)),
