@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdarg>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "persist/host_file_view.h"
@@ -77,14 +78,26 @@ public:
 private:
     // The path itself or a directory above it is a symbolic link.
     bool LinkOnTheWay(std::string text) const {
-        while (!text.empty()) {
-            struct stat st;
-            if (m_view.Lstat(text, &st) && S_ISLNK(st.st_mode)) return true;
+        for (bool above = false; !text.empty(); above = true) {
+            if (above ? IsLinkCached(text) : IsLink(text)) return true;
             const size_t slash = text.rfind('/');
             if (slash == std::string::npos) break;
             text.resize(slash);
         }
         return false;
+    }
+
+    bool IsLink(const std::string& path) const {
+        struct stat st;
+        return m_view.Lstat(path, &st) && S_ISLNK(st.st_mode);
+    }
+
+    // Candidates share their directories: each directory is examined once
+    // per call (the call takes the file system as it stands).
+    bool IsLinkCached(const std::string& directory) const {
+        auto found = m_directoryIsLink.find(directory);
+        if (found == m_directoryIsLink.end()) found = m_directoryIsLink.emplace(directory, IsLink(directory)).first;
+        return found->second;
     }
 
     // The tardisk of the file's backing file ".#<name>" decides.
@@ -109,6 +122,7 @@ private:
 
     std::unordered_set<std::string> m_allowed;
     HostFileView m_view;
+    mutable std::unordered_map<std::string, bool> m_directoryIsLink;
 };
 
 void WriteSkipBackupList(const std::vector<std::pair<std::string, std::string>>& rejected) {
