@@ -49,6 +49,27 @@ echo "-- the installed crates (image crates)"; tcs image crates
 echo "-- what the boot registered: schema objects and their files (schemas)"; tcs schemas
 echo "-- the default layer (show --defaults)"; tcs show --defaults
 
+section "the host runs: its payloads are mounted, the sticky-bit files to persist are chosen"
+# Each payload is packed from its sources and unpacked as the in-memory file
+# system mounts it (backing files .#<name>, inode records in the live tree).
+for dir in "$here"/payloads/*/; do
+  name="$(basename "$dir")"
+  tar --format=ustar --mode=+t -C "$dir" -cf "$root/tmp/$name.tar" .
+  echo "\$ tarn-configstore unpack-payload tmp/$name.tar $name"; tcs unpack-payload "$root/tmp/$name.tar" "$name"
+done
+ln -s /etc/sample "$root/etc/ntp"   # a linked directory to a declared file
+mkdir -p "$root/etc/operator"       # an operator's file that no tardisk brought
+echo "remember the spare disk" > "$root/etc/operator/notes.txt"
+cp "$root/etc/operator/notes.txt" "$root/etc/operator/.#notes.txt"
+syslog_before=$(lines "$root/var/log/syslog")
+candidates=(/etc/netstack/netstack.conf /etc/ntp/ntp.conf /etc/storagecore/devices.conf /etc/netstack/routes.conf
+            /opt/netstack/vital/nic-firmware.state /etc/storagecore/multipath.conf /etc/operator/notes.txt /etc/gone.conf)
+echo "\$ tarn-configstore filter-sticky ${candidates[*]} | tarn-configstore track-files backup"
+tcs filter-sticky "${candidates[@]}" | tcs track-files backup
+echo "-- the backup list";      cat "$root/var/run/halden/files/backup-list"
+echo "-- the skip-backup list"; cat "$root/var/run/halden/files/skip-backup-list"
+echo "-- system log"; tail -n +"$((syslog_before + 1))" "$root/var/log/syslog" | cut -d' ' -f2- | grep "^<3>"
+
 section "the host runs: configuration is written, the boot state recorded, the store backed up"
 # /var/run starts empty at every boot: the error file and the file list were this boot's.
 rm -f "$root/var/run/halden/files/loadStoreErrors.json" "$root/var/run/nonSchemaFiles"

@@ -17,10 +17,10 @@ seconds=${1:-60}
 shift || true
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(json_document schema_entry split_config load_store_error_file kno_tree knosh image_xml)
+[ ${#targets[@]} -gt 0 ] || targets=(json_document schema_entry split_config load_store_error_file kno_tree knosh image_xml ustar)
 
 # Longest input per target: room for the seeds and a little more.
-declare -A max_len=([kno_tree]=16384 [knosh]=1024)
+declare -A max_len=([kno_tree]=16384 [knosh]=1024 [ustar]=8192)
 declare -A dict=([knosh]=fuzz/knosh.dict [image_xml]=fuzz/xml.dict)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DTARN_BUILD_FUZZ=ON -DTARN_BUILD_TESTS=OFF -DTARN_BUILD_BENCH=OFF \

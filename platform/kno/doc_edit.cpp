@@ -59,7 +59,7 @@ void PutValue(Tree& tree, rapidjson::Document& doc, const NodeDef& node, const K
 
 void AddInstance(Tree& tree, rapidjson::Document& doc, const NodeDef& node, const KeyTuple& above, const Key& key) {
     auto& list = tree.state.instances[SlotOf(node.id, above)];
-    if (std::find(list.begin(), list.end(), key) != list.end()) return;
+    if (!tree.state.instanceSlots.insert(InstanceSlot(node.id, above, key)).second) return;
     list.push_back(key);
 
     auto& alloc = doc.GetAllocator();

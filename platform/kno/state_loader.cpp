@@ -51,14 +51,13 @@ void LoadInstances(const Value* instances, const Tree& tree, State& state) {
             Fail(where, "'above' needs " + std::to_string(node.instanceChain.size() - 1) +
                             " keys (one per instance node above it)");
         }
-        for (size_t a = 0; a < list.size(); ++a) {
-            for (size_t b = a + 1; b < list.size(); ++b) {
-                if (list[a] == list[b]) Fail(where, "key " + KeysText({list[a]}) + " listed twice");
-            }
+        const std::string slot = SlotOf(node.id, above);
+        if (state.instances.count(slot)) Fail(where, "instances above " + KeysText(above) + " listed twice");
+        for (const Key& key : list) {
+            if (!state.instanceSlots.insert(InstanceSlot(node.id, above, key)).second)
+                Fail(where, "key " + KeysText({key}) + " listed twice");
         }
-        if (!state.instances.emplace(SlotOf(node.id, above), std::move(list)).second) {
-            Fail(where, "instances above " + KeysText(above) + " listed twice");
-        }
+        state.instances.emplace(slot, std::move(list));
     }
 }
 
@@ -73,8 +72,7 @@ void CheckValueKeys(const Tree& tree, const NodeDef& node, const KeyTuple& keys,
     for (size_t i = 0; i < keys.size(); ++i) {
         const NodeDef& owner = *tree.defs->Node(node.instanceChain[i]);
         KeyTuple above(keys.begin(), keys.begin() + static_cast<long>(i));
-        auto list = InstancesOf(tree, owner, above);
-        if (std::find(list.begin(), list.end(), keys[i]) == list.end()) {
+        if (!HasInstance(tree, owner, above, keys[i])) {
             Fail(where, "key " + KeysText({keys[i]}) + " is no instance of node " + std::to_string(owner.id) + " ('" +
                             owner.name + "') under " + KeysText(above));
         }

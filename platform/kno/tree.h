@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "tarn/platform/kno/kno.h"
@@ -100,6 +101,9 @@ struct Definitions {
 
 struct State {
     std::unordered_map<std::string, std::vector<Key>> instances;  // SlotOf(node, keys above)
+    // SlotOf(node, keys above + key) of every listed instance: membership in
+    // constant time, since an inode list holds one key per file.
+    std::unordered_set<std::string> instanceSlots;
     std::unordered_map<std::string, Bytes> values;                // SlotOf(node, keys)
 };
 
@@ -129,5 +133,9 @@ struct Tree {
 // The instance keys of a node under the keys above it: the modules for a
 // module branch, else the tree's list (empty when none).
 std::vector<Key> InstancesOf(const Tree& tree, const NodeDef& node, const KeyTuple& above);
+// Whether key is one of them.
+bool HasInstance(const Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key);
+// SlotOf(node, above + key).
+std::string InstanceSlot(uint32_t nodeID, const KeyTuple& above, const Key& key);
 
 } // namespace TarnPlatform::Kno

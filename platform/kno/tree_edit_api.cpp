@@ -47,12 +47,25 @@ extern "C" {
 
 KES_ReturnStatus KNOTree_PutValue(const char* treeFile, uint32_t nodeID, const KNOParamList* keys, const void* bytes,
                                   uint32_t length) {
-    if (!treeFile || (length && !bytes)) return KES_BAD_PARAM;
+    const KNOTreeValue value = {nodeID, keys, bytes, length};
+    return KNOTree_PutValues(treeFile, &value, 1);
+}
+
+KES_ReturnStatus KNOTree_PutValues(const char* treeFile, const KNOTreeValue* values, uint32_t count) {
+    if (!treeFile || (count && !values)) return KES_BAD_PARAM;
+    for (uint32_t i = 0; i < count; ++i)
+        if (values[i].length && !values[i].bytes) return KES_BAD_PARAM;
     return Guarded([&] {
-        auto* data = static_cast<const uint8_t*>(bytes);
-        return ModifyFile(
-            treeFile, [&](Tree& tree, rapidjson::Document& doc) { return Put(tree, doc, nodeID, keys, data, length); },
-            nullptr);
+        auto change = [&](Tree& tree, rapidjson::Document& doc) {
+            for (uint32_t i = 0; i < count; ++i) {
+                const KNOTreeValue& v = values[i];
+                KES_ReturnStatus status =
+                    Put(tree, doc, v.nodeID, v.keys, static_cast<const uint8_t*>(v.bytes), v.length);
+                if (status != KES_OK) return status;  // nothing is written back
+            }
+            return KES_OK;
+        };
+        return ModifyFile(treeFile, change, nullptr);
     });
 }
 

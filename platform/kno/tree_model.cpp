@@ -1,5 +1,6 @@
 #include "kno/tree.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace TarnPlatform::Kno {
@@ -43,6 +44,20 @@ std::vector<Key> InstancesOf(const Tree& tree, const NodeDef& node, const KeyTup
     auto it = tree.state.instances.find(SlotOf(node.id, above));
     if (it != tree.state.instances.end()) keys = it->second;
     return keys;
+}
+
+std::string InstanceSlot(uint32_t nodeID, const KeyTuple& above, const Key& key) {
+    KeyTuple keys = above;
+    keys.push_back(key);
+    return SlotOf(nodeID, keys);
+}
+
+bool HasInstance(const Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key) {
+    if (node.moduleBranch) {
+        auto modules = InstancesOf(tree, node, above);
+        return std::find(modules.begin(), modules.end(), key) != modules.end();
+    }
+    return tree.state.instanceSlots.count(InstanceSlot(node.id, above, key)) != 0;
 }
 
 } // namespace TarnPlatform::Kno

@@ -45,8 +45,7 @@ KES_ReturnStatus Resolve(const Tree& tree, uint32_t nodeID, const KNOParamList* 
     for (size_t i = 0; i < chain.size(); ++i) {
         const NodeDef& owner = *tree.defs->Node(chain[i]);
         KeyTuple above(target.keys.begin(), target.keys.begin() + static_cast<long>(i));
-        auto instances = InstancesOf(tree, owner, above);
-        if (std::find(instances.begin(), instances.end(), target.keys[i]) == instances.end()) return KES_NO_INSTANCE;
+        if (!HasInstance(tree, owner, above, target.keys[i])) return KES_NO_INSTANCE;
     }
     return KES_OK;
 }

@@ -37,6 +37,9 @@ int RunProcessSchemas(const Args& args);
 int RunRefresh(const Args& args);
 int RunSchemas(const Args& args);
 int RunImage(const Args& args);
+int RunTrackFiles(const Args& args);
+int RunFilterSticky(const Args& args);
+int RunUnpackPayload(const Args& args);
 
 // Prints "usage: tarn-configstore [--root DIR] <synopsis>" for the command to
 // stderr; returns 2.

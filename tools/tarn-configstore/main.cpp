@@ -68,6 +68,23 @@ const std::vector<Command>& Commands() {
          "        by tabs; with --json one array of objects for scripts\n"
          "dump    writes /tmp/image-info.csv under the host root and prints its path\n"
          "Exit status 1 with the reason when the image database cannot be locked or read.", &RunImage},
+        {"track-files", "track-files backup|non-schema [PATH...]", "write a tracking file of paths",
+         "backup      /var/run/halden/files/backup-list, read by the host's backup tooling\n"
+         "non-schema  /var/run/nonSchemaFiles, read by the store load at boot\n"
+         "Paths come from the arguments or, with none, one per line from standard input;\n"
+         "the file is written anew with one path per line (no paths: left as it is).", &RunTrackFiles},
+        {"filter-sticky", "filter-sticky [--json] [PATH...]", "keep the sticky-bit files that may be persisted",
+         "Prints the kept paths, one per line: files a \"files\" schema declares (directly or\n"
+         "through a symbolic link), or in a tardisk of a crate without RestrictStickyFiles.\n"
+         "Rejected paths go to the system log and /var/run/halden/files/skip-backup-list.\n"
+         "Paths come from the arguments or, with none, one per line from standard input.\n"
+         "--json prints {\"kept\": [...], \"rejected\": [{\"path\", \"reason\"}...]}. Exit status\n"
+         "1 with the reason when the image database cannot be read.", &RunFilterSticky},
+        {"unpack-payload", "unpack-payload ARCHIVE TARDISK", "unpack a payload archive as a mounted tardisk",
+         "Stand-in for the host's in-memory file system: unpacks the ustar ARCHIVE into\n"
+         "the host root, gives each file its backing file .#<name> and records its inode\n"
+         "with the tardisk name in the live kernel-info tree. Exit status 1 with the\n"
+         "reason for a refused archive.", &RunUnpackPayload},
     };
     return commands;
 }

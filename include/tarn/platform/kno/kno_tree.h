@@ -51,6 +51,18 @@ TARN_PLATFORM_EXPORT KES_ReturnStatus KNOTree_PutValue(const char* treeFile, uin
                                                        const KNOParamList* keys, const void* bytes,
                                                        uint32_t length);
 
+/* Several values written as KNOTree_PutValue writes one, in one locked and
+ * atomic change of the file: all of them, or none when one fails (its status
+ * is returned). */
+typedef struct KNOTreeValue {
+    uint32_t nodeID;
+    const KNOParamList* keys;
+    const void* bytes;
+    uint32_t length;
+} KNOTreeValue;
+TARN_PLATFORM_EXPORT KES_ReturnStatus KNOTree_PutValues(const char* treeFile, const KNOTreeValue* values,
+                                                        uint32_t count);
+
 #ifdef __cplusplus
 }
 #endif

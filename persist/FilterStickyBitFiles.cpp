@@ -1,0 +1,163 @@
+#include <cerrno>
+#include <cstdarg>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "persist/host_file_view.h"
+#include "persist/inode_tardisk.h"
+#include "tarn/crate_files.h"
+#include "tarn/file_persistence.h"
+#include "tarn/image.h"
+#include "tarn/platform/kno/kno.h"
+#include "tarn/platform/syslog.h"
+
+namespace TarnConfigStore {
+namespace {
+
+constexpr int kLogError = 3;
+
+// Declared files by category; every call adds to them, nothing is removed.
+std::unordered_set<std::string> vitalFiles, cachedFiles, configFiles;
+
+bool InSets(const std::string& path) {
+    return vitalFiles.count(path) || cachedFiles.count(path) || configFiles.count(path);
+}
+
+void AddDeclaredFiles() {
+    CrateFileMap declared = GetCrateFiles();
+    for (const auto& path : declared["vital"]) vitalFiles.insert(path);
+    for (const auto& path : declared["cached"]) cachedFiles.insert(path);
+    for (const auto& path : declared["config"]) configFiles.insert(path);
+}
+
+std::unordered_set<std::string> AllowedTardisks() {
+    std::unordered_set<std::string> allowed;
+    for (const auto& [id, crate] : TarnImage::GetTarnImage())
+        if (!crate.restrictStickyFiles) allowed.insert(crate.payloads.begin(), crate.payloads.end());
+    return allowed;
+}
+
+// A path as it goes into a log line: a line break would start a forged line.
+std::string Shown(const std::string& path) {
+    std::string shown;
+    for (char c : path) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return shown;
+}
+
+// Logs the line and keeps its text as the reason.
+std::string Logged(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Logged(const char* format, ...) {
+    char text[8192];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    TarnPlatform::SysLog(kLogError, "%s", text);
+    return text;
+}
+
+class StickyFilter {
+public:
+    explicit StickyFilter(std::unordered_set<std::string> allowed) : m_allowed(std::move(allowed)) {}
+
+    // Empty when the path stays; otherwise why it is rejected.
+    std::string Decide(const std::string& path) const {
+        if (path.find('\n') != std::string::npos)
+            return Logged("File %s has a line break in its name, hence it should not be persisted.",
+                          Shown(path).c_str());
+        if (path.empty() || path[0] != '/')
+            return Logged("File %s is not an absolute path, hence it should not be persisted.", path.c_str());
+        if (path.compare(0, 4, "/opt") == 0 && path.find("vital") != std::string::npos)
+            return vitalFiles.count(path) ? "" : TardiskTest(path);
+        if (InSets(path)) return "";
+        if (!LinkOnTheWay(path)) return TardiskTest(path);
+        std::string resolved;
+        return m_view.Realpath(path, &resolved) && InSets(resolved) ? "" : TardiskTest(path);
+    }
+
+private:
+    // The path itself or a directory above it is a symbolic link.
+    bool LinkOnTheWay(std::string text) const {
+        for (bool above = false; !text.empty(); above = true) {
+            if (above ? IsLinkCached(text) : IsLink(text)) return true;
+            const size_t slash = text.rfind('/');
+            if (slash == std::string::npos) break;
+            text.resize(slash);
+        }
+        return false;
+    }
+
+    bool IsLink(const std::string& path) const {
+        struct stat st;
+        return m_view.Lstat(path, &st) && S_ISLNK(st.st_mode);
+    }
+
+    // Candidates share their directories: each directory is examined once
+    // per call (the call takes the file system as it stands).
+    bool IsLinkCached(const std::string& directory) const {
+        auto found = m_directoryIsLink.find(directory);
+        if (found == m_directoryIsLink.end()) found = m_directoryIsLink.emplace(directory, IsLink(directory)).first;
+        return found->second;
+    }
+
+    // The tardisk of the file's backing file ".#<name>" decides.
+    std::string TardiskTest(const std::string& path) const {
+        const size_t slash = path.rfind('/');
+        const std::string backing = path.substr(0, slash) + "/.#" + path.substr(slash + 1);
+        struct stat st;
+        if (!m_view.Stat(backing, &st)) {
+            const int error = errno;
+            return Logged("File stat(%s) failed with error %d", path.c_str(), error);
+        }
+        char buildDate[21];
+        int mismatch = 0;
+        if (KNO_CheckSig(buildDate, sizeof buildDate, &mismatch) != KES_OK) Logged("Failed to init kno");
+        const std::string tardisk = TardiskOfInode(st.st_ino);
+        if (tardisk.empty())
+            return Logged("File %s cannot be mapped to tardisk, hence it should not be persisted.", path.c_str());
+        if (m_allowed.count(tardisk)) return "";
+        return Logged("File %s in tardisk %s does not belong to crate which allows persistence of sticky bit files",
+                      path.c_str(), tardisk.c_str());
+    }
+
+    std::unordered_set<std::string> m_allowed;
+    HostFileView m_view;
+    mutable std::unordered_map<std::string, bool> m_directoryIsLink;
+};
+
+void WriteSkipBackupList(const std::vector<std::pair<std::string, std::string>>& rejected) {
+    const FilePtr out = HostFileView().OpenForWriting(SKIP_BACKUP_LIST);
+    if (!out) return;
+    for (const auto& entry : rejected) {
+        if (entry.first.find('\n') != std::string::npos) continue;  // one line cannot name it
+        std::fputs(entry.first.c_str(), out.get());
+        std::fputc('\n', out.get());
+        std::fflush(out.get());
+    }
+}
+
+} // namespace
+
+StickyFilterResult FilterStickyBitFilesWithReasons(const std::vector<std::string>& files) {
+    AddDeclaredFiles();
+    const StickyFilter filter(AllowedTardisks());
+    StickyFilterResult result;
+    result.kept.reserve(files.size());
+    for (const std::string& path : files) {
+        std::string reason = filter.Decide(path);
+        if (reason.empty()) {
+            result.kept.push_back(path);
+            continue;
+        }
+        Logged("File %s will not be persisted.", Shown(path).c_str());
+        result.rejected.emplace_back(path, std::move(reason));
+    }
+    if (!result.rejected.empty()) WriteSkipBackupList(result.rejected);
+    return result;
+}
+
+std::vector<std::string> FilterStickyBitFiles(const std::vector<std::string>& files) {
+    return FilterStickyBitFilesWithReasons(files).kept;
+}
+
+} // namespace TarnConfigStore

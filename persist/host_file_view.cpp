@@ -1,0 +1,80 @@
+#include "persist/host_file_view.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "tarn/platform/host_root.h"
+
+namespace TarnConfigStore {
+namespace {
+
+constexpr size_t kRealpathBuffer = 4096;
+
+} // namespace
+
+HostFileView::HostFileView() : m_private(!TarnPlatform::HostRoot().empty()) {
+    if (!m_private) return;
+    m_root.Reset(::open(TarnPlatform::HostRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    char buffer[PATH_MAX];
+    if (::realpath(TarnPlatform::HostRoot().c_str(), buffer)) m_rootReal = buffer;
+}
+
+TarnPlatform::UniqueFd HostFileView::Open(const std::string& path, int flags, mode_t mode) const {
+    struct open_how how = {};
+    how.flags = static_cast<uint64_t>(flags | O_CLOEXEC);
+    how.mode = mode;
+    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
+    if (m_root.Get() < 0) {
+        errno = ENOENT;
+        return TarnPlatform::UniqueFd();
+    }
+    return TarnPlatform::UniqueFd(
+        static_cast<int>(::syscall(SYS_openat2, m_root.Get(), path.c_str(), &how, sizeof how)));
+}
+
+bool HostFileView::Lstat(const std::string& path, struct stat* st) const {
+    if (!m_private) return ::lstat(path.c_str(), st) == 0;
+    const TarnPlatform::UniqueFd fd = Open(path, O_PATH | O_NOFOLLOW);
+    return fd.Get() >= 0 && ::fstatat(fd.Get(), "", st, AT_EMPTY_PATH) == 0;
+}
+
+bool HostFileView::Stat(const std::string& path, struct stat* st) const {
+    if (!m_private) return ::stat(path.c_str(), st) == 0;
+    const TarnPlatform::UniqueFd fd = Open(path, O_PATH);
+    return fd.Get() >= 0 && ::fstat(fd.Get(), st) == 0;
+}
+
+bool HostFileView::Realpath(const std::string& path, std::string* resolved) const {
+    char buffer[kRealpathBuffer];
+    if (!m_private) {
+        if (!::realpath(path.c_str(), buffer)) return false;
+        *resolved = buffer;
+        return true;
+    }
+    const TarnPlatform::UniqueFd fd = Open(path, O_PATH);
+    if (fd.Get() < 0 || m_rootReal.empty()) return false;
+    const std::string link = "/proc/self/fd/" + std::to_string(fd.Get());
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return false;
+    const std::string full(buffer, static_cast<size_t>(n));
+    if (full == m_rootReal) *resolved = "/";
+    else if (full.compare(0, m_rootReal.size() + 1, m_rootReal + "/") == 0) *resolved = full.substr(m_rootReal.size());
+    else return false;
+    return true;
+}
+
+FilePtr HostFileView::OpenForWriting(const std::string& fixedPath) const {
+    if (!m_private) return FilePtr(std::fopen(fixedPath.c_str(), "w"));
+    TarnPlatform::UniqueFd fd = Open(fixedPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd.Get() < 0) return nullptr;
+    FilePtr file(::fdopen(fd.Get(), "w"));
+    if (file) fd.Release();
+    return file;
+}
+
+} // namespace TarnConfigStore

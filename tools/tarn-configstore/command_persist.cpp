@@ -1,0 +1,81 @@
+// track-files, filter-sticky and unpack-payload: choosing the files of the
+// in-memory root file system that survive a reboot.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "tarn/file_persistence.h"
+#include "tarn/platform/tardisk.h"
+#include "tarn/rapidjson.h"
+
+namespace TarnCli {
+namespace {
+
+// The operands, or with none the lines of standard input.
+Args PathsFrom(const Args& operands) {
+    if (!operands.empty()) return operands;
+    Args paths;
+    for (std::string line; std::getline(std::cin, line);) paths.push_back(line);
+    return paths;
+}
+
+void PrintJson(const TarnConfigStore::StickyFilterResult& result) {
+    rapidjson::StringBuffer out;
+    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    w.StartObject();
+    w.Key("kept");
+    w.StartArray();
+    for (const std::string& path : result.kept) w.String(path);
+    w.EndArray();
+    w.Key("rejected");
+    w.StartArray();
+    for (const auto& [path, reason] : result.rejected) {
+        w.StartObject();
+        w.Key("path");
+        w.String(path);
+        w.Key("reason");
+        w.String(reason);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+    std::printf("%s\n", out.GetString());
+}
+
+} // namespace
+
+int RunTrackFiles(const Args& args) {
+    const Operands ops = SplitOperands(args);
+    if (ops.sawOption || ops.words.empty() || (ops.words[0] != "backup" && ops.words[0] != "non-schema"))
+        return Usage(FindCommand("track-files"));
+    const auto type = ops.words[0] == "backup" ? TarnConfigStore::BACKUP_FILES : TarnConfigStore::NON_SCHEMA_FILES;
+    TarnConfigStore::TrackFiles(PathsFrom(Args(ops.words.begin() + 1, ops.words.end())), type);
+    return 0;
+}
+
+int RunFilterSticky(const Args& args) {
+    Args words = args;
+    bool json = false;
+    if (!words.empty() && words[0] == "--json") {
+        json = true;
+        words.erase(words.begin());
+    }
+    const Operands ops = SplitOperands(words);
+    if (ops.sawOption) return Usage(FindCommand("filter-sticky"));
+    const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(PathsFrom(ops.words));
+    if (json) PrintJson(result);
+    else for (const std::string& path : result.kept) std::printf("%s\n", path.c_str());
+    return 0;
+}
+
+int RunUnpackPayload(const Args& args) {
+    const Operands ops = SplitOperands(args);
+    if (ops.sawOption || ops.words.size() != 2) return Usage(FindCommand("unpack-payload"));
+    std::string error;
+    if (TarnPlatform::UnpackTardisk(ops.words[0], ops.words[1], &error)) return 0;
+    std::fprintf(stderr, "tarn-configstore: unpack-payload: %s\n", error.c_str());
+    return 1;
+}
+
+} // namespace TarnCli
