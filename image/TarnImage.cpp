@@ -41,7 +41,7 @@ std::string TarnImage::GetImageProfilePath() {
     const std::string dir = TarnPlatform::HostPath(IMAGE_PROFILES_DIR);
     Dir stream(opendir(dir.c_str()));
     if (!stream) {
-        TarnPlatform::SysLog(LOG_ERR, "Cannot open imgdb profiles folder");
+        TarnPlatform::SysLog(LOG_ERR, "Cannot open image database profiles folder");
         return "";
     }
     // The installer keeps one profile; of several, the directory's order

@@ -1,4 +1,4 @@
-// Payloads (tardisks) of the host's in-memory root file system. A payload is
+// Payloads of the host's in-memory root file system. A payload is
 // a POSIX ustar archive; unpacking it into the host root stands in for
 // mounting it: every regular file gets a backing file ".#<name>" beside it
 // (a hard link, same inode), and the live kernel-info tree records the
