@@ -253,6 +253,15 @@ struct Pair {
     long peakKiB = 0;
 };
 
+// One measured run, then the plain inserts of the rows it left in store.
+void MeasurePair(Pair& pair, const char* what, const std::string& store) {
+    const TarnBench::Sample s = TarnBench::RunFresh(what);
+    pair.ours.push_back(s.real);
+    pair.peakKiB = std::max(pair.peakKiB, s.peakKiB);
+    fs::copy_file(store, Reference(what), fs::copy_options::overwrite_existing);
+    pair.plain.push_back(TarnBench::RunFresh((std::string("plain-") + what).c_str()).real);
+}
+
 void Report(const char* label, const Pair& p, double items, const char* unit) {
     const double ours = TarnBench::Median(p.ours), plain = TarnBench::Median(p.plain);
     std::printf("%-28s %9.3f s %12.0f %s/s | plain inserts %7.3f s | ratio %5.2f | peak %6.1f MB\n", label, ours,
@@ -279,11 +288,7 @@ int main(int argc, char** argv) {
     fs::create_directories(TarnPlatform::HostPath(kDefaultDir));
     for (int r = 0; r < repetitions; ++r) {
         FreshStores();
-        const TarnBench::Sample s = TarnBench::RunFresh("schemas");
-        schemas.ours.push_back(s.real);
-        schemas.peakKiB = std::max(schemas.peakKiB, s.peakKiB);
-        fs::copy_file(SchemaStore(), Reference("schemas"), fs::copy_options::overwrite_existing);
-        schemas.plain.push_back(TarnBench::RunFresh("plain-schemas").real);
+        MeasurePair(schemas, "schemas", SchemaStore());
     }
     const size_t entries = Count(Reference("schemas"), "ConfigSchema");
 
@@ -298,11 +303,7 @@ int main(int argc, char** argv) {
         if (!TarnConfigStore::ProcessSchemas({kCrateId})) Die("registration failed");
         fs::remove_all(defaultDir);
         fs::rename(aside, defaultDir);
-        const TarnBench::Sample s = TarnBench::RunFresh("defaults");
-        defaults.ours.push_back(s.real);
-        defaults.peakKiB = std::max(defaults.peakKiB, s.peakKiB);
-        fs::copy_file(ConfigStore(), Reference("defaults"), fs::copy_options::overwrite_existing);
-        defaults.plain.push_back(TarnBench::RunFresh("plain-defaults").real);
+        MeasurePair(defaults, "defaults", ConfigStore());
     }
     const size_t values = Count(Reference("defaults"), "DefaultConfig");
 
