@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "defaults/default_config.h"
@@ -66,7 +67,7 @@ void WriteDefaultConfigValue(rapidjson::Document::AllocatorType& allocator,
 
     ConfigStoreDocument::PopulateGeneratedInstanceId(schema, value, allocator);
     const std::string instanceId = GetInstanceIdFromValue(value, schemaObject);
-    const auto layers = SplitConfig(value, schema);
+    auto layers = SplitConfig(value, schema);
 
     std::unique_ptr<char, FreeText> sql(Str_Asprintf(
         nullptr,
@@ -74,8 +75,9 @@ void WriteDefaultConfigValue(rapidjson::Document::AllocatorType& allocator,
         "Version) VALUES (?, ?, ?, ?, ?, ?, ?, ?);",
         "DefaultConfig"));
     if (!sql) throw std::bad_alloc();
-    const std::vector<std::string> params = {component, group, name, instanceId, layers.at(LAYER_USER),
-                                             layers.at(LAYER_VITAL), layers.at(LAYER_CACHED), version};
+    const std::vector<std::string> params = {component, group, name, instanceId, std::move(layers.at(LAYER_USER)),
+                                             std::move(layers.at(LAYER_VITAL)), std::move(layers.at(LAYER_CACHED)),
+                                             version};
     if (DBStore::Execute(conn, sql.get(), params, {}, 3000) == 1)
         CSLogger::Log(0, "Failed to write default config for %s/%s/%s/%s", component.c_str(), group.c_str(),
                       name.c_str(), instanceId.c_str());

@@ -3,6 +3,8 @@
 #include "tarn/config_validation.h"
 #include "tarn/exceptions.h"
 
+#include <cstring>
+
 namespace TarnConfigStore {
 
 bool ProcessConfig(rapidjson::Value& value, const rapidjson::Value& node, const std::string& layer) {
@@ -49,17 +51,80 @@ namespace {
 constexpr const char* kLayers[] = {LAYER_USER, LAYER_VITAL, LAYER_CACHED};
 constexpr unsigned kUser = 1, kVital = 2, kCached = 4, kAll = 7;
 
+bool NameIs(const rapidjson::Value& name, const char* text, rapidjson::SizeType length) {
+    return name.GetStringLength() == length && std::memcmp(name.GetString(), text, length) == 0;
+}
+
+// The keywords of a schema node the split reads, found in one pass over its
+// members (the first of a repeated name, as FindMember finds it). A node
+// that is not an object is refused, as looking a keyword up in it is.
+struct Keywords {
+    const rapidjson::Value* instanceId = nullptr;
+    const rapidjson::Value* vital = nullptr;
+    const rapidjson::Value* cached = nullptr;
+    const rapidjson::Value* properties = nullptr;
+    const rapidjson::Value* items = nullptr;
+
+    explicit Keywords(const rapidjson::Value& node) {
+        if (!node.IsObject()) ThrowInvalidJson();
+        for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
+            const rapidjson::Value& name = m->name;
+            const rapidjson::Value* value = &m->value;
+            switch (name.GetStringLength()) {
+            case 5:
+                if (!vital && NameIs(name, LAYER_VITAL, 5)) vital = value;
+                else if (!items && NameIs(name, "items", 5)) items = value;
+                break;
+            case 6:
+                if (!cached && NameIs(name, LAYER_CACHED, 6)) cached = value;
+                break;
+            case 10:
+                if (!instanceId && NameIs(name, "instanceId", 10)) instanceId = value;
+                else if (!properties && NameIs(name, "properties", 10)) properties = value;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    bool IsIdentifier() const { return instanceId && instanceId->IsTrue(); }
+    // Layers of active that keep the value whole, and those the walk decides.
+    unsigned Whole(unsigned active) const { return active & ((vital ? kVital : 0) | (cached ? kCached : 0)); }
+    unsigned Walking(unsigned active) const { return active & ~Whole(active) & ~(vital || cached ? kUser : 0); }
+    const rapidjson::Value& Properties() const {
+        if (!properties) ThrowInvalidJson();
+        return *properties;
+    }
+    // The "items" node when it describes objects, else null.
+    const rapidjson::Value* ObjectItems() const {
+        if (!items) ThrowInvalidJson();
+        return (*items)["type"] == "object" ? items : nullptr;
+    }
+};
+
+const rapidjson::Value& PropertyNode(const rapidjson::Value& properties, const rapidjson::Value& name) {
+    if (!properties.IsObject()) ThrowInvalidJson();
+    auto found = properties.FindMember(name);
+    if (found == properties.MemberEnd()) ThrowInvalidJson();
+    return found->value;
+}
+
 // Writes the three layers' texts of a value in one walk, straight from the
 // value, without the pruned copies ProcessConfig works on: each part goes
 // out as the walk keeps it for a layer, and a part the walk drops for a
 // layer afterwards is cut off that layer's text again. The decisions are
-// ProcessConfig's for each layer; the schema lookups are the ones its three
-// walks make, each made once, so a shape they refuse throws as well.
+// ProcessConfig's for each layer, and a shape its walks refuse throws here
+// as well. One writer serves a thread's splits, so its buffers are reused.
 class LayerWriter {
 public:
     // The texts, in kLayers' order; empty where nothing belongs.
     std::unordered_map<std::string, std::string> Texts(const rapidjson::Value& value, const rapidjson::Value& schema) {
-        const unsigned kept = Write(value, schema, kAll);
+        for (unsigned l = 0; l < 3; ++l) {
+            m_buffers[l].Clear();
+            m_failedAt[l] = kNone;
+        }
+        const unsigned kept = Write(value, Keywords(schema), kAll);
         std::unordered_map<std::string, std::string> texts;
         for (unsigned l = 0; l < 3; ++l) {
             std::string& text = texts[kLayers[l]];
@@ -74,26 +139,30 @@ private:
     static constexpr size_t kNone = static_cast<size_t>(-1);
     static unsigned Bit(unsigned l) { return 1u << l; }
 
+    static bool Descends(const rapidjson::Value& value, const Keywords& node) {
+        if (value.IsObject()) return value.MemberCount() > 0;
+        return value.IsArray() && !value.Empty() && node.ObjectItems();
+    }
+
+    // The layers of active that Write may write the value into: exactly the
+    // ones it keeps, unless the walk descends into the value.
+    static unsigned Reach(const rapidjson::Value& value, const Keywords& node, unsigned active) {
+        if (node.IsIdentifier()) return active;
+        const unsigned walking = node.Walking(active);
+        return node.Whole(active) | (walking && Descends(value, node) ? walking : walking & kUser);
+    }
+
     // Writes value for each layer of active as ProcessConfig(value, node,
     // layer) would leave it; returns the layers for which that returns true.
     // What it wrote for the others is to be cut off.
-    unsigned Write(const rapidjson::Value& value, const rapidjson::Value& node, unsigned active) {
-        auto instanceId = node.FindMember("instanceId");
-        if (instanceId != node.MemberEnd() && instanceId->value.IsTrue()) return Whole(value, active);
-        const bool vital = node.HasMember(LAYER_VITAL), cached = node.HasMember(LAYER_CACHED);
-        const unsigned whole = active & ((vital ? kVital : 0) | (cached ? kCached : 0));
-        const unsigned walking = active & ~whole & ~(vital || cached ? kUser : 0);
-        const unsigned kept = Whole(value, whole);
+    unsigned Write(const rapidjson::Value& value, const Keywords& node, unsigned active) {
+        if (node.IsIdentifier()) return Whole(value, active);
+        const unsigned walking = node.Walking(active);
+        const unsigned kept = Whole(value, node.Whole(active));
         if (!walking) return kept;
-        if (value.IsObject()) {
-            if (value.MemberCount() == 0) return kept | Whole(value, walking & kUser);
-            return kept | Object(value, node["properties"], walking);
-        }
-        if (value.IsArray() && !value.Empty()) {
-            const rapidjson::Value& items = node["items"];
-            if (!(items["type"] == "object")) return kept | Whole(value, walking & kUser);
-            return kept | Array(value, items, walking);
-        }
+        if (value.IsObject() && value.MemberCount() > 0) return kept | Object(value, node.Properties(), walking);
+        if (value.IsArray() && !value.Empty())
+            if (const rapidjson::Value* items = node.ObjectItems()) return kept | Array(value, *items, walking);
         return kept | Whole(value, walking & kUser);
     }
 
@@ -102,25 +171,28 @@ private:
         size_t kept[3] = {0, 0, 0};
         const rapidjson::Value* first[3] = {nullptr, nullptr, nullptr};
         for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
+            const rapidjson::Value& child = PropertyNode(props, m->name);
+            const Keywords keywords(child);
+            const unsigned reach = Reach(m->value, keywords, walking);
             size_t marks[3];
             for (unsigned l = 0; l < 3; ++l) {
-                if (!(walking & Bit(l))) continue;
+                if (!(reach & Bit(l))) continue;
                 marks[l] = m_buffers[l].GetSize();
                 if (kept[l]) m_buffers[l].Put(',');
                 Piece(l, m->name);
                 m_buffers[l].Put(':');
             }
-            const unsigned keep = Write(m->value, props[m->name], walking);
+            const unsigned keep = Write(m->value, keywords, walking);
             for (unsigned l = 0; l < 3; ++l) {
-                if (!(walking & Bit(l))) continue;
+                if (!(reach & Bit(l))) continue;
                 if (!(keep & Bit(l))) CutTo(l, marks[l]);
-                else if (!kept[l]++) first[l] = &m->name;
+                else if (!kept[l]++) first[l] = &child;
             }
         }
         Put('}', walking);
         unsigned result = 0;
         for (unsigned l = 0; l < 3; ++l)
-            if ((walking & Bit(l)) && kept[l] && (l == 0 || kept[l] > 1 || Counts(props[*first[l]], kLayers[l])))
+            if ((walking & Bit(l)) && kept[l] && (l == 0 || kept[l] > 1 || Counts(*first[l], kLayers[l])))
                 result |= Bit(l);
         return result;
     }
@@ -136,18 +208,20 @@ private:
     }
 
     unsigned Array(const rapidjson::Value& value, const rapidjson::Value& items, unsigned walking) {
+        const Keywords keywords(items);
         Put('[', walking);
         unsigned any = 0;
         for (const rapidjson::Value& element : value.GetArray()) {
+            const unsigned reach = Reach(element, keywords, walking);
             size_t marks[3];
             for (unsigned l = 0; l < 3; ++l) {
-                if (!(walking & Bit(l))) continue;
+                if (!(reach & Bit(l))) continue;
                 marks[l] = m_buffers[l].GetSize();
                 if (any & Bit(l)) m_buffers[l].Put(',');
             }
-            const unsigned keep = Write(element, items, walking);
+            const unsigned keep = Write(element, keywords, walking);
             for (unsigned l = 0; l < 3; ++l)
-                if ((walking & Bit(l)) && !(keep & Bit(l))) CutTo(l, marks[l]);
+                if ((reach & Bit(l)) && !(keep & Bit(l))) CutTo(l, marks[l]);
             any |= keep;
         }
         Put(']', walking);
@@ -187,7 +261,8 @@ private:
 
 std::unordered_map<std::string, std::string> SplitConfig(const rapidjson::Value& value,
                                                          const rapidjson::Value& schema) {
-    return LayerWriter().Texts(value, schema);
+    thread_local LayerWriter writer;
+    return writer.Texts(value, schema);
 }
 
 } // namespace TarnConfigStore

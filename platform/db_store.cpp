@@ -209,9 +209,11 @@ int Execute(const std::shared_ptr<StoreConnection>& conn, const std::string& sql
                       sqlite3_bind_parameter_count(stmt.get()), sql.c_str());
         return 1;
     }
+    // Bound without a copy: every way out of this function resets or
+    // finalizes the statement while the caller still holds the values.
     for (size_t i = 0; i < values.size(); ++i) {
         if (sqlite3_bind_text(stmt.get(), static_cast<int>(i + 1), values[i].data(),
-                              static_cast<int>(values[i].size()), SQLITE_TRANSIENT) != SQLITE_OK)
+                              static_cast<int>(values[i].size()), SQLITE_STATIC) != SQLITE_OK)
             return 1;
     }
     int rc;

@@ -243,8 +243,10 @@ private:
                 bool changed;
                 if (at.inShallow)
                     changed = Quiet(shallow, FirstToken(at.rest));
-                else if (!o.valuePointer.empty())  // a member's value: the member schemas
-                    changed = Quiet(shallow, "patternProperties") | Quiet(shallow, "additionalProperties");
+                else if (!o.valuePointer.empty()) {  // a member's value: the member schemas, both
+                    const bool patterns = Quiet(shallow, "patternProperties");
+                    changed = Quiet(shallow, "additionalProperties") || patterns;
+                }
                 else
                     changed = Quiet(shallow, "dependencies");
                 if (!changed) return;

@@ -69,9 +69,10 @@ void Splittable(const rapidjson::Value& node, const rapidjson::Value& value, con
         findings.Add(path.Text(), "properties: no schema node describes this value; it cannot be split into layers");
         return;
     }
-    if (IsInstanceIdNode(node) || (Member(node, MARK_VITAL) && Member(node, MARK_CACHED))) return;
+    const TarnSchemaWalk::LayerKeywords keywords(node);
+    if (keywords.IsInstanceId() || (keywords.vital && keywords.cached)) return;
     if (value.IsObject() && value.MemberCount() > 0) {
-        const rapidjson::Value* props = Member(node, "properties");
+        const rapidjson::Value* props = keywords.properties;
         if (!props || !props->IsObject()) {
             findings.Add(path.Text(), "properties: the object has members but its schema node describes none; it "
                                       "cannot be split into layers");
@@ -87,7 +88,7 @@ void Splittable(const rapidjson::Value& node, const rapidjson::Value& value, con
                 Splittable(sub->value, m->value, at, findings);
         }
     } else if (value.IsArray() && value.Size() > 0) {
-        const rapidjson::Value* items = Member(node, "items");
+        const rapidjson::Value* items = keywords.items;
         if (!items || !items->IsObject() || !Member(*items, "type")) {
             findings.Add(path.Text(), "items: the array's schema node has no \"items\" node with a \"type\"; it "
                                       "cannot be split into layers");
