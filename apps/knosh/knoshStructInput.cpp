@@ -4,8 +4,8 @@
 // character once and nests only as deep as the type does.
 #include <cctype>
 #include <climits>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "apps/knosh/knoshInternal.h"
@@ -26,7 +26,6 @@ unsigned long LimitOf(uint32_t size) {
 }
 
 void Store(unsigned char* at, uint32_t size, unsigned long value) {
-    LimitOf(size);  // only the sizes of integers
     for (uint32_t i = 0; i < size; ++i, value >>= 8) at[i] = static_cast<unsigned char>(value);
 }
 
@@ -39,7 +38,7 @@ public:
 
 private:
     KES_ReturnStatus Element(const KNOType* type, unsigned char* out, int depth);
-    KES_ReturnStatus Number(uint32_t size, unsigned long limit, unsigned long* value);
+    KES_ReturnStatus Number(unsigned long limit, unsigned long* value);
     KES_ReturnStatus Text(const KNOType* type, unsigned char* out);
     KES_ReturnStatus List(const KNOType* type, unsigned char* out);
     KES_ReturnStatus Bitset(const KNOType* type, unsigned char* out);
@@ -84,7 +83,7 @@ KES_ReturnStatus Parser::Element(const KNOType* type, unsigned char* out, int de
     if (*p_ == '{') return KES_BAD_PARAM;
     if (type->kind == KNO_TYPE_BASE || type->kind == KNO_TYPE_ENUM) {
         unsigned long value;
-        KES_ReturnStatus status = Number(type->size, LimitOf(type->size), &value);
+        KES_ReturnStatus status = Number(LimitOf(type->size), &value);
         if (status == KES_OK) Store(out, type->size, value);
         return status;
     }
@@ -98,7 +97,7 @@ KES_ReturnStatus Parser::Element(const KNOType* type, unsigned char* out, int de
     return KES_NOT_SUPPORTED;
 }
 
-KES_ReturnStatus Parser::Number(uint32_t, unsigned long limit, unsigned long* value) {
+KES_ReturnStatus Parser::Number(unsigned long limit, unsigned long* value) {
     char* after = nullptr;
     *value = strtoul_limit(p_, &after, 0, 0, limit, 0);
     // The text is NUL-terminated at end_, so the reader cannot pass it.
@@ -133,7 +132,7 @@ KES_ReturnStatus Parser::List(const KNOType* type, unsigned char* out) {
         if (*p_ == ']') break;
         if (read == count) return KES_INCOMPLETE;  // more numbers than elements
         unsigned long value;
-        KES_ReturnStatus status = Number(step, LimitOf(step), &value);
+        KES_ReturnStatus status = Number(LimitOf(step), &value);
         if (status != KES_OK) return status;
         Store(out + read * step, step, value);
     }
@@ -152,12 +151,12 @@ KES_ReturnStatus Parser::Bitset(const KNOType* type, unsigned char* out) {
         if (AtEnd()) return KES_INCOMPLETE;
         if (*p_ == ')') break;
         unsigned long first, last;
-        KES_ReturnStatus status = Number(0, ULONG_MAX, &first);
+        KES_ReturnStatus status = Number(ULONG_MAX, &first);
         if (status != KES_OK) return status;
         last = first;
         if (p_ < end_ && *p_ == '-') {
             ++p_;
-            if (Number(0, ULONG_MAX, &last) != KES_OK) return KES_BAD_PARAM;  // a dangling start
+            if (Number(ULONG_MAX, &last) != KES_OK) return KES_BAD_PARAM;  // a dangling start
             if (p_ < end_ && *p_ == '-') return KES_BAD_PARAM;
         }
         for (unsigned long bit : {first, last}) {
