@@ -1,5 +1,7 @@
 // Tab completion: the next child name or instance key that extends what
-// the user typed, returned as a whole path.
+// the user typed, returned as the typed text with that component completed.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,55 @@ namespace {
 const char* const kLabel = "KNOSH_CommandGenerator";
 
 bool StartsWith(const char* text, const char* prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
+
+// A name as the command line and the path parser take it back whole: in
+// double quotes when it holds a "/" or whitespace anywhere.
+std::string Quoted(const char* name) {
+    for (const char* p = name; *p; ++p)
+        if (*p == '/' || isspace(static_cast<unsigned char>(*p))) return std::string("\"") + name + "\"";
+    return name;
+}
+
+// Where the component after `index` components starts in text, split as
+// KNOSHPath_Form splits it (after the leading "/" and the root text it
+// skips).
+size_t ComponentStart(const std::string& text, size_t index) {
+    size_t pos = 0;
+    if (!text.empty() && text[0] == '/') {
+        pos = 1;
+        if (text.size() - 1 > strlen(knoshRootNodeStr)) pos += strlen(knoshRootNodeStr);
+    }
+    for (; index > 0 && pos < text.size(); --index) {
+        size_t stop = pos;
+        if (text[pos] == '"') {
+            size_t close = text.find('"', pos + 1);
+            if (close == std::string::npos) return text.size();
+            stop = close + 1;  // text after the closing quote joins the component
+            if (stop < text.size() && text[stop] == '/') {
+                pos = stop + 1;
+                continue;
+            }
+        }
+        stop = text.find('/', stop);
+        pos = stop == std::string::npos ? text.size() : stop + 1;
+    }
+    return pos;
+}
+
+// The typed text the candidate follows: all of it when it resolved whole,
+// else the part before the component that did not resolve. Resolution ends
+// each component it splits off with a NUL in its copy, so the NULs before
+// that component count the components before it.
+std::string TypedHead(const std::string& text, const std::string& copy, const char* rest) {
+    if (!rest) {
+        // A quote left open runs to the end of the text; closing it there
+        // keeps the name and lets "/" follow.
+        std::string head = std::count(text.begin(), text.end(), '"') % 2 ? text + "\"" : text;
+        return head.empty() || head.back() == '/' ? head : head + "/";
+    }
+    size_t index = static_cast<size_t>(std::count(copy.data(), rest, '\0'));
+    return text.substr(0, ComponentStart(text, index));
+}
 
 // The next instance key of e's node from *state on that begins with prefix.
 bool NextInstance(const KNOSHPathElement* e, const char* prefix, int* state, std::string* candidate) {
@@ -34,7 +85,8 @@ bool NextInstance(const KNOSHPathElement* e, const char* prefix, int* state, std
         else
             text = KNO_ParamGetString(entry);
         if (text && StartsWith(text, prefix)) {
-            *candidate = text;
+            *candidate = Quoted(text);
+            if (!e->nodeInfo->isLeaf) *candidate += "/";  // an instance of a branch holds children
             return true;
         }
     }
@@ -54,7 +106,7 @@ bool NextChild(const KNOSHPathElement* e, const char* prefix, int* state, std::s
         if (index < *state) continue;
         ++*state;
         if (StartsWith(child->name, prefix) && KNO_NodeExists(child->nodeID, module)) {
-            *candidate = child->name;
+            *candidate = Quoted(child->name);
             if (!child->isLeaf) *candidate += "/";
             return true;
         }
@@ -85,8 +137,9 @@ char* KNOSH_CommandGenerator(const char* text, int* state) {
         KNOSHDiag(0, kLabel, "Out of memory during path completion");
         return nullptr;
     }
-    KNOSHPath_GetStr(path.get(), completion.get(), Knosh::kPathBufferSize, 1);
-    KNOSHPath_CatComponent(completion.get(), Knosh::kPathBufferSize, candidate.c_str(), 1);
+    // The user's own text stays as typed (relative stays relative).
+    std::string whole = TypedHead(text ? text : "", copy, rest) + candidate;
+    snprintf(completion.get(), Knosh::kPathBufferSize, "%s", whole.c_str());
     KNOSHDiag(10, kLabel, "completion='%s'", completion.get());
     return completion.release();
 }

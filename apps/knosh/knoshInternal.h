@@ -71,12 +71,34 @@ struct TypeDeleter {
 struct FreeDeleter {
     void operator()(void* p) const;
 };
+struct DataDeleter {
+    void operator()(KNOData* d) const { KNOData_Destroy(d); }
+};
 
 using PathPtr = std::unique_ptr<KNOSHPathElement, PathDeleter>;
 using ParamListPtr = std::unique_ptr<KNOParamList, ParamListDeleter>;
 using NodeInfoPtr = std::unique_ptr<KNONodeInfo, NodeInfoDeleter>;
 using TypePtr = std::unique_ptr<const KNOType, TypeDeleter>;
 using CharPtr = std::unique_ptr<char, FreeDeleter>;
+using BytesPtr = std::unique_ptr<unsigned char, FreeDeleter>;
+using DataPtr = std::unique_ptr<KNOData, DataDeleter>;
+
+// A zero-filled buffer of size bytes (at least one byte is allocated).
+BytesPtr NewBytes(uint32_t size);
+
+// Prints a value node's output buffer through its type, then "\n"; a failed
+// type lookup is reported with the caller's label and returned.
+KES_ReturnStatus PrintOutput(const char* label, const KNOSHPathElement* leaf, const void* buffer, uint32_t size,
+                             KES_ReturnStatus (*lookup)(uint32_t, uint32_t, const KNOType**));
+
+// Fills buffer (size bytes) from structure input text for a struct type;
+// statuses as for `set`.
+KES_ReturnStatus CreateStructInput(const char* text, size_t length, const KNOType* type, void* buffer,
+                                   uint32_t size);
+
+// Reads hexadecimal byte arguments into a new data object; NULL with
+// *status set on failure (already reported).
+DataPtr CreateInputData(int argc, char** argv, KES_ReturnStatus* status);
 
 // A zero-filled element, owned by the caller until linked into a path.
 PathPtr NewElement();
@@ -98,5 +120,34 @@ namespace Knosh {
 
 // The natural comparison of KNOSH_StringCompareCb on two texts.
 int NaturalCompare(const char* s, const char* t);
+
+// ---- Value printing (the routines the output tables share) -------------------
+
+// indent units of three blanks.
+void PrintIndent(int indent);
+
+// The unsigned little-endian number in the first size (at most 8) bytes.
+uint64_t ReadUnsigned(const void* buffer, uint32_t size);
+
+// Structs: members end with "\n" (default, raw) or ",\n" (python).
+void PrintStructLines(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                      const KNOSHOutputTable* table, int mode);
+void PrintStructPython(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                       const KNOSHOutputTable* table, int mode);
+
+// Arrays: the default style knows the special arrays, raw does not.
+void PrintArrayDefault(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                       const KNOSHOutputTable* table, int mode);
+void PrintArrayRaw(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                   const KNOSHOutputTable* table, int mode);
+void PrintArrayPython(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                      const KNOSHOutputTable* table, int mode);
+
+// Enums: with value names (default), or as a number (raw, python).
+void PrintEnumNamed(const void* buffer, const KNOType* type);
+void PrintEnumNumber(const void* buffer, const KNOType* type);
+
+// The hex dump every style prints data objects with.
+void PrintHexDump(const KNOData* data, const KNOSHOutputTable* table);
 
 } // namespace Knosh

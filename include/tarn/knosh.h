@@ -94,8 +94,9 @@ TARN_EXPORT extern uint8_t shellTerminate;       /* set by the quit commands */
 
 /* ---- Output tables ------------------------------------------------------- */
 
-/* How values are printed: eight routines per style. The routines belong to
- * value printing; the shell core only selects a table. */
+/* How values are printed: eight routines per style (default for people,
+ * raw hexadecimal, python literals); KNOSHOutput_PrintBuf walks a type and
+ * calls them, and they call back into it for nested values. */
 typedef struct KNOSHOutputTable KNOSHOutputTable;
 typedef void (*KNOSHPrintValueFn)(const void* buffer, const KNOType* type, uint32_t size, int indent,
                                   const KNOSHOutputTable* table, int mode);
@@ -113,6 +114,16 @@ struct KNOSHOutputTable {
 TARN_EXPORT extern const KNOSHOutputTable* knoshDefaultOutputPtr;
 TARN_EXPORT extern const KNOSHOutputTable* knoshRawOutputPtr;
 TARN_EXPORT extern const KNOSHOutputTable* knoshPythonOutputPtr;
+
+/* Prints the value in buffer (size bytes) of the given type through table,
+ * at indent levels of three blanks; callers pass indent 0 and mode 0. A
+ * type of another kind ends the process (Panic). */
+TARN_EXPORT void KNOSHOutput_PrintBuf(const void* buffer, const KNOType* type, uint32_t size, int indent,
+                                      const KNOSHOutputTable* table, int mode);
+/* Prints a data object through table (every style: a hex dump). */
+TARN_EXPORT void KNOSHOutput_PrintData(const KNOData* data, const KNOSHOutputTable* table);
+/* True exactly when display is "%s": the element type of a text array. */
+TARN_EXPORT int KNOSHIsArrayStringType(const char* display);
 
 /* ---- Shell ----------------------------------------------------------------- */
 

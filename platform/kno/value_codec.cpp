@@ -166,7 +166,7 @@ void EncodeJson(const KNOType& type, const rapidjson::Value& value, uint8_t* out
 
 bool ParamEncodable(const KNOType& type) {
     if (ScalarKind(type) || IsStringArray(type)) return true;
-    if (type.kind == KNO_TYPE_ARRAY) return ScalarKind(*type.elementType);
+    if (type.kind == KNO_TYPE_ARRAY) return ScalarKind(*type.elementType) || IsStringArray(*type.elementType);
     if (type.kind != KNO_TYPE_STRUCT) return false;
     for (uint32_t i = 0; i < type.numMembers; ++i) {
         const KNOType& member = *type.members[i].type;

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
 #include <readline/history.h>
 #include <readline/readline.h>
 
+#include "completion_prefix.h"
 #include "tarn/knosh.h"
 
 namespace KnoshFrontend {
@@ -42,7 +44,18 @@ char* GenerateCompletion(const char* text, int state) {
 char** Complete(const char* text, int, int) {
     rl_attempted_completion_over = 1;     // never fall back to file names
     rl_completion_append_character = '\0';  // a path goes on after its "/"
-    return rl_completion_matches(text, GenerateCompletion);
+    char** matches = rl_completion_matches(text, GenerateCompletion);
+    if (matches && matches[1]) {  // matches[0] is the shared beginning of several
+        std::string common = CommonCompletion(text, matches[0]);
+        if (common != matches[0]) {
+            char* replaced = strdup(common.c_str());
+            if (replaced) {
+                free(matches[0]);
+                matches[0] = replaced;
+            }
+        }
+    }
+    return matches;
 }
 
 } // namespace

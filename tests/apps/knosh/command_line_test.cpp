@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "completion_prefix.h"
 #include "knosh_fixture.h"
 
 using namespace KnoshTest;
@@ -63,18 +64,35 @@ TEST_F(ShellTest, QuitAndHelp) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14);
 }
 
-// Children in tree order and instance keys (quoted), each once for
-// increasing state; only nodes of the module; completions resolve again.
+// Children in tree order and instance keys, each once for increasing
+// state; only nodes of the module. A completion keeps the typed text,
+// quotes names with a blank or "/", ends branches (and instances of a
+// branch) with "/", and resolves again.
 TEST_F(ShellTest, Completes) {
     const std::pair<const char*, Texts> cases[] = {
-        {"dir/a", {"/dir/a10/", "/dir/a9/"}},
-        {"dir/", {"/dir/a10/", "/dir/a9/", "/dir/B/", "/dir/leaf", "/dir/my dir/"}},
-        {"/dir/le", {"/dir/leaf"}}, {"nosuch/x", {}},
-        {"names/", {"/names/x10", "/names/\"eth 0\"", "/names/\"a/b\"", "/names/x9"}},
-        {"names/x", {"/names/x10", "/names/x9"}}, {"ints/2", {"/ints/200"}}, {"counters/", {"/counters/2", "/counters/1"}},
-        {"ints/3/ports/", {"/ints/3/ports/8", "/ints/3/ports/7"}}, {"ints/16/ports/", {}},
-        {"ints/3/", {"/ints/3/value", "/ints/3/sub/", "/ints/3/ports/"}},
-        {"mods/alpha/", {"/mods/alpha/common", "/mods/alpha/onlyAlpha"}}, {"mods/beta/only", {"/mods/beta/onlyBeta"}},
+        {"dir/a", {"dir/a10/", "dir/a9/"}},
+        {"dir/", {"dir/a10/", "dir/a9/", "dir/B/", "dir/leaf", "dir/\"my dir\"/"}}, {"dir/m", {"dir/\"my dir\"/"}},
+        {"/dir/le", {"/dir/leaf"}}, {"nosuch/x", {}}, {"dir/a9/../le", {"dir/a9/../leaf"}},
+        {"names", {"names/x10/", "names/\"eth 0\"/", "names/\"a/b\"/", "names/x9/"}},
+        {"names/\"e", {"names/\"eth 0\"/"}}, {"names/\"a/b\"/v", {"names/\"a/b\"/value"}},
+        {"names/\"eth 0", {"names/\"eth 0\"/value"}} /* an open quote is closed */,
+        {"ints/2", {"ints/200/"}}, {"counters/", {"counters/2", "counters/1"}},
+        {"ints/3/ports/", {"ints/3/ports/8/", "ints/3/ports/7/"}}, {"ints/16/ports/", {}},
+        {"ints/3/", {"ints/3/value", "ints/3/sub/", "ints/3/ports/"}},
+        {"mods/alpha/", {"mods/alpha/common", "mods/alpha/onlyAlpha"}}, {"mods/beta/only", {"mods/beta/onlyBeta"}},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(Completions(text), expected) << text;
+    for (const auto& [text, expected] : cases) {
+        const Texts got = Completions(text);
+        EXPECT_EQ(got, expected) << text;
+        for (const std::string& c : got) EXPECT_EQ(Resolve(c).status, KES_OK) << c;
+    }
+}
+
+// Several quoted candidates must not leave the line with an open quote.
+TEST(CompletionPrefix, NeverEndsInsideAQuote) {
+    using KnoshFrontend::CommonCompletion;
+    EXPECT_EQ(CommonCompletion("names/e", "names/\"eth "), "names/e");
+    EXPECT_EQ(CommonCompletion("n", "names/\"eth "), "names/");
+    EXPECT_EQ(CommonCompletion("dir/a", "dir/a"), "dir/a");
+    EXPECT_EQ(CommonCompletion("names/", "names/\"a/b\"/x"), "names/\"a/b\"/x");
 }
