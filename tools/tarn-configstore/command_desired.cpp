@@ -26,6 +26,7 @@ size_t PrintErrors(const rapidjson::Document& document) {
     for (const auto& e : errors)
         std::printf("object %s, instance %s, at '%s': %s\n", e.object.empty() ? "-" : e.object.c_str(),
                     e.instance.empty() ? "-" : e.instance.c_str(), e.pointer.c_str(), e.reason.c_str());
+    std::fflush(stdout);  // the errors before the summary on standard error
     return errors.size();
 }
 
