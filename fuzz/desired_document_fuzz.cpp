@@ -5,26 +5,14 @@
 #include <string>
 
 #include "fuzz/desired_schemas.h"
-#include "tarn/db_connection.h"
 #include "tarn/desired_config.h"
 #include "tarn/exceptions.h"
 #include "tarn/rapidjson_parse.h"
 
-namespace {
-
 // What a refused document must not change; hex keeps NUL bytes comparable.
-std::string Snapshot(const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    std::string rows;
-    if (DBStore::ExecuteV2(conn,
-                           "SELECT hex(Component), hex(ConfigGroup), hex(Name), hex(Identifier), hex(Value), BootAction "
-                           "FROM DesiredUserConfig ORDER BY 1, 2, 3, 4; SELECT hex(Key), hex(Value) FROM KVTable "
-                           "ORDER BY 1;",
-                           &TarnFuzz::AppendRow, &rows, 3000) != 0)
-        __builtin_trap();
-    return rows;
-}
-
-} // namespace
+constexpr char kStored[] = "SELECT hex(Component), hex(ConfigGroup), hex(Name), hex(Identifier), hex(Value), "
+                           "BootAction FROM DesiredUserConfig ORDER BY 1, 2, 3, 4; "
+                           "SELECT hex(Key), hex(Value) FROM KVTable ORDER BY 1;";
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
 
@@ -38,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (valid != TarnConfigStore::ListDesiredDocumentErrors(document, cache).empty()) __builtin_trap();
     } catch (const TarnConfigStore::ConfigStoreException&) {
     }
-    const std::string before = Snapshot(conn);
+    const std::string before = TarnFuzz::Rows(conn, kStored);
     try {
         TarnConfigStore::SetDesiredUserConfig(document);
     } catch (const TarnConfigStore::ConfigStoreException&) {
-        if (Snapshot(conn) != before) __builtin_trap();  // a refused document changed the store
+        if (TarnFuzz::Rows(conn, kStored) != before) __builtin_trap();  // a refused document changed the store
     }
     TarnFuzz::EmptyLogs();
     return 0;

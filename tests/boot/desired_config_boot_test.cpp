@@ -2,6 +2,7 @@
 // for each boot mode, Config's layers and revisions afterwards.
 #include "boot/load_store_fixture.h"
 #include "tarn/desired_config.h"
+#include "tarn/json_doc.h"
 
 namespace {
 
@@ -12,12 +13,12 @@ class DesiredBoot : public LoadStoreHost {
 protected:
     void SetUp() override {
         LoadStoreHost::SetUp();
-        Entry("net", "sw", "switches", R"("idField": "name", "dspIntegrated": true, "mutableDefaultConfig": true,
+        Register("net", "sw", "switches", R"("idField": "name", "dspIntegrated": true, "mutableDefaultConfig": true,
             "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
             "name": {"type": "string"}, "mtu": {"type": "integer"}}})");
-        Entry("net", "nic", "nics", R"("idField": "dev", "kind": "fixed-instances", "fixedInstances": ["n0"],
+        Register("net", "nic", "nics", R"("idField": "dev", "kind": "fixed-instances", "fixedInstances": ["n0"],
             "dspIntegrated": true, "schema": {"type": "object", "properties": {"dev": {"type": "string"}}})");
-        Entry("st", "iscsi", "adapters", R"("idField": "a", "dspIntegrated": true, "preserveNonUser": true,
+        Register("st", "iscsi", "adapters", R"("idField": "a", "dspIntegrated": true, "preserveNonUser": true,
             "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
             "a": {"type": "string"}, "iqn": {"type": "string", "vital": true}}})");
         RunSql(Store(), R"(INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue) VALUES
@@ -26,17 +27,10 @@ protected:
             INSERT INTO DefaultConfig(Component, ConfigGroup, Name, Identifier, Value) VALUES
             ('net', 'sw', 'switches', 's0', '{"name":"s0"}');)");
     }
-    static void Entry(const std::string& c, const std::string& g, const std::string& k, const std::string& more) {
-        const std::string entry = R"({"component": ")" + c + R"(", "group": ")" + g + R"(", "key": ")" + k +
-                                  R"(", "version": "2", )" + more + "}";
-        TarnSchemaStore::SetSchema("desired", c, g, k, entry, TarnSchemaStore::SchemaStore::GetStore(),
-                                   more.find("smartnic") != std::string::npos);
+    rapidjson::Document& Doc(const std::string& text) {
+        return *(docs.emplace_back(TarnConfigStore::CreateDocumentFromString(text))->document);
     }
-    static rapidjson::Document Doc(const std::string& text) {
-        rapidjson::Document doc;
-        doc.Parse(text.c_str());
-        return doc;
-    }
+    std::vector<std::shared_ptr<TarnConfigStore::JsonDoc>> docs;
     // "component/group/name[identifier]|user|vital|revision" of the objects of this suite.
     static std::vector<std::string> Rows() {
         return TarnTest::Query(Store(), "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']', "
@@ -52,7 +46,7 @@ protected:
 // Mode 1: restated instances replace the user layer, others go; fixed
 // instances stay; preserveNonUser keeps the row without its user value.
 TEST_F(DesiredBoot, NewDesiredConfigurationReplacesTheUserLayerOfDesiredStateObjects) {
-    auto doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s1", "mtu": 9000}]},
+    auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s1", "mtu": 9000}]},
                                            "nic": {"nics": [{"dev": "n2"}]}}}})");
     ASSERT_TRUE(TarnConfigStore::ValidateDesiredDocument(doc, TarnSchemaStore::SchemaStore::GetCache()));
     TarnConfigStore::SetDesiredUserConfig(doc);
@@ -72,7 +66,7 @@ TEST_F(DesiredBoot, NewDesiredConfigurationReplacesTheUserLayerOfDesiredStateObj
 // mutable defaults) puts the defaults back, DELETE (omitted shared object)
 // removes every instance.
 TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
-    auto doc = Doc(R"({"net": {"nic": {"nics": [{"dev": "n7"}]}}})");
+    auto& doc = Doc(R"({"net": {"nic": {"nics": [{"dev": "n7"}]}}})");
     TarnConfigStore::SetDesiredSmartnicConfiguration(doc);
     EXPECT_EQ(StoredKey("BOOT_MODE"), "3");
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
@@ -98,15 +92,15 @@ TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
 // they were; identifiers that reach a statement are stored verbatim.
 TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerbatim) {
     const std::vector<std::string> names = {"O'Brien", "x'); DROP TABLE Config; --", "\"q\"", std::string(10000, 'a')};
-    rapidjson::Document doc = Doc(R"({"profile": {"net": {"sw": {"switches": []}}}})");
+    rapidjson::Document& doc = Doc(R"({"profile": {"net": {"sw": {"switches": []}}}})");
     auto& list = doc["profile"]["net"]["sw"]["switches"];
     for (const std::string& n : names)
         list.PushBack(rapidjson::Value(rapidjson::kObjectType).AddMember("name", rapidjson::Value(n.c_str(), doc.GetAllocator()),
                                                                         doc.GetAllocator()), doc.GetAllocator());
     TarnConfigStore::SetDesiredUserConfig(doc);
     const auto stored = Stored();
-    auto unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
-    auto invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
+    auto& unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
+    auto& invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
     EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(unknown); }),
               "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
     EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(invalid); }),
