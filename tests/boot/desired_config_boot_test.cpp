@@ -31,15 +31,13 @@ protected:
         return *(docs.emplace_back(TarnConfigStore::CreateDocumentFromString(text))->document);
     }
     std::vector<std::shared_ptr<TarnConfigStore::JsonDoc>> docs;
+    static constexpr char kStored[] = "SELECT hex(Component||Name||Identifier||Value)||BootAction FROM "
+                                      "DesiredUserConfig ORDER BY 1; SELECT Key, Value FROM KVTable ORDER BY 1;";
     // "component/group/name[identifier]|user|vital|revision" of the objects of this suite.
     static std::vector<std::string> Rows() {
         return TarnTest::Query(Store(), "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']', "
                                         "UserValue, VitalValue, Revision FROM Config WHERE Component IN ('net', 'st') "
                                         "ORDER BY 1;");
-    }
-    static std::vector<std::string> Stored() {
-        return TarnTest::Query(Store(), "SELECT hex(Component||Name||Identifier||Value)||BootAction FROM "
-                                        "DesiredUserConfig ORDER BY 1; SELECT Key, Value FROM KVTable ORDER BY 1;");
     }
 };
 
@@ -91,25 +89,21 @@ TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
 // A refused document leaves the stored desired rows and the boot mode as
 // they were; identifiers that reach a statement are stored verbatim.
 TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerbatim) {
-    const std::vector<std::string> names = {"O'Brien", "x'); DROP TABLE Config; --", "\"q\"", std::string(10000, 'a')};
-    rapidjson::Document& doc = Doc(R"({"profile": {"net": {"sw": {"switches": []}}}})");
-    auto& list = doc["profile"]["net"]["sw"]["switches"];
-    for (const std::string& n : names)
-        list.PushBack(rapidjson::Value(rapidjson::kObjectType).AddMember("name", rapidjson::Value(n.c_str(), doc.GetAllocator()),
-                                                                        doc.GetAllocator()), doc.GetAllocator());
+    // Sorted as the database sorts them; each as it stands in the document.
+    const std::vector<std::string> names = {"\"q\"", "O'Brien", std::string(10000, 'a'), "x'); DROP TABLE Config; --"};
+    auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "\"q\""}, {"name": "O'Brien"}, {"name": ")" +
+                    names[2] + R"("}, {"name": "x'); DROP TABLE Config; --"}]}}}})");
     TarnConfigStore::SetDesiredUserConfig(doc);
-    const auto stored = Stored();
+    const auto stored = TarnTest::Query(Store(), kStored);
     auto& unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
     auto& invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
     EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(unknown); }),
               "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
     EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(invalid); }),
                 testing::HasSubstr("SetDesiredSmartnicConfiguration failed: Failed to validate smartnic"));
-    EXPECT_EQ(Stored(), stored);
+    EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
-    std::vector<std::string> sorted = names;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), sorted);
+    EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), names);
 }
 
 } // namespace

@@ -19,25 +19,24 @@ namespace {
 
 int DesiredUsage() { return Usage(FindCommand("desired")); }
 
-// Prints every error of the document, one per line; returns their number.
-size_t PrintErrors(const rapidjson::Document& document) {
+// Prints every error of the document, one per line, and their number on
+// standard error with the consequence; returns whether there was any.
+bool PrintErrors(const rapidjson::Document& document, const std::string& file, const char* consequence) {
     const auto errors =
         TarnConfigStore::ListDesiredDocumentErrors(document, TarnSchemaStore::SchemaStore::GetCache());
     for (const auto& e : errors)
         std::printf("object %s, instance %s, at '%s': %s\n", e.object.empty() ? "-" : e.object.c_str(),
                     e.instance.empty() ? "-" : e.instance.c_str(), e.pointer.c_str(), e.reason.c_str());
-    std::fflush(stdout);  // the errors before the summary on standard error
-    return errors.size();
+    std::fflush(stdout);  // the errors before the summary
+    if (!errors.empty())
+        std::fprintf(stderr, "tarn-configstore: %zu validation error%s in %s%s\n", errors.size(),
+                     errors.size() == 1 ? "" : "s", file.c_str(), consequence);
+    return !errors.empty();
 }
 
 int Validate(const std::string& file) {
     auto doc = TarnConfigStore::CreateDocumentFromFile(file);
-    const size_t errors = PrintErrors(*doc->document);
-    if (errors) {
-        std::fprintf(stderr, "tarn-configstore: %zu validation error%s in %s\n", errors, errors == 1 ? "" : "s",
-                     file.c_str());
-        return 1;
-    }
+    if (PrintErrors(*doc->document, file, "")) return 1;
     std::printf("%s: valid\n", file.c_str());
     return 0;
 }
@@ -55,11 +54,7 @@ int Set(const std::string& file, bool smartnic) {
             throw;
         }
     } else {
-        if (const size_t errors = PrintErrors(*doc->document)) {
-            std::fprintf(stderr, "tarn-configstore: %zu validation error%s in %s; nothing stored\n", errors,
-                         errors == 1 ? "" : "s", file.c_str());
-            return 1;
-        }
+        if (PrintErrors(*doc->document, file, "; nothing stored")) return 1;
         TarnConfigStore::SetDesiredUserConfig(*doc->document);
     }
     std::printf("stored; the next boot applies it (boot mode %d)\n", smartnic ? 3 : 1);
