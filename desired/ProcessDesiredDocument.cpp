@@ -52,7 +52,7 @@ void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
     TarnSchemaStore::SchemaObjectIdSet pending = store->GetMutableDefaultConfigIds(false);
 
-    auto profile = Level(document, "the document").FindMember("profile");
+    auto profile = Level(document, "the root").FindMember("profile");
     if (profile != document.MemberEnd()) {
         for (auto& c : Level(profile->value, "/profile").GetObject()) {
             const std::string component = MemberName(c.name);
