@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "boot/later_steps.h"
+#include "boot/boot_mode_work.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
 #include "tarn/events.h"

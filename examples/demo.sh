@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Boots the sample host (examples/host) on a fresh temporary host root and
 # shows what each boot did: the store, the boot mode, the boot apply record,
-# the raised system alerts and the boot log. Three boots: a fresh host, whose
-# boot registers the installed crates' schema files and writes their
-# defaults; a boot restored from the backup taken while the host ran; and an
-# upgrade boot to an image that adds one crate and drops another, which runs
-# the example upgrade module.
+# the raised system alerts and the boot log. Four boots: a fresh host, whose
+# boot registers the installed crates' schema files, writes their defaults
+# and applies the boot configuration document; a boot restored from the
+# backup taken while the host ran; a boot that applies the desired
+# configuration an operator stored; and an upgrade boot to an image that adds
+# one crate and drops another, which runs the example upgrade module.
 # Usage: examples/demo.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -43,7 +44,7 @@ boot() {
 
 echo "host root: $root (a copy of examples/host)"
 
-section "boot 1: a fresh host, first boot after installation"
+section "boot 1: a fresh host, first boot after installation (a new store: the boot configuration document is applied)"
 boot
 echo "-- the installed crates (image crates)"; tcs image crates
 echo "-- what the boot registered: schema objects and their files (schemas)"; tcs schemas
@@ -97,7 +98,20 @@ section "boot 2: the store comes back from the backup"
 rm -f "$store"   # the live store is on a RAM disk: gone after a reboot
 boot
 
-section "boot 3: an upgrade boot to a new image (telemetry comes, hostsvc goes), with the example upgrade module"
+section "the operator stores a desired configuration for the next boot"
+printf '%s\n' '{"profile": {"network": {"switching": {"switches": [{"name": "vSwitch0", "mtu": 100}]},' \
+  '"dns": {"servers": {"servers": "192.0.2.53"}}}, "legacy": {}}}' >"$root/tmp/broken-desired.json"
+echo "\$ tarn-configstore desired validate tmp/broken-desired.json   (refused: nothing is stored)"
+tcs desired validate "$root/tmp/broken-desired.json" || true
+echo "\$ tarn-configstore desired set examples/desired/host-desired.json"
+tcs desired set "$here/desired/host-desired.json"
+echo "-- desired show"; tcs desired show
+tcs backup >/dev/null   # the host saves its store before it reboots
+
+section "boot 3: the desired configuration replaces the user configuration of the desired-state objects"
+boot
+
+section "boot 4: an upgrade boot to a new image (telemetry comes, hostsvc goes), with the example upgrade module"
 cp -a "$here/upgrade-image/." "$root/"
 rm -f "$root/var/db/tarnimg/crates/Halden_system_hostsvc_8.0.2-1.20.xml" \
   "$root/usr/lib/halden/configmanager/schemas/hostsvc.json" "$root/etc/halden/default-config/hostsvc.json"

@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "maintenance/boot_mode.h"
 #include "tarn/db_connection.h"
+#include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/store_tables.h"
@@ -41,6 +43,12 @@ void EnableWardenNotification(bool enable) {
 void SetBootMode(BOOTMODE mode) {
     std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
     DBStore::WriteKeyValue(KEY_BOOT_MODE, std::to_string(static_cast<int>(mode)), conn);
+    CSLogger::Log(2, "Next boot mode set to %d", static_cast<int>(mode));
+}
+
+void SetBootModeOn(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    if (DBStore::WriteKeyValue(KEY_BOOT_MODE, std::to_string(static_cast<int>(mode)), conn) != 0)
+        throw ConfigStoreException((std::string("Failed to write value for key ") + KEY_BOOT_MODE).c_str());
     CSLogger::Log(2, "Next boot mode set to %d", static_cast<int>(mode));
 }
 

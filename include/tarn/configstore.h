@@ -6,6 +6,7 @@
 #include "tarn/cleanup.h"
 #include "tarn/config_validation.h"
 #include "tarn/crate_files.h"
+#include "tarn/desired_config.h"
 #include "tarn/db_connection.h"
 #include "tarn/error_codes.h"
 #include "tarn/events.h"

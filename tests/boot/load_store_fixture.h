@@ -64,7 +64,8 @@ protected:
     static void Register(const std::string& c, const std::string& g, const std::string& k, const std::string& more) {
         const std::string entry = R"({"component": ")" + c + R"(", "group": ")" + g + R"(", "key": ")" + k +
                                   R"(", "version": "1.0", )" + more + "}";
-        TarnSchemaStore::SetSchema("loadtest", c, g, k, entry, TarnSchemaStore::SchemaStore::GetStore(), false);
+        TarnSchemaStore::SetSchema("loadtest", c, g, k, entry, TarnSchemaStore::SchemaStore::GetStore(),
+                                   more.find("\"smartnic\"") != std::string::npos);
     }
 
     // The image database's profile, listing the installed crates.

@@ -107,6 +107,10 @@ gen 500 "SELECT json_object('data', json_group_array(json(e))) FROM (SELECT json
   'group', 'g', 'key', 'k' || (i % 5 + 1), 'config', json_group_array(json_object('name', 'k-' || i, 'v', 'x'))) AS e
   FROM n GROUP BY i % 5);" "$defaultdir/crash-extra.json"
 crates="$(crate_ids | tr '\n' ' ')"
+# For desired set: a document of many instances, stored in one transaction.
+desired="$root/tmp/crash-desired.json"
+gen 2000 "SELECT json_object('profile', json_object('network', json_object('vswitch', json_object('uplinks',
+  json_group_array(json_object('name', 'up-' || i, 'mtu', 9000)))))) FROM n;" "$desired"
 # Generated identifiers are new in every run, so they are compared as one.
 defaults() {
   sql "$1/$live" "SELECT Component,ConfigGroup,Name,Identifier,Value,VitalValue,CachedValue,Version FROM DefaultConfig;" |
@@ -127,6 +131,7 @@ default_commands="boot,backup,cleanup store,cleanup autoconf,boot-mode 0,apply-r
 refresh_args=
 for c in $crates; do refresh_args+=" --crate $c"; done
 default_commands+=",process-schemas $crates,refresh$refresh_args $module_arg"
+default_commands+=",desired set $desired"
 IFS=, read -ra commands <<<"${CRASH_COMMANDS:-$default_commands}"
 survivors() {
   case "$1" in

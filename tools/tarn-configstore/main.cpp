@@ -62,6 +62,20 @@ const std::vector<Command>& Commands() {
         {"show", "show [--defaults] [--json]", "list the configuration objects with their layers",
          "With --defaults the default configuration (DefaultConfig) with its layers and\n"
          "schema version instead. With --json one array of objects for scripts.", &RunShow},
+        {"desired", "desired validate FILE|set [--smartnic] FILE|show [--json]",
+         "check a desired document, store it for the next boot, or show what is stored",
+         "validate FILE         checks the desired document {\"profile\": {component: {group:\n"
+         "                      {key: value}}}} against the registered schemas; prints every\n"
+         "                      error (object, instance, JSON pointer, reason); exit 1 when any\n"
+         "set FILE              validates it and, when valid, replaces the stored desired\n"
+         "                      configuration with it; the next boot applies it (boot mode 1)\n"
+         "set --smartnic FILE   stores the configuration of a SmartNIC host {component: {group:\n"
+         "                      {key: value}}}; shared objects it leaves out are reset to their\n"
+         "                      defaults or deleted at the next boot (boot mode 3)\n"
+         "show [--json]         the stored rows with their boot action and layers, and the\n"
+         "                      boot mode of the next load\n"
+         "Nothing changes in the configuration until the next boot. A refused document\n"
+         "changes nothing (exit 1 with the reasons).", &RunDesired},
         {"image", "image crates [--json]|dump", "list the installed crates, or write the image dump file",
          "crates  one line per crate of the image database, by id: id, name, version,\n"
          "        vendor, restrictStickyFiles (0 or 1), payloads joined by ',', separated\n"

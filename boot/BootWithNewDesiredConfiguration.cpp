@@ -1,0 +1,72 @@
+// Boot mode 1: the stored desired configuration becomes the user configuration.
+#include <string>
+
+#include "boot/boot_mode_work.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/cs_logger.h"
+#include "tarn/platform/host_root.h"
+
+namespace TarnConfigStore {
+namespace {
+
+constexpr char kMarkPrefix[] =
+    "update config set uservalue = CASE WHEN uservalue is NOT NULL and s.preserveNonUser=0 THEN 'mark for "
+    "deletion' ELSE NULL END, DesiredValue=NULL from ss.ConfigSchema as s where s.component=config.component and "
+    "s.configgroup=config.configgroup and s.name=config.name and s.DSPIntegrated=1 AND (config.component, "
+    "config.configgroup, config.name, config.identifier) NOT IN ";
+constexpr char kInsertNew[] =
+    "insert or ignore into config(component, configgroup, name , identifier, uservalue, vitalvalue, cachedvalue) "
+    "select component, configgroup, name, identifier, value, vitalvalue, cachedvalue from desireduserconfig;";
+constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
+constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
+
+// Each layer takes the first matching desired row's layer when it is not
+// NULL; a desired row with no identifier matches every instance.
+const std::string& MergeStatement() {
+    static const std::string sql = [] {
+        const std::string match =
+            " from desireduserconfig where desireduserconfig.name=config.name and desireduserconfig.configgroup = "
+            "config.configgroup and desireduserconfig.component=config.component and (desireduserconfig.identifier "
+            "is null or desireduserconfig.identifier='' or desireduserconfig.identifier=config.identifier)), ";
+        return std::string("update config set uservalue=") + "(coalesce((select " + "value" + match +
+               "config.uservalue)), vitalvalue=" + "(coalesce((select " + "vitalvalue" + match +
+               "config.vitalvalue)), cachedvalue=" + "(coalesce((select " + "cachedvalue" + match +
+               "config.cachedValue));";
+    }();
+    return sql;
+}
+
+// The host's fixed instances, which the marking leaves alone.
+std::string ProtectedInstances() {
+    using TarnPlatform::SqlQuote;
+    const auto store = TarnSchemaStore::SchemaStore::GetStore();
+    std::string list;
+    for (const auto& id : store->GetSchemaObjectIdsByKind(TarnSchemaStore::KIND_FIXED_INSTANCES)) {
+        const auto object = store->GetSchemaObject(id);
+        if (!object || !object->IsNonSingleton() || object->GetIdField() == TarnSchemaStore::GENERATED_ID_FIELD)
+            continue;
+        for (const std::string& identifier : object->GetIdentifierList())
+            list += (list.empty() ? "(" : ",(") + SqlQuote(id.GetComponent()) + "," + SqlQuote(id.GetGroup()) + "," +
+                    SqlQuote(id.GetName()) + "," + SqlQuote(identifier) + ")";
+    }
+    return list;
+}
+
+void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql, const char* failure) {
+    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(failure);
+}
+
+} // namespace
+
+void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    CSLogger::Log(2, "Boot with new desired configuration.");
+    const std::string mark = kMarkPrefix + ("(" + ProtectedInstances() + ");");
+    CSLogger::Log(2, "Delete existing user configuration query = %s", mark.c_str());
+    Run(conn, mark, "Failed to mark user configuration for delete");
+    Run(conn, kInsertNew, "Failed to insert desired configuration to config table");
+    Run(conn, MergeStatement(), "Failed to update config table");
+    Run(conn, kCleanupDesired, "Failed to cleanup desired configuration");
+    Run(conn, kDeleteMarked, "Failed to cleanup previous user configuration");
+}
+
+} // namespace TarnConfigStore

@@ -1,0 +1,30 @@
+#include <string>
+#include <vector>
+
+#include "desired/desired_document.h"
+#include "tarn/config_validation.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/config_store_document.h"
+#include "tarn/platform/host_root.h"
+
+namespace TarnConfigStore {
+
+void WriteDesiredConfigValue(rapidjson::Document::AllocatorType& allocator,
+                             const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& version,
+                             const std::string& component, const std::string& group, const std::string& name,
+                             const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
+                             rapidjson::Value& value) {
+    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
+    const std::string instanceId = GetInstanceIdFromValue(value, schemaObject);
+    using TarnPlatform::SqlQuote;
+    const std::string sql =
+        "insert or replace into DesiredUserConfig(identifier, name, configgroup, component, version, Value, "
+        "BootAction) values (" + SqlQuote(instanceId) + ", " + SqlQuote(name) + ", " + SqlQuote(group) + ", " +
+        SqlQuote(component) + ", " + SqlQuote(version) + ", ?, ?)";
+    std::string text;
+    ConfigStoreDocument::SerializeValue(value, text);
+    if (DBStore::Execute(conn, sql, {text, "SET"}, {}, 3000) != 0)
+        throw ConfigStoreException("Write desired config failed");
+}
+
+} // namespace TarnConfigStore

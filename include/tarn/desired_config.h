@@ -1,0 +1,59 @@
+// Desired configuration: checking a desired document against the registered
+// schemas and storing it, or a SmartNIC configuration, for the next boot.
+// Nothing changes in Config until the next load applies the stored rows
+// (boot mode 1 or 3). Formats and decisions: docs/desired-configuration.md.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tarn/export.h"
+#include "tarn/platform/db_store.h"
+#include "tarn/platform/schema_store.h"
+#include "tarn/rapidjson.h"
+
+namespace TarnConfigStore {
+
+// True when every object the document names satisfies its user schema:
+// {"profile": {component: {group: {key: value}}}}. Every error is logged
+// (code 1083); invalid content does not throw.
+TARN_EXPORT bool ValidateDesiredDocument(const rapidjson::Document& document,
+                                         const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache);
+
+// One error of a desired document, for a caller that shows them.
+struct TARN_EXPORT DesiredDocumentError {
+    std::string object;    // component/group/key, empty above the key level
+    std::string instance;  // the instance's identifier, "#<index>" without one, empty for a singleton
+    std::string pointer;   // JSON pointer of the offending value in the document
+    std::string reason;
+};
+
+// The errors ValidateDesiredDocument would log, in the validator's order;
+// empty when the document is valid. Logs nothing.
+TARN_EXPORT std::vector<DesiredDocumentError>
+ListDesiredDocumentErrors(const rapidjson::Document& document,
+                          const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache);
+
+// Writes the document's values into DesiredUserConfig (boot action "SET")
+// and copies the defaults of mutable-default objects the document does not
+// name. The caller owns the transaction. A generated identifier is added to
+// the document's values where the schema asks for one. Throws on failure; a
+// key without a registered schema throws ConfigStoreException.
+TARN_EXPORT void ProcessDesiredDocument(rapidjson::Document& document,
+                                        const std::shared_ptr<DBStore::StoreConnection>& conn);
+
+// Replaces DesiredUserConfig by the document's rows and sets boot mode 1, in
+// one transaction. The document is not validated here: run
+// ValidateDesiredDocument first. Throws ConfigStoreException
+// "SetDesiredUserConfig failed: <reason>" with nothing changed.
+TARN_EXPORT void SetDesiredUserConfig(rapidjson::Document& document);
+
+// The SmartNIC form {component: {group: {key: value}}} (no "profile"): every
+// object is validated, shared objects the document omits are reset to their
+// defaults or deleted, and boot mode 3 is set, in one transaction. Throws
+// ConfigStoreException "SetDesiredSmartnicConfiguration failed: <reason>"
+// with nothing changed.
+TARN_EXPORT void SetDesiredSmartnicConfiguration(rapidjson::Document& document);
+
+} // namespace TarnConfigStore

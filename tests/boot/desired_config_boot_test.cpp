@@ -1,0 +1,109 @@
+// Desired configuration stored for the next boot, then applied by the load:
+// for each boot mode, Config's layers and revisions afterwards.
+#include "boot/load_store_fixture.h"
+#include "tarn/desired_config.h"
+#include "tarn/json_doc.h"
+
+namespace {
+
+using namespace LoadStoreTest;
+using testing::ElementsAre;
+
+class DesiredBoot : public LoadStoreHost {
+protected:
+    void SetUp() override {
+        LoadStoreHost::SetUp();
+        Register("net", "sw", "switches", R"("idField": "name", "dspIntegrated": true, "mutableDefaultConfig": true,
+            "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
+            "name": {"type": "string"}, "mtu": {"type": "integer"}}})");
+        Register("net", "nic", "nics", R"("idField": "dev", "kind": "fixed-instances", "fixedInstances": ["n0"],
+            "dspIntegrated": true, "schema": {"type": "object", "properties": {"dev": {"type": "string"}}})");
+        Register("st", "iscsi", "adapters", R"("idField": "a", "dspIntegrated": true, "preserveNonUser": true,
+            "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
+            "a": {"type": "string"}, "iqn": {"type": "string", "vital": true}}})");
+        RunSql(Store(), R"(INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue) VALUES
+            ('net', 'sw', 'switches', 'old', '{"name":"old"}', NULL), ('net', 'nic', 'nics', 'n0', '{"dev":"n0"}', 'v'),
+            ('net', 'nic', 'nics', 'n1', '{"dev":"n1"}', NULL), ('st', 'iscsi', 'adapters', 'i0', '{"a":"i0"}', 'v');
+            INSERT INTO DefaultConfig(Component, ConfigGroup, Name, Identifier, Value) VALUES
+            ('net', 'sw', 'switches', 's0', '{"name":"s0"}');)");
+    }
+    rapidjson::Document& Doc(const std::string& text) {
+        return *(docs.emplace_back(TarnConfigStore::CreateDocumentFromString(text))->document);
+    }
+    std::vector<std::shared_ptr<TarnConfigStore::JsonDoc>> docs;
+    static constexpr char kStored[] = "SELECT hex(Component||Name||Identifier||Value)||BootAction FROM "
+                                      "DesiredUserConfig ORDER BY 1; SELECT Key, Value FROM KVTable ORDER BY 1;";
+    // "component/group/name[identifier]|user|vital|revision" of the objects of this suite.
+    static std::vector<std::string> Rows() {
+        return TarnTest::Query(Store(), "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']', "
+                                        "UserValue, VitalValue, Revision FROM Config WHERE Component IN ('net', 'st') "
+                                        "ORDER BY 1;");
+    }
+};
+
+// Mode 1: restated instances replace the user layer, others go; fixed
+// instances stay; preserveNonUser keeps the row without its user value.
+TEST_F(DesiredBoot, NewDesiredConfigurationReplacesTheUserLayerOfDesiredStateObjects) {
+    auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s1", "mtu": 9000}]},
+                                           "nic": {"nics": [{"dev": "n2"}]}}}})");
+    ASSERT_TRUE(TarnConfigStore::ValidateDesiredDocument(doc, TarnSchemaStore::SchemaStore::GetCache()));
+    TarnConfigStore::SetDesiredUserConfig(doc);
+    EXPECT_EQ(StoredKey("BOOT_MODE"), "1");
+    EXPECT_EQ(Rows().size(), 4u) << "nothing changes in Config before the boot";
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    // Every row's revision: +1 for the auto-configuration cleanup, the merge
+    // and the promotion each, +1 for the marking of those it marks.
+    EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|3", "net/nic/nics[n2]|{\"dev\":\"n2\"}|NULL|2",
+                                    "net/sw/switches[s1]|{\"name\":\"s1\",\"mtu\":9000}|NULL|2",
+                                    "st/iscsi/adapters[i0]|NULL|v|4"));
+    EXPECT_THAT(TarnTest::Query(Store(), "SELECT count(*) FROM DesiredUserConfig;"), ElementsAre("0"));
+    EXPECT_EQ(StoredKey("BOOT_MODE"), "0");
+}
+
+// Mode 3: SET adds an instance, SET_DEFAULT (omitted shared object with
+// mutable defaults) puts the defaults back, DELETE (omitted shared object)
+// removes every instance.
+TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
+    auto& doc = Doc(R"({"net": {"nic": {"nics": [{"dev": "n7"}]}}})");
+    TarnConfigStore::SetDesiredSmartnicConfiguration(doc);
+    EXPECT_EQ(StoredKey("BOOT_MODE"), "3");
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|2", "net/nic/nics[n1]|{\"dev\":\"n1\"}|NULL|2",
+                                    "net/nic/nics[n7]|{\"dev\":\"n7\"}|NULL|2", "net/sw/switches[s0]|{\"name\":\"s0\"}|NULL|1"));
+}
+
+// Mode 2: good objects are written, each bad one is logged and skipped.
+TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
+    TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/boot_configuration.json"),
+                        R"({"profile": {"net": {"sw": {"switches": [{"name": "s1"}]}, "nic": {"nics": {"dev": "n0"}},
+                            "bad": "group"}, "st": {"iscsi": {"adapters": [{"a": 5}]}}, "zz": {"g": {"k": {}}}}})");
+    WriteKey("BOOT_MODE", "2");
+    TarnPlatform::Capture capture;
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|3", "net/nic/nics[n1]|{\"dev\":\"n1\"}|NULL|2",
+                                    "net/sw/switches[s1]|{\"name\":\"s1\"}|NULL|2", "st/iscsi/adapters[i0]|{\"a\":\"i0\"}|v|2"));
+    EXPECT_THAT(Texts(capture.Logs(), 0), testing::IsSupersetOf({"/net/bad is invalid, skipping",
+        "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping"}));
+}
+
+// A refused document leaves the stored desired rows and the boot mode as
+// they were; identifiers that reach a statement are stored verbatim.
+TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerbatim) {
+    // Sorted as the database sorts them; each as it stands in the document.
+    const std::vector<std::string> names = {"\"q\"", "O'Brien", std::string(10000, 'a'), "x'); DROP TABLE Config; --"};
+    auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "\"q\""}, {"name": "O'Brien"}, {"name": ")" +
+                    names[2] + R"("}, {"name": "x'); DROP TABLE Config; --"}]}}}})");
+    TarnConfigStore::SetDesiredUserConfig(doc);
+    const auto stored = TarnTest::Query(Store(), kStored);
+    auto& unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
+    auto& invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
+    EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(unknown); }),
+              "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
+    EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(invalid); }),
+                testing::HasSubstr("SetDesiredSmartnicConfiguration failed: Failed to validate smartnic"));
+    EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), names);
+}
+
+} // namespace
