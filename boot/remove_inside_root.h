@@ -6,12 +6,12 @@
 
 namespace TarnConfigStore {
 
-// Removes the file (or empty directory) at the fixed host path, as
-// RemoveFile does, with its log lines. Under a private host root the path is
-// walked from the root one directory at a time; a ".." component or a
-// directory on the way that is a symbolic link is refused with a warning and
-// nothing is removed. A final component that is a link is removed as a link.
-// A path that does not exist is skipped without a line.
+// Removes the file (or empty directory) at the fixed host path, with
+// RemoveFile's log lines. Under a private host root the path is resolved
+// inside the root as the host would resolve it on its own: an absolute link
+// names a path below the root and ".." stops at it. A final component that
+// is a link is removed as a link. A path that does not exist is skipped
+// without a line.
 void RemoveInsideHostRoot(const std::string& fixedPath);
 
 } // namespace TarnConfigStore

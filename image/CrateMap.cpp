@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "image/tarn_image.h"
+#include "store/unique_dir.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/syslog.h"
 
@@ -56,7 +57,7 @@ void TarnImage::GetXmlCrateDetails(xmlNodeSet* nodes) {
 
 void TarnImage::GetTarnCrates() {
     const std::string dir = TarnPlatform::HostPath(IMAGE_CRATES_DIR);
-    Dir stream(opendir(dir.c_str()));
+    TarnConfigStore::UniqueDir stream = TarnConfigStore::OpenDir(dir);
     if (!stream) return;
     while (const dirent* entry = readdir(stream.get())) {
         if (!IsRegularFile(dir, *entry) || !IsDescriptorName(entry->d_name)) continue;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "image/tarn_image.h"
+#include "store/unique_dir.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/syslog.h"
 
@@ -39,7 +40,7 @@ void TarnImage::Fail(const char* message) {
 
 std::string TarnImage::GetImageProfilePath() {
     const std::string dir = TarnPlatform::HostPath(IMAGE_PROFILES_DIR);
-    Dir stream(opendir(dir.c_str()));
+    TarnConfigStore::UniqueDir stream = TarnConfigStore::OpenDir(dir);
     if (!stream) {
         TarnPlatform::SysLog(LOG_ERR, "Cannot open image database profiles folder");
         return "";

@@ -1,5 +1,5 @@
 // Owning handles of the image reader: libxml2 documents, XPath contexts and
-// results, libxml2 strings, directory streams and C streams. Each frees its
+// results, libxml2 strings and C streams. Each frees its
 // resource with the library's own call when it goes.
 #pragma once
 
@@ -17,14 +17,12 @@ struct XmlDocFree { void operator()(xmlDoc* p) const { xmlFreeDoc(p); } };
 struct XPathContextFree { void operator()(xmlXPathContext* p) const { xmlXPathFreeContext(p); } };
 struct XPathObjectFree { void operator()(xmlXPathObject* p) const { xmlXPathFreeObject(p); } };
 struct XmlCharFree { void operator()(xmlChar* p) const { xmlFree(p); } };
-struct DirClose { void operator()(DIR* p) const { closedir(p); } };
 struct FileClose { void operator()(FILE* p) const { std::fclose(p); } };
 
 using XmlDoc = std::unique_ptr<xmlDoc, XmlDocFree>;
 using XPathContext = std::unique_ptr<xmlXPathContext, XPathContextFree>;
 using XPathObject = std::unique_ptr<xmlXPathObject, XPathObjectFree>;
 using XmlString = std::unique_ptr<xmlChar, XmlCharFree>;
-using Dir = std::unique_ptr<DIR, DirClose>;
 using File = std::unique_ptr<FILE, FileClose>;
 
 // The text of a libxml2 string it takes over; empty for none.

@@ -3,7 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "persist/host_file_view.h"
+#include "store/host_file_view.h"
 #include "persist/inode_tardisk.h"
 #include "tarn/crate_files.h"
 #include "tarn/file_persistence.h"

@@ -1,5 +1,5 @@
 #include "boot/non_schema_files.h"
-#include "persist/host_file_view.h"
+#include "store/host_file_view.h"
 #include "tarn/file_persistence.h"
 #include "tarn/platform/cs_logger.h"
 

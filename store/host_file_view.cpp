@@ -1,7 +1,8 @@
-#include "persist/host_file_view.h"
+#include "store/host_file_view.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -75,6 +76,27 @@ FilePtr HostFileView::OpenForWriting(const std::string& fixedPath) const {
     FilePtr file(::fdopen(fd.Get(), "w"));
     if (file) fd.Release();
     return file;
+}
+
+bool HostFileView::Remove(const std::string& fixedPath) const {
+    int rc;
+    if (!m_private) {
+        do rc = std::remove(fixedPath.c_str());
+        while (rc != 0 && errno == EINTR);
+        return rc == 0;
+    }
+    struct stat st;
+    if (!Lstat(fixedPath, &st)) return false;
+    // The parent resolved inside the root, the last component not followed.
+    const size_t slash = fixedPath.find_last_of('/');
+    const std::string parent = slash == std::string::npos ? "." : fixedPath.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? fixedPath : fixedPath.substr(slash + 1);
+    const TarnPlatform::UniqueFd dir = Open(parent, O_PATH | O_DIRECTORY);
+    if (dir.Get() < 0) return false;
+    const int flags = S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0;  // remove() takes empty directories too
+    do rc = ::unlinkat(dir.Get(), name.c_str(), flags);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
 }
 
 } // namespace TarnConfigStore

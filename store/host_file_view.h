@@ -2,7 +2,7 @@
 // private host root every path is resolved inside it (openat2 with
 // RESOLVE_IN_ROOT): an absolute symbolic link names a path below the root and
 // ".." stops at it, so no file outside the root is examined or written. On
-// the real root these are the plain lstat, stat, realpath and fopen.
+// the real root these are the plain lstat, stat, realpath, fopen and remove.
 #pragma once
 
 #include <cstdio>
@@ -30,6 +30,10 @@ public:
     bool Realpath(const std::string& path, std::string* resolved) const;
     // A fixed host path opened for writing, truncated; null when it cannot be.
     FilePtr OpenForWriting(const std::string& fixedPath) const;
+    // Removes the file, or the empty directory, the path names; a final
+    // component that is a link is removed as a link. False with errno set
+    // when it cannot be.
+    bool Remove(const std::string& fixedPath) const;
 
 private:
     TarnPlatform::UniqueFd Open(const std::string& path, int flags, mode_t mode = 0) const;
