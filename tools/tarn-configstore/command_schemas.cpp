@@ -21,6 +21,9 @@ int CollectRow(void* ctx, int n, char** values, char**) {
     return 0;
 }
 
+// The schema file a row came from: the store keeps its name without ".json".
+std::string FileName(const std::string& fileId) { return fileId + ".json"; }
+
 void PrintJson(const std::vector<std::vector<std::string>>& rows) {
     const char* const names[kColumns] = {"component", "group", "name", "file"};
     rapidjson::StringBuffer out;
@@ -30,7 +33,7 @@ void PrintJson(const std::vector<std::vector<std::string>>& rows) {
         w.StartObject();
         for (int i = 0; i < kColumns; ++i) {
             w.Key(names[i]);
-            w.String(row[i]);
+            w.String(i == kColumns - 1 ? FileName(row[i]) : row[i]);
         }
         w.EndObject();
     }
@@ -66,7 +69,7 @@ int RunSchemas(const Args& args) {
         std::printf("(no schema objects)\n");
     } else {
         for (const auto& row : rows)
-            std::printf("%s/%s/%s\t%s.json\n", row[0].c_str(), row[1].c_str(), row[2].c_str(), row[3].c_str());
+            std::printf("%s/%s/%s\t%s\n", row[0].c_str(), row[1].c_str(), row[2].c_str(), FileName(row[3]).c_str());
     }
     return 0;
 }
