@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
 #include "tarn/desired_config.h"
@@ -76,8 +77,7 @@ int CollectRow(void* ctx, int n, char** values, char**) {
 }
 
 void PrintJson(const std::vector<Row>& rows) {
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartArray();
     for (const Row& r : rows) {
         w.StartObject();
@@ -91,7 +91,7 @@ void PrintJson(const std::vector<Row>& rows) {
         w.EndObject();
     }
     w.EndArray();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 void PrintTable(const std::vector<Row>& rows) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/image.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/rapidjson.h"
@@ -33,8 +34,7 @@ void PrintTable(const std::vector<Crate>& crates) {
 }
 
 void PrintJson(const std::vector<Crate>& crates) {
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartArray();
     for (const auto& [id, crate] : crates) {
         w.StartObject();
@@ -53,7 +53,7 @@ void PrintJson(const std::vector<Crate>& crates) {
         w.EndObject();
     }
     w.EndArray();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 } // namespace

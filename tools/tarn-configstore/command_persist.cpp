@@ -5,6 +5,7 @@
 #include <string>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/file_persistence.h"
 #include "tarn/platform/tardisk.h"
 #include "tarn/rapidjson.h"
@@ -21,8 +22,7 @@ Args PathsFrom(const Args& operands) {
 }
 
 void PrintJson(const TarnConfigStore::StickyFilterResult& result) {
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartObject();
     w.Key("kept");
     w.StartArray();
@@ -40,7 +40,7 @@ void PrintJson(const TarnConfigStore::StickyFilterResult& result) {
     }
     w.EndArray();
     w.EndObject();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/rapidjson.h"
@@ -26,8 +27,7 @@ std::string FileName(const std::string& fileId) { return fileId + ".json"; }
 
 void PrintJson(const std::vector<std::vector<std::string>>& rows) {
     const char* const names[kColumns] = {"component", "group", "name", "file"};
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartArray();
     for (const auto& row : rows) {
         w.StartObject();
@@ -38,7 +38,7 @@ void PrintJson(const std::vector<std::vector<std::string>>& rows) {
         w.EndObject();
     }
     w.EndArray();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/db_connection.h"
 #include "tarn/rapidjson.h"
 
@@ -67,8 +68,7 @@ void PrintTable(const Listing& listing, const std::vector<Row>& rows) {
 }
 
 void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartArray();
     for (const Row& r : rows) {
         w.StartObject();
@@ -97,7 +97,7 @@ void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
         w.EndObject();
     }
     w.EndArray();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 } // namespace

@@ -87,9 +87,10 @@ TEST_F(Cli, BootsTheSampleHost) {
               "Halden_system_netstack_8.0.2-1.20\tnetstack\t8.0.2-1.20\tHalden\t0\tnetstack,netstack-drivers\n"
               "Halden_system_storagecore_8.0.2-1.20\tstoragecore\t8.0.2-1.20\tHalden\t1\tstoragecore\n");
     EXPECT_EQ(Run({"image", "dump"}).out, TarnTest::Rooted("/tmp/image-info.csv") + "\n");
-    EXPECT_EQ(Run({"filter-sticky", "--json", "/etc/sample/ntp.conf", "rel"}).out,
-              R"({"kept":["/etc/sample/ntp.conf"],"rejected":[{"path":"rel","reason":)"
-              R"("File rel is not an absolute path, hence it should not be persisted."}]})" "\n");
+    // A byte that is not UTF-8 leaves the JSON valid, as U+FFFD.
+    EXPECT_EQ(Run({"filter-sticky", "--json", "/etc/sample/ntp.conf", "r\xff\xc3l"}).out,
+              R"({"kept":["/etc/sample/ntp.conf"],"rejected":[{"path":")" "r\uFFFD\uFFFDl" R"(","reason":"File )"
+              "r\uFFFD\uFFFDl" R"( is not an absolute path, hence it should not be persisted."}]})" "\n");
     EXPECT_EQ(Run({"track-files", "backup", "/a", "/b"}).status, 0);
     EXPECT_EQ(TarnTest::ReadFile(TarnTest::Rooted("/var/run/halden/files/backup-list")), "/a\n/b\n");
     Result failures = Run({"restore-failures"});
