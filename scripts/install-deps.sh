@@ -14,6 +14,7 @@ packages=(
   libxml2-dev
   rapidjson-dev
   libre2-dev
+  liburiparser-dev
   libreadline-dev
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev

@@ -1,5 +1,7 @@
 #include "schema/compiled_schema.h"
 
+#include "formats.h"
+
 #include <algorithm>
 #include <exception>
 #include <mutex>
@@ -197,9 +199,21 @@ bool DependsOnNothing(const rapidjson::Value& node) {
     return true;
 }
 
+// rapidjson 1.1 does not check "format"; the node's pattern slot carries it
+// (FormatPatternText), so it counts wherever the node is applied, inside
+// "anyOf", "oneOf" and "not" as well.
+const rapidjson::Value* CheckedFormat(const rapidjson::Value& node) {
+    const rapidjson::Value* format = Member(node, "format");
+    if (!format || !format->IsString() ||
+        !TarnPlatform::IsCheckedFormat(std::string_view(format->GetString(), format->GetStringLength())))
+        return nullptr;
+    const rapidjson::Value* pattern = Member(node, "pattern");
+    return !pattern || pattern->IsString() ? format : nullptr;
+}
+
 template <typename V, typename F>
 void ForEachNodeToRewrite(V& node, F&& visit) {
-    if (ClosedBesidePatterns(node) || DependsOnNothing(node)) visit(node);
+    if (ClosedBesidePatterns(node) || DependsOnNothing(node) || CheckedFormat(node)) visit(node);
     TarnSchemaWalk::ForEachSubschema(node, [&](V& sub, const std::string&) { ForEachNodeToRewrite(sub, visit); });
 }
 
@@ -259,6 +273,15 @@ std::unique_ptr<rapidjson::SchemaDocument> CompileWithRapidjson(const rapidjson:
         if (ClosedBesidePatterns(node))
             node["additionalProperties"].SetObject().AddMember("not", rapidjson::Value(rapidjson::kObjectType), allocator);
         if (DependsOnNothing(node)) node.RemoveMember("dependencies");
+        if (const rapidjson::Value* format = CheckedFormat(node)) {
+            const rapidjson::Value* own = Member(node, "pattern");
+            const std::string text = TarnPlatform::FormatPatternText(
+                std::string_view(format->GetString(), format->GetStringLength()),
+                own ? std::string_view(own->GetString(), own->GetStringLength()) : std::string_view());
+            node.RemoveMember("pattern");
+            node.AddMember("pattern", rapidjson::Value(text.data(), static_cast<rapidjson::SizeType>(text.size()), allocator),
+                           allocator);
+        }
     });
     return std::make_unique<rapidjson::SchemaDocument>(scratch);
 }

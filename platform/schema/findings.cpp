@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "formats.h"
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -117,8 +118,17 @@ std::vector<std::string> MissingRequired(const rapidjson::Value& node, const rap
     return missing;
 }
 
-std::string Describe(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual,
+std::string ToldKeyword(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual) {
+    if (keyword != "pattern" || !actual || !actual->IsString()) return keyword;
+    const rapidjson::Value* format = Member(node, "format");
+    if (!format || !format->IsString()) return keyword;
+    const std::string_view name(format->GetString(), format->GetStringLength());
+    return TarnPlatform::FormatHolds(name, actual->GetString(), actual->GetStringLength()) ? keyword : "format";
+}
+
+std::string Describe(const std::string& reported, const rapidjson::Value& node, const rapidjson::Value* actual,
                      const std::string& member) {
+    const std::string keyword = ToldKeyword(reported, node, actual);
     // An "additionalProperties": false compiled as {"not": {}} reports its
     // own node, the false.
     if (keyword == "not" && node.IsFalse()) return "additionalProperties: member '" + member + "' is not allowed";
@@ -141,6 +151,9 @@ std::string Describe(const std::string& keyword, const rapidjson::Value& node, c
         text = std::string("expected ") + (keyword == "minLength" ? "at least " : "at most ") +
                Plural(KeywordValue(node, keyword.c_str()), "character") +
                (actual ? ", found " + Excerpt(*actual) : "");
+    } else if (keyword == "format") {
+        const rapidjson::Value* format = Member(node, "format");
+        text = "expected " + TarnPlatform::FormatDescription(format->GetString()) + Found(actual);
     } else if (keyword == "pattern") {
         text = "expected a string matching " + KeywordValue(node, "pattern") + Found(actual);
     } else if (keyword == "minItems" || keyword == "maxItems") {

@@ -273,7 +273,8 @@ private:
             }
             m_findings.Add(where, Describe(o.keyword, shallow, actual, LastToken(o.valuePointer)));
             if (o.keyword == "type") return;  // nothing else says more about a value of the wrong type
-            if (!Quiet(shallow, o.keyword == "items" ? "additionalItems" : o.keyword)) return;
+            const std::string told = ToldKeyword(o.keyword, shallow, actual);
+            if (!Quiet(shallow, told == "items" ? "additionalItems" : told)) return;
         }
     }
 

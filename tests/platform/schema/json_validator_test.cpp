@@ -39,6 +39,20 @@ TEST(JsonValidatorReport, EveryIndependentErrorWithLocationAndKeywordOrOnlyTheFi
     EXPECT_EQ(Validate(schema, R"({"name": "abc", "mode": "trunk", "port": 8080})", kAll), Errors{});
 }
 
+// A format counts wherever its node applies, and is told apart from the
+// node's own pattern.
+TEST(JsonValidatorReport, FormatsAreCheckedInsideCombinatorsBesideThePattern) {
+    const char schema[] = R"({"properties": {"addr": {"type": "string", "format": "ipv4", "pattern": "^10[.]"},
+      "peer": {"oneOf": [{"format": "ipv4"}, {"format": "ipv6"}]}, "when": {"format": "date-time"}}})";
+    EXPECT_EQ(Validate(schema, R"({"addr": "256.1.1.1", "peer": "::1", "when": "1990-02-31T00:00:00Z"})", kAll),
+              (Errors{{"/addr", "format: expected an IPv4 address, found \"256.1.1.1\""},
+                      {"/addr", "pattern: expected a string matching \"^10[.]\", found \"256.1.1.1\""},
+                      {"/when", "format: expected a date and time (RFC 3339), found \"1990-02-31T00:00:00Z\""}}));
+    EXPECT_EQ(Validate(schema, R"({"addr": "10.0.0.1", "peer": "10.0.0.2", "when": "2024-02-29T23:59:60+05:30"})",
+                       kAll),
+              Errors{});
+}
+
 TEST(JsonValidatorRobustness, UnusableSchemasAndValuesGiveAnErrorNotACrash) {
     const std::string deep = std::string(500, '[') + std::string(500, ']');
     // References back through combinators would start validators for the
