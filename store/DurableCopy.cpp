@@ -45,6 +45,11 @@ bool CopyContents(int in, int out) {
 
 } // namespace
 
+bool SyncFile(const std::string& path) {
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return fd.Get() >= 0 && fsync(fd.Get()) == 0;
+}
+
 bool SyncDirectory(const std::string& dir) {
     UniqueFd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.Get() >= 0 && fsync(fd.Get()) == 0;

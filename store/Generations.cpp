@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -17,14 +18,16 @@
 #include "tarn/platform/host_root.h"
 #include "tarn/store_ramdisk.h"
 #include "tarn/store_tables.h"
+#include "tarn/utilities.h"
 
 namespace TarnConfigStore {
 namespace {
 
 std::string Directory() { return TarnPlatform::HostPath(GENERATIONS_PATH); }
 
-// The numbers of the finished generations: files named by digits only; a
-// temporary ".<n>.tmp" of an interrupted copy is no generation.
+[[noreturn]] void Fail(const std::string& message) { throw ConfigStoreException(message.c_str()); }
+
+// The numbers of the finished generations: files named by digits only.
 std::vector<int> Numbers(const std::string& dir) {
     std::vector<int> numbers;
     UniqueDir d = OpenDir(dir);
@@ -40,15 +43,23 @@ std::vector<int> Numbers(const std::string& dir) {
     return numbers;
 }
 
-// Copies an interrupted run left behind.
+// What an interrupted run left: hidden files (".<n>.tmp" and its journal)
+// are never generations.
 void RemoveTemporaries(const std::string& dir) {
     UniqueDir d = OpenDir(dir);
     if (!d) return;
     while (const dirent* entry = readdir(d.get())) {
         const std::string name = entry->d_name;
-        if (name.size() > 5 && name[0] == '.' && name.compare(name.size() - 4, 4, ".tmp") == 0)
-            unlink((dir + "/" + name).c_str());
+        if (name[0] == '.' && name != "." && name != "..") unlink((dir + "/" + name).c_str());
     }
+}
+
+void Prune(const std::string& dir, const std::vector<int>& numbers, int keep) {
+    const std::size_t kept = static_cast<std::size_t>(std::max(keep, 0));
+    if (numbers.size() <= kept) return;
+    // Oldest first: a kill midway leaves the newest ones.
+    for (std::size_t i = 0; i < numbers.size() - kept; ++i) unlink((dir + "/" + std::to_string(numbers[i])).c_str());
+    SyncDirectory(dir);
 }
 
 std::string ReadBootFsUuid(const std::string& path) {
@@ -62,30 +73,64 @@ std::string ReadBootFsUuid(const std::string& path) {
     return text ? reinterpret_cast<const char*>(text) : "";
 }
 
+// Makes the file the configuration-store backup by one rename, so the backup
+// is at every moment the old one or the new one. A backup written in place
+// and killed during its copy leaves a journal that the restore would roll
+// back onto whatever file then holds the backup's name: it is rolled back
+// into the old backup first (the integrity check does that), or removed.
+void InstallAsBackup(const std::string& file) {
+    const std::string dir = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH);
+    const std::string backup = dir + CONFIG_STORE_FILE;
+    const std::string temporary = dir + "/.current-store-1.tmp";
+    const std::string journal = backup + "-journal";
+    if (FileExists(journal.c_str()) && FileExists(backup.c_str())) DBStore::Check(backup);
+    if (unlink(journal.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove " + journal);
+    unlink(temporary.c_str());
+    if (link(file.c_str(), temporary.c_str()) != 0) {
+        // Another file system: the generation is copied instead.
+        const std::string reason = DurableCopy(file, temporary, backup);
+        if (!reason.empty()) Fail("Cannot put " + file + " in place as the backup: " + reason);
+        return;
+    }
+    if (std::rename(temporary.c_str(), backup.c_str()) != 0 || !SyncDirectory(dir)) {
+        unlink(temporary.c_str());
+        Fail("Cannot put " + file + " in place as the backup " + backup);
+    }
+}
+
 } // namespace
 
-int KeepGeneration(const std::string& backupFile, int keep) {
+int BackupWithGeneration(const std::string& live, int keep, int* number) {
     const std::string dir = Directory();
-    if (!TarnPlatform::MakeDirectories(dir))
-        throw ConfigStoreException(("Cannot create the generation directory " + dir).c_str());
+    if (!TarnPlatform::MakeDirectories(dir)) Fail("Cannot create the generation directory " + dir);
     RemoveTemporaries(dir);
     std::vector<int> numbers = Numbers(dir);
-    int number = 0;
-    if (keep > 0) {
-        number = numbers.empty() ? 1 : numbers.back() + 1;
-        const std::string name = std::to_string(number);
-        const std::string reason = DurableCopy(backupFile, dir + "/." + name + ".tmp", dir + "/" + name);
-        if (!reason.empty()) throw ConfigStoreException(("Cannot keep generation " + name + ": " + reason).c_str());
-        numbers.push_back(number);
+    const int next = numbers.empty() ? 1 : numbers.back() + 1;
+    const std::string path = dir + "/" + std::to_string(next), temporary = dir + "/." + std::to_string(next) + ".tmp";
+    const int rc = backup(live, temporary);
+    if (rc != 0) {
+        RemoveTemporaries(dir);
+        return rc;
     }
-    const std::size_t kept = static_cast<std::size_t>(std::max(keep, 0));
-    if (numbers.size() > kept) {
-        // Oldest first: a kill midway leaves the newest ones.
-        for (std::size_t i = 0; i < numbers.size() - kept; ++i)
-            unlink((dir + "/" + std::to_string(numbers[i])).c_str());
-        SyncDirectory(dir);
-    }
-    return number;
+    if (!SyncFile(temporary) || std::rename(temporary.c_str(), path.c_str()) != 0 || !SyncDirectory(dir))
+        Fail("Cannot keep generation " + std::to_string(next) + " in " + dir);
+    InstallAsBackup(path);
+    numbers.push_back(next);
+    Prune(dir, numbers, std::max(keep, 1));
+    *number = next;
+    return 0;
+}
+
+void PruneGenerations(int keep) {
+    const std::string dir = Directory();
+    Prune(dir, Numbers(dir), keep);
+}
+
+void DetachFromGenerations(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || st.st_nlink < 2) return;
+    const std::string reason = DurableCopy(path, path + ".detach.tmp", path);
+    if (!reason.empty()) Fail("Cannot give " + path + " a copy of its own: " + reason);
 }
 
 std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
@@ -108,21 +153,10 @@ std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
 }
 
 void RollBackTo(const Generation& generation) {
-    const std::string name = std::to_string(generation.number);
     if (!DBStore::Check(generation.path))
-        throw ConfigStoreException(("Generation " + name + " fails the integrity check; not rolled back").c_str());
-    const std::string dir = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH);
-    const std::string backup = dir + CONFIG_STORE_FILE;
-    TarnPlatform::MakeDirectories(dir);
-    // A backup killed during its copy leaves a journal that the restore would
-    // roll back onto whatever file then holds the backup's name: it is rolled
-    // back into the old backup now (the check does that), or removed.
-    struct stat st;
-    if (::stat(backup.c_str(), &st) == 0) DBStore::Check(backup);
-    if (unlink((backup + "-journal").c_str()) != 0 && errno != ENOENT)
-        throw ConfigStoreException(("Cannot remove " + backup + "-journal").c_str());
-    const std::string reason = DurableCopy(generation.path, dir + "/.current-store-1.rollback.tmp", backup);
-    if (!reason.empty()) throw ConfigStoreException(("Cannot roll back to generation " + name + ": " + reason).c_str());
+        Fail("Generation " + std::to_string(generation.number) + " fails the integrity check; not rolled back");
+    TarnPlatform::MakeDirectories(TarnPlatform::HostPath(BACKUP_RAMDISK_PATH));
+    InstallAsBackup(generation.path);
 }
 
 } // namespace TarnConfigStore

@@ -10,6 +10,9 @@ namespace TarnConfigStore {
 // Empty on success, else the reason.
 std::string DurableCopy(const std::string& from, const std::string& temporary, const std::string& to);
 
+// Syncs a file's data to its storage.
+bool SyncFile(const std::string& path);
+
 // Syncs a directory, so that renames and removals in it are on disk.
 bool SyncDirectory(const std::string& dir);
 

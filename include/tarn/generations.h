@@ -12,8 +12,10 @@
 
 namespace TarnConfigStore {
 
-// Fixed host path of the generation files, one per generation, named by number.
-inline constexpr char GENERATIONS_PATH[] = "/var/lib/halden/configstore/generations";
+// Fixed host path of the generation files, one per generation, named by
+// number. They sit on the backup RAM disk, beside the backup they share their
+// data with.
+inline constexpr char GENERATIONS_PATH[] = "/var/lib/halden/configstore/backup/generations";
 inline constexpr int DEFAULT_GENERATIONS_KEPT = 5;
 
 struct Generation {
@@ -23,11 +25,21 @@ struct Generation {
     std::string bootFsUuid;  // BOOT_FS_UUID recorded in the generation's store
 };
 
-// Copies the backup file as the next generation (written under a temporary
-// name, synced, then renamed) and prunes all but the newest `keep`. Returns
-// the new generation's number, or 0 with keep <= 0 (then every generation is
-// pruned). Throws ConfigStoreException when the copy cannot be made.
-TARN_EXPORT int KeepGeneration(const std::string& backupFile, int keep);
+// The backup with a generation: `backup` copies the live store into the next
+// generation (under a temporary name, synced, then renamed), which then
+// becomes the configuration-store backup by a rename, sharing its data (a
+// hard link, else a copy); all but the newest `keep` (at least 1) are
+// pruned. Returns backup's result (0 on success); `number` gets the new
+// generation. Throws ConfigStoreException when a file step fails after the copy.
+TARN_EXPORT int BackupWithGeneration(const std::string& live, int keep, int* number);
+
+// Removes all but the newest `keep` generations (none with keep <= 0).
+TARN_EXPORT void PruneGenerations(int keep);
+
+// Gives a file that shares its data with a generation a copy of its own, so
+// that writing into it in place (as `backup` does) leaves the generation as
+// it was. Throws ConfigStoreException when the copy fails.
+TARN_EXPORT void DetachFromGenerations(const std::string& path);
 
 // The generations that pass the integrity check, oldest first; the numbers of
 // those that fail it go to `damaged` when given.

@@ -21,7 +21,7 @@ top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-crash-XXXXXX")"
 root="$top/host" pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
 live=etc/halden/configstore/current-store-1 dfs=etc/halden/configstore/datafile-store
 schema=etc/halden/schemastore/schema-store-1 bkp=var/lib/halden/configstore/backup
-gens=var/lib/halden/configstore/generations
+gens=var/lib/halden/configstore/backup/generations
 databases=("$live" "$dfs" "$schema" "$bkp/current-store-1" "$bkp/datafile-store")
 # Columns that no command under test may change for a surviving row (a boot
 # bumps Revision and ModifiedTime, clears AutoConfValue, resets Success).

@@ -29,8 +29,8 @@ source "$top/tools/completion/tarn-configstore.bash"
 source "$top/tools/completion/knosh.bash"
 complete_words() { COMP_WORDS=("${@:2}"); COMP_CWORD=$(($# - 2)); COMPREPLY=(); "$1"; printf '%s\n' "${COMPREPLY[@]}"; }
 root=$(mktemp -d) && trap 'rm -rf "$root"' EXIT
-mkdir -p "$root/var/lib/halden/configstore/generations"
-for n in 3 4; do sqlite3 "$root/var/lib/halden/configstore/generations/$n" 'CREATE TABLE t(x);'; done
+mkdir -p "$root/var/lib/halden/configstore/backup/generations"
+for n in 3 4; do sqlite3 "$root/var/lib/halden/configstore/backup/generations/$n" 'CREATE TABLE t(x);'; done
 offered=$(complete_words _tarn_configstore "$cli" "")
 for c in $commands --version; do grep -qx -- "$c" <<<"$offered" || fail "completion misses $c"; done
 [ "$(complete_words _tarn_configstore "$cli" --root "$root" rollback "" | grep -x '[0-9]*' | xargs)" = "3 4" ] ||

@@ -36,17 +36,21 @@ int RunBackup(const Args& args) {
     } else {
         return Usage(FindCommand("backup"));
     }
-    int rc = TarnConfigStore::backup(src, dst);
+    int generation = 0, rc;
+    if (operands.empty() && keep > 0) {
+        rc = TarnConfigStore::BackupWithGeneration(src, keep, &generation);
+    } else {
+        if (operands.empty()) TarnConfigStore::PruneGenerations(0);
+        TarnConfigStore::DetachFromGenerations(dst);  // written in place below
+        rc = TarnConfigStore::backup(src, dst);
+    }
     if (rc != 0) {
         std::fprintf(stderr, "tarn-configstore: backup of %s to %s failed (%d); see the system log\n", src.c_str(),
                      dst.c_str(), rc);
         return 1;
     }
     std::printf("%s -> %s\n", src.c_str(), dst.c_str());
-    if (operands.empty()) {
-        const int generation = TarnConfigStore::KeepGeneration(dst, keep);
-        if (generation > 0) std::printf("generation %d\n", generation);
-    }
+    if (generation > 0) std::printf("generation %d\n", generation);
     return 0;
 }
 

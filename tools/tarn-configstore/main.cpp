@@ -24,9 +24,9 @@ const std::vector<Command>& Commands() {
         {"backup", "backup [--keep N] [SRC DST]",
          "copy a store database online (default: the live configuration store to its backup)",
          "Without SRC DST the live configuration store is copied to the backup that the\n"
-         "next boot restores, and that copy is kept as the next numbered generation in\n"
-         "/var/lib/halden/configstore/generations; --keep N keeps the newest N (default 5,\n"
-         "0 keeps none) and removes older ones.", &RunBackup},
+         "next boot restores, kept as the next numbered generation in\n"
+         "/var/lib/halden/configstore/backup/generations; --keep N keeps the newest N\n"
+         "(default 5; 0 keeps none and copies into the backup in place).", &RunBackup},
         {"generations", "generations [--json]", "list the kept generations of the backup",
          "One line per generation, oldest first: number, time (UTC), boot file-system\n"
          "UUID and the rows changed since the generation before it, per table (+added\n"

@@ -174,7 +174,7 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
     for (int i = 0; i < 4; ++i) ASSERT_EQ(Run({"backup", "--keep", "2"}).status, 0);
-    const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/generations/");
+    const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/");
     EXPECT_THAT(Run({"generations", "--json"}).out, testing::MatchesRegex(R"(\[\{"generation":3,.*"changes":null\},)"
                                                                         R"(\{"generation":4,.*"changes":\[\]\}\])" "\n"));
     EXPECT_FALSE(TarnTest::Exists(dir + "2"));
