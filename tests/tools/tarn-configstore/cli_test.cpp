@@ -180,6 +180,11 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     EXPECT_FALSE(TarnTest::Exists(dir + "2"));
 
     const std::string backup = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
+    const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");
+    const std::string newest = TarnTest::ReadFile(dir + "4");
+    TarnTest::Query(live, "DELETE FROM Config;");
+    ASSERT_EQ(Run({"backup", live, backup}).status, 0);  // in place, into the file generation 4 shares
+    EXPECT_EQ(TarnTest::ReadFile(dir + "4"), newest);
     const std::string kept = TarnTest::ReadFile(backup);
     TarnTest::WriteFile(dir + "3", kept.substr(0, kept.size() / 2));  // cut short
     Result listed = Run({"generations"});
