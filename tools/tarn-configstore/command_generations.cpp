@@ -3,8 +3,8 @@
 #include <ctime>
 #include <string>
 
-#include "change_summary.h"
 #include "commands.h"
+#include "tarn/generations.h"
 #include "tarn/rapidjson.h"
 
 namespace TarnCli {
@@ -16,6 +16,21 @@ std::string Utc(std::int64_t seconds) {
     char text[32] = "";
     if (gmtime_r(&t, &tm)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return text;
+}
+
+// "Config +3 ~10 -2, KVTable ~1" (added, changed, removed rows of each table
+// that differs), or "no change".
+std::string ChangeSummary(const std::vector<TarnConfigStore::TableChange>& changes) {
+    std::string out;
+    for (const auto& c : changes) {
+        if (!c.added && !c.changed && !c.removed) continue;
+        out += out.empty() ? "" : ", ";
+        out += c.table;
+        if (c.added) out += " +" + std::to_string(c.added);
+        if (c.changed) out += " ~" + std::to_string(c.changed);
+        if (c.removed) out += " -" + std::to_string(c.removed);
+    }
+    return out.empty() ? "no change" : out;
 }
 
 struct Listed {
