@@ -5,6 +5,7 @@
 
 #include "private_root.h"
 #include "ratio_reporter.h"
+#include "sample_store.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,77 +29,10 @@ namespace {
 
 constexpr int kRows = 100000;
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
-void Check(int rc, sqlite3* db, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
-        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-        std::exit(1);
-    }
-}
-
-// A configuration store with kRows objects whose values look like the
-// store's: a user value on every row, vital and auto-configured values on some.
-void CreateStore(const std::string& path) {
-    fs::create_directories(fs::path(path).parent_path());
-    sqlite3* raw = nullptr;
-    Check(sqlite3_open(path.c_str(), &raw), raw, "open");
-    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
-    using namespace TarnConfigStore;
-    for (const char* sql : {CREATE_KVTABLE, CREATE_CONFIG_TABLE, CREATE_UPDATE_REVISION_TRIGGER,
-                            CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
-                            CREATE_DESIRED_USER_CONFIG_TABLE, CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
-        Check(sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr), db.get(), sql);
-
-    const char* insert =
-        "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, AutoConfValue, "
-        "UserValue, VitalValue) VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?);";
-    sqlite3_stmt* rawStmt = nullptr;
-    Check(sqlite3_prepare_v2(db.get(), insert, -1, &rawStmt, nullptr), db.get(), "prepare");
-    std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(rawStmt);
-
-    static const char* const components[] = {"network", "storage", "system", "security",
-                                             "services", "kernel", "hardware", "advanced"};
-    for (int i = 0; i < kRows; ++i) {
-        const std::string group = "group_" + std::to_string((i / 8) % 25);
-        const std::string name = "object_" + std::to_string((i / 200) % 50);
-        const std::string id = "instance-" + std::to_string(i / 10000);
-        const std::string user =
-            "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name + "-" +
-            std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
-            ", \"servers\": [\"10.0." + std::to_string(i % 256) + ".1\", \"10.0." + std::to_string(i % 256) +
-            ".2\"], \"options\": {\"retries\": " + std::to_string(i % 10) +
-            ", \"timeout\": 30, \"mode\": \"active\"}}";
-        const std::string vital = "{\"uuid\": \"5f1c2a7e-" + std::to_string(100000 + i) + "-4a1b\"}";
-        const std::string autoConf = "{\"detected\": true, \"slot\": " + std::to_string(i % 64) + "}";
-        sqlite3_bind_text(stmt.get(), 1, components[i % 8], -1, SQLITE_STATIC);
-        sqlite3_bind_text(stmt.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(stmt.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(stmt.get(), 4, id.c_str(), -1, SQLITE_TRANSIENT);
-        if (i % 4 == 0)
-            sqlite3_bind_text(stmt.get(), 5, autoConf.c_str(), -1, SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(stmt.get(), 5);
-        sqlite3_bind_text(stmt.get(), 6, user.c_str(), -1, SQLITE_TRANSIENT);
-        if (i % 5 == 0)
-            sqlite3_bind_text(stmt.get(), 7, vital.c_str(), -1, SQLITE_TRANSIENT);
-        else
-            sqlite3_bind_null(stmt.get(), 7);
-        Check(sqlite3_step(stmt.get()), db.get(), "insert");
-        sqlite3_reset(stmt.get());
-    }
-    Check(sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr), db.get(), "commit");
-}
-
 const std::string& Source() {
     static const std::string path = [] {
         std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
-        CreateStore(p);
+        TarnBench::CreateStore(p, kRows);
         return p;
     }();
     return path;

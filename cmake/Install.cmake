@@ -18,3 +18,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore-config.cmake
 file(RELATIVE_PATH TARN_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/tarn-configstore.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# For operators: manual pages and bash completion of both programs.
+install(FILES docs/man/tarn-configstore.8 docs/man/knosh.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES tools/completion/tarn-configstore.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME tarn-configstore)
+install(FILES tools/completion/knosh.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME knosh)

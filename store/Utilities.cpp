@@ -12,6 +12,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "store/sqlite_handle.h"
 #include "tarn/error_codes.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/forkexec.h"
@@ -21,13 +22,9 @@
 namespace TarnConfigStore {
 namespace {
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
 struct BackupFinisher {
     void operator()(sqlite3_backup* b) const { sqlite3_backup_finish(b); }
 };
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
 using Backup = std::unique_ptr<sqlite3_backup, BackupFinisher>;
 
 constexpr int kBackupTries = 10;

@@ -21,6 +21,7 @@ top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-crash-XXXXXX")"
 root="$top/host" pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
 live=etc/halden/configstore/current-store-1 dfs=etc/halden/configstore/datafile-store
 schema=etc/halden/schemastore/schema-store-1 bkp=var/lib/halden/configstore/backup
+gens=var/lib/halden/configstore/backup/generations
 databases=("$live" "$dfs" "$schema" "$bkp/current-store-1" "$bkp/datafile-store")
 # Columns that no command under test may change for a surviving row (a boot
 # bumps Revision and ModifiedTime, clears AutoConfValue, resets Success).
@@ -50,6 +51,10 @@ cp -a "$here/../../examples/host/." "$root/"
 module="$(dirname "$cli")/../examples/upgrade-module/libtarn-example-upgrade.so"
 [ -e "$module" ] && cp "$module" "$root/usr/lib/halden/configmanager/upgrade/lib/"
 tcs boot >/dev/null || die "first boot failed"
+# Generation 1, the store before seeding: what `rollback` brings back (with the
+# boot file system recorded, so that booting it is no upgrade boot).
+tcs boot-state cleanup >/dev/null && tcs backup >/dev/null || die "the first backup failed"
+rows "$root" config >"$top/config.gen1"
 # /var/run starts empty at every boot; only the first boot has the marker.
 rm -f "$root/var/run/halden/files/loadStoreErrors.json" "$root/var/run/nonSchemaFiles" \
   "$root/var/lib/halden/firstboot/current-store-1"
@@ -127,7 +132,7 @@ cp -a "$root" "$pristine"
 # --- the commands; what must survive each one in the live store before the next boot
 module_arg=
 [ -e "$module" ] && module_arg="--module $root/usr/lib/halden/configmanager/upgrade/lib/$(basename "$module")"
-default_commands="boot,backup,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test"
+default_commands="boot,backup,rollback,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test"
 refresh_args=
 for c in $crates; do refresh_args+=" --crate $c"; done
 default_commands+=",process-schemas $crates,refresh$refresh_args $module_arg"
@@ -178,6 +183,15 @@ check() {
     [ "$cmd" = boot ] && { [ "$db" = "$live" ] || [ "$db" = "$dfs" ]; } && continue
     [ -e "$snap/$db" ] && [ "$(sql "$snap/$db" 'PRAGMA integrity_check;' 2>&1)" = "'ok'" ] || torn=1
   done
+  # Every numbered generation is whole: it passes the check and holds exactly
+  # the rows of a state that was backed up (before seeding, seeded, or later).
+  for f in "$snap/$gens"/*; do
+    case "${f##*/}" in *[!0-9]*) continue ;; esac
+    [ "$(sql "$f" 'PRAGMA integrity_check;' 2>&1)" = "'ok'" ] || { torn=1; continue; }
+    sql "$f" "SELECT $config_cols FROM Config;" | LC_ALL=C sort >"$top/gen"
+    cmp -s "$top/gen" "$top/config.gen1" || cmp -s "$top/gen" "$top/config.backup" ||
+      cmp -s "$top/gen" "$top/config.live" || torn=1
+  done
   # DefaultConfig is rebuilt in one transaction: as before, or all of it.
   case "$cmd" in process-schemas* | refresh*)
     defaults "$snap" >"$top/defaults.now" 2>/dev/null
@@ -196,6 +210,8 @@ check() {
     rows "$root" "$kind" >"$top/after" 2>/dev/null
     n=$(missing "$top/$kind.backup" "$top/after")
     [ "$cmd" = backup ] && m=$(missing "$top/$kind.live" "$top/after") && [ "$m" -lt "$n" ] && n=$m
+    # A rollback puts generation 1 in place of the configuration-store backup, or not yet.
+    [ "$cmd" = rollback ] && [ $kind = config ] && m=$(missing "$top/config.gen1" "$top/after") && [ "$m" -lt "$n" ] && n=$m
     lost=$((lost + n))
   done
   echo "$torn $lost $discarded $bootfail"

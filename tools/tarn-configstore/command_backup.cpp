@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "tarn/generations.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
 #include "tarn/utilities.h"
@@ -8,28 +9,48 @@
 namespace TarnCli {
 namespace {
 constexpr char kBackupDir[] = "/var/lib/halden/configstore/backup";
+constexpr int kMostKept = 1000;
 }
 
 int RunBackup(const Args& args) {
+    Args operands;
+    int keep = TarnConfigStore::DEFAULT_GENERATIONS_KEPT;
+    bool keepGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--keep") {
+            operands.push_back(args[i]);
+            continue;
+        }
+        if (i + 1 == args.size() || !ParseCount(args[++i], kMostKept, &keep)) return Usage(FindCommand("backup"));
+        keepGiven = true;
+    }
     std::string src, dst;
-    if (args.empty()) {
+    if (operands.empty()) {
         // The live store to the backup that the next boot restores.
         src = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
         dst = TarnPlatform::HostPath(std::string(kBackupDir) + "/current-store-1");
         TarnPlatform::MakeDirectories(TarnPlatform::HostPath(kBackupDir));
-    } else if (args.size() == 2) {
-        src = args[0];
-        dst = args[1];
+    } else if (operands.size() == 2 && !keepGiven) {
+        src = operands[0];
+        dst = operands[1];
     } else {
         return Usage(FindCommand("backup"));
     }
-    int rc = TarnConfigStore::backup(src, dst);
+    int generation = 0, rc;
+    if (operands.empty() && keep > 0) {
+        rc = TarnConfigStore::BackupWithGeneration(src, keep, &generation);
+    } else {
+        if (operands.empty()) TarnConfigStore::PruneGenerations(0);
+        TarnConfigStore::DetachFromGenerations(dst);  // written in place below
+        rc = TarnConfigStore::backup(src, dst);
+    }
     if (rc != 0) {
         std::fprintf(stderr, "tarn-configstore: backup of %s to %s failed (%d); see the system log\n", src.c_str(),
                      dst.c_str(), rc);
         return 1;
     }
     std::printf("%s -> %s\n", src.c_str(), dst.c_str());
+    if (generation > 0) std::printf("generation %d\n", generation);
     return 0;
 }
 

@@ -41,6 +41,8 @@ int RunImage(const Args& args);
 int RunTrackFiles(const Args& args);
 int RunFilterSticky(const Args& args);
 int RunUnpackPayload(const Args& args);
+int RunGenerations(const Args& args);
+int RunRollback(const Args& args);
 
 // Prints "usage: tarn-configstore [--root DIR] <synopsis>" for the command to
 // stderr; returns 2.
@@ -54,6 +56,9 @@ struct Operands {
     bool sawOption = false;  // a word before "--" that starts with "-"
 };
 Operands SplitOperands(const Args& args);
+
+// A decimal count from 0 to most.
+bool ParseCount(const std::string& text, int most, int* value);
 
 // True when "-h" or "--help" comes before any "--"; prints the command's help.
 bool WantsHelp(const Command& command, const Args& args);

@@ -21,10 +21,22 @@ const std::vector<Command>& Commands() {
         {"setup-ramdisk", "setup-ramdisk", "mount the RAM disks of the live store and of its backups",
          "Needs the right to mount file systems.", &RunSetupRamdisk},
         {"create", "create", "create the store databases that are missing", "", &RunCreate},
-        {"backup", "backup [SRC DST]",
+        {"backup", "backup [--keep N] [SRC DST]",
          "copy a store database online (default: the live configuration store to its backup)",
-         "Without arguments the live configuration store is copied to the backup that\n"
-         "the next boot restores.", &RunBackup},
+         "Without SRC DST the live configuration store is copied to the backup that the\n"
+         "next boot restores, kept as the next numbered generation in\n"
+         "/var/lib/halden/configstore/backup/generations; --keep N keeps the newest N\n"
+         "(default 5; 0 keeps none and copies into the backup in place).", &RunBackup},
+        {"generations", "generations [--json]", "list the kept generations of the backup",
+         "One line per generation, oldest first: number, time (UTC), boot file-system\n"
+         "UUID and the rows changed since the generation before it, per table (+added\n"
+         "~changed -removed). A generation that fails the integrity check is not listed\n"
+         "(a line on standard error names it). With --json one array of objects.", &RunGenerations},
+        {"rollback", "rollback [GEN]", "make the next boot restore an earlier generation",
+         "Checks the generation's integrity (default: the one before the latest), puts it\n"
+         "in place as the backup the next boot restores and prints, per table, what that\n"
+         "boot will change against the live store. Nothing changes in the live store\n"
+         "until then; a backup before that boot replaces the rolled-back one.", &RunRollback},
         {"boot-mode", "boot-mode [N]", "print the boot mode of the next load, or set it to N",
          "Modes: 0 normal boot, 1 apply the stored desired configuration, 2 apply the\n"
          "boot configuration document, 3 apply the SmartNIC boot configuration.", &RunBootMode},
@@ -128,6 +140,12 @@ Operands SplitOperands(const Args& args) {
     return ops;
 }
 
+bool ParseCount(const std::string& text, int most, int* value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::stoi(text);
+    return *value <= most;
+}
+
 bool WantsHelp(const Command& command, const Args& args) {
     for (const std::string& a : args) {
         if (a == "--") return false;
@@ -152,7 +170,8 @@ void PrintHelp(FILE* out) {
                  "Manage a host's configuration store.\n\n"
                  "options:\n"
                  "  --root DIR   work on the host whose root is DIR (default: $TARN_ROOT, else /)\n"
-                 "  -h, --help   show this help\n\n"
+                 "  -h, --help   show this help\n"
+                 "  --version    print the version\n\n"
                  "commands:\n");
     for (const TarnCli::Command& c : TarnCli::Commands()) std::fprintf(out, "  %-45s %s\n", c.synopsis, c.summary);
     std::fprintf(out, "\nRun 'tarn-configstore COMMAND --help' for a command's help.\n");
@@ -183,6 +202,10 @@ int main(int argc, char** argv) {
         const char* a = argv[i];
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             PrintHelp(stdout);
+            return 0;
+        }
+        if (!std::strcmp(a, "--version")) {
+            std::printf("tarn-configstore %s\n", TARN_VERSION);
             return 0;
         }
         const char* root = nullptr;

@@ -1,5 +1,6 @@
 // knosh: a shell over the kernel-info tree. Fills the shell core's options
 // from the command line, starts it and feeds it command lines.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,7 +29,8 @@ const char* const kUsage =
     "  -s CODE   a command succeeds when its status code name is CODE (e.g. KES_BAD_PARAM)\n"
     "  -w        a definitions signature mismatch only warns\n"
     "  -e LINE   run LINE and exit; repeatable, run in order\n"
-    "  -h        this help\n"
+    "  -h, --help  this help\n"
+    "  --version   print the version\n"
     "\n"
     "Without -e, command lines are read from a prompt on a terminal, else one per\n"
     "line from standard input. Exit status: 0, or 1 (command not found) or 2 (a\n"
@@ -61,7 +63,8 @@ int UsageError(const char* what, const char* value) {
 int main(int argc, char** argv) {
     std::vector<std::string> lines;
     int opt;
-    while ((opt = getopt(argc, argv, "c:r:l:Rpns:we:h")) != -1) {
+    static const option kLong[] = {{"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {}};
+    while ((opt = getopt_long(argc, argv, "c:r:l:Rpns:we:h", kLong, nullptr)) != -1) {
         switch (opt) {
         case 'c': options.cacheFile = optarg; break;
         case 'r': options.rootPath = optarg; break;
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
         case 'w': options.sigMismatchFatal = 0; break;
         case 'e': lines.emplace_back(optarg); break;
         case 'h': fputs(kUsage, stdout); return 0;
+        case 'V': printf("knosh %s\n", TARN_VERSION); return 0;
         default: fputs(kUsage, stderr); return 2;
         }
     }

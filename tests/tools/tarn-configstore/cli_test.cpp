@@ -52,7 +52,8 @@ TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
         {}, {"frobnicate"}, {"--verbose", "show"}, {"boot", "--restore"}, {"boot-mode", "7"}, {"boot-mode", "one"},
         {"autoconf", "maybe"}, {"warden"}, {"boot-state", "reset"}, {"apply-record", "set"}, {"apply-record", "--clear"},
         {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
-        {"image"}, {"image", "crates", "--yaml"},
+        {"image"}, {"image", "crates", "--yaml"}, {"backup", "--keep"}, {"backup", "--keep", "-1"},
+        {"backup", "--keep", "1", "a", "b"}, {"generations", "--yaml"}, {"rollback", "0"}, {"rollback", "1", "2"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -146,6 +147,58 @@ TEST_F(Cli, FailuresExitWithOneAndTheReasonOnStandardError) {
     Result unreadable = Run({"boot-mode"});
     EXPECT_EQ(unreadable.status, 1);
     EXPECT_EQ(unreadable.err, "tarn-configstore: stoi\n");
+}
+
+TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
+    CopySampleHost();
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    ASSERT_EQ(Run({"boot-state", "cleanup"}).status, 0);  // records the boot file-system UUID
+    const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");
+    const std::string values = "SELECT group_concat(UserValue, ';') FROM (SELECT UserValue FROM Config ORDER BY rowid);";
+    const auto before = TarnTest::Query(live, values);
+    ASSERT_THAT(Run({"backup"}).out, HasSubstr("\ngeneration 1\n"));
+    TarnTest::Query(live, "UPDATE Config SET UserValue = '{\"later\": 1}' WHERE rowid IN (SELECT rowid FROM Config LIMIT 2);");
+    ASSERT_EQ(Run({"backup"}).status, 0);
+
+    EXPECT_THAT(Run({"generations"}).out, testing::MatchesRegex("1\t[-0-9T:]+Z\t5f3c9a2e-[-0-9a-f]+\t\\(oldest kept\\)\n"
+                                                                "2\t.*\tConfig ~2\n"));
+    Result rollback = Run({"rollback"});
+    ASSERT_EQ(rollback.status, 0) << rollback.err;
+    EXPECT_THAT(rollback.out, HasSubstr("generation 1."));
+    EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(0 added, 2 changed, 0 removed\\)"));
+    EXPECT_NE(TarnTest::Query(live, values), before);  // nothing changes before the boot
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    EXPECT_EQ(TarnTest::Query(live, values), before);
+}
+
+TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
+    CopySampleHost();
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(Run({"backup", "--keep", "2"}).status, 0);
+    const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/");
+    EXPECT_THAT(Run({"generations", "--json"}).out, testing::MatchesRegex(R"(\[\{"generation":3,.*"changes":null\},)"
+                                                                        R"(\{"generation":4,.*"changes":\[\]\}\])" "\n"));
+    EXPECT_FALSE(TarnTest::Exists(dir + "2"));
+
+    const std::string backup = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
+    const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");
+    const std::string newest = TarnTest::ReadFile(dir + "4");
+    TarnTest::Query(live, "DELETE FROM Config;");
+    ASSERT_EQ(Run({"backup", live, backup}).status, 0);  // in place, into the file generation 4 shares
+    EXPECT_EQ(TarnTest::ReadFile(dir + "4"), newest);
+    const std::string kept = TarnTest::ReadFile(backup);
+    TarnTest::WriteFile(dir + "3", kept.substr(0, kept.size() / 2));  // cut short
+    Result listed = Run({"generations"});
+    EXPECT_THAT(listed.out, testing::StartsWith("4\t"));
+    EXPECT_EQ(listed.err, "tarn-configstore: generation 3 fails the integrity check; not offered\n");
+    for (const auto& args : {std::vector<std::string>{"rollback", "3"}, {"rollback"}, {"rollback", "9"}}) {
+        SCOPED_TRACE(args.size());
+        Result refused = Run(args);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_THAT(refused.err, testing::ContainsRegex("not rolled back|no generation"));
+    }
+    EXPECT_EQ(TarnTest::ReadFile(backup), kept);
+    EXPECT_THAT(Run({"--version"}).out, testing::MatchesRegex("tarn-configstore [0-9]+\\.[0-9]+\\.[0-9]+\n"));
 }
 
 } // namespace

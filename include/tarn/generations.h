@@ -1,0 +1,64 @@
+// Store generations: numbered copies of the configuration-store backup that
+// an operator can roll back to. They live beside the backup RAM disk and never
+// change what the backup and the boot-time restore do: a rollback only puts a
+// generation in place as the backup that the next boot restores.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tarn/export.h"
+
+namespace TarnConfigStore {
+
+// Fixed host path of the generation files, one per generation, named by
+// number. They sit on the backup RAM disk, beside the backup they share their
+// data with.
+inline constexpr char GENERATIONS_PATH[] = "/var/lib/halden/configstore/backup/generations";
+inline constexpr int DEFAULT_GENERATIONS_KEPT = 5;
+
+struct Generation {
+    int number = 0;
+    std::string path;
+    std::int64_t time = 0;   // seconds since the epoch the copy was written
+    std::string bootFsUuid;  // BOOT_FS_UUID recorded in the generation's store
+};
+
+// The backup with a generation: `backup` copies the live store into the next
+// generation (under a temporary name, synced, then renamed), which then
+// becomes the configuration-store backup by a rename, sharing its data (a
+// hard link, else a copy); all but the newest `keep` (at least 1) are
+// pruned. Returns backup's result (0 on success); `number` gets the new
+// generation. Throws ConfigStoreException when a file step fails after the copy.
+TARN_EXPORT int BackupWithGeneration(const std::string& live, int keep, int* number);
+
+// Removes all but the newest `keep` generations (none with keep <= 0).
+TARN_EXPORT void PruneGenerations(int keep);
+
+// Gives a file that shares its data with a generation a copy of its own, so
+// that writing into it in place (as `backup` does) leaves the generation as
+// it was. Throws ConfigStoreException when the copy fails.
+TARN_EXPORT void DetachFromGenerations(const std::string& path);
+
+// The generations that pass the integrity check, oldest first; the numbers of
+// those that fail it go to `damaged` when given.
+TARN_EXPORT std::vector<Generation> ListGenerations(std::vector<int>* damaged = nullptr);
+
+// Puts the generation in place as the configuration-store backup that the
+// next boot restores, after checking its integrity; the live store is left
+// alone. Throws ConfigStoreException for a damaged generation or a failed copy.
+TARN_EXPORT void RollBackTo(const Generation& generation);
+
+// Rows of one table that differ between two stores, matched by primary key.
+struct TableChange {
+    std::string table;
+    std::int64_t rowsBefore = 0, rowsAfter = 0;
+    std::int64_t added = 0, changed = 0, removed = 0;
+};
+
+// Per table of either store (by name), how `after` differs from `before`.
+// Both are opened read-only. Throws ConfigStoreException when one cannot be read.
+TARN_EXPORT std::vector<TableChange> CompareStores(const std::string& before, const std::string& after);
+
+} // namespace TarnConfigStore

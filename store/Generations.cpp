@@ -1,0 +1,162 @@
+// Numbered generations of the configuration-store backup, and the rollback
+// that puts one in place as the backup the next boot restores.
+#include "tarn/generations.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "store/durable_copy.h"
+#include "store/sqlite_handle.h"
+#include "store/unique_dir.h"
+#include "tarn/exceptions.h"
+#include "tarn/platform/db_store.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_ramdisk.h"
+#include "tarn/store_tables.h"
+#include "tarn/utilities.h"
+
+namespace TarnConfigStore {
+namespace {
+
+std::string Directory() { return TarnPlatform::HostPath(GENERATIONS_PATH); }
+
+[[noreturn]] void Fail(const std::string& message) { throw ConfigStoreException(message.c_str()); }
+
+// The numbers of the finished generations: files named by digits only.
+std::vector<int> Numbers(const std::string& dir) {
+    std::vector<int> numbers;
+    UniqueDir d = OpenDir(dir);
+    if (!d) return numbers;
+    while (const dirent* entry = readdir(d.get())) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name.size() > 9 || name[0] == '0' ||
+            name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        numbers.push_back(std::atoi(name.c_str()));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+// What an interrupted run left: hidden files (".<n>.tmp" and its journal)
+// are never generations.
+void RemoveTemporaries(const std::string& dir) {
+    UniqueDir d = OpenDir(dir);
+    if (!d) return;
+    while (const dirent* entry = readdir(d.get())) {
+        const std::string name = entry->d_name;
+        if (name[0] == '.' && name != "." && name != "..") unlink((dir + "/" + name).c_str());
+    }
+}
+
+void Prune(const std::string& dir, const std::vector<int>& numbers, int keep) {
+    const std::size_t kept = static_cast<std::size_t>(std::max(keep, 0));
+    if (numbers.size() <= kept) return;
+    // Oldest first: a kill midway leaves the newest ones.
+    for (std::size_t i = 0; i < numbers.size() - kept; ++i) unlink((dir + "/" + std::to_string(numbers[i])).c_str());
+    SyncDirectory(dir);
+}
+
+std::string ReadBootFsUuid(const std::string& path) {
+    Database db = OpenReadOnly(path);
+    if (!db) return std::string();
+    Statement stmt = Prepare(db.get(), "SELECT Value FROM KVTable WHERE Key = ?1");
+    if (!stmt) return std::string();
+    sqlite3_bind_text(stmt.get(), 1, BOOT_FS_UUID, -1, SQLITE_STATIC);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW) return std::string();
+    const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// Makes the file the configuration-store backup by one rename, so the backup
+// is at every moment the old one or the new one. A backup written in place
+// and killed during its copy leaves a journal that the restore would roll
+// back onto whatever file then holds the backup's name: it is rolled back
+// into the old backup first (the integrity check does that), or removed.
+void InstallAsBackup(const std::string& file) {
+    const std::string dir = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH);
+    const std::string backup = dir + CONFIG_STORE_FILE;
+    const std::string temporary = dir + "/.current-store-1.tmp";
+    const std::string journal = backup + "-journal";
+    if (FileExists(journal.c_str()) && FileExists(backup.c_str())) DBStore::Check(backup);
+    if (unlink(journal.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove " + journal);
+    unlink(temporary.c_str());
+    if (link(file.c_str(), temporary.c_str()) != 0) {
+        // Another file system: the generation is copied instead.
+        const std::string reason = DurableCopy(file, temporary, backup);
+        if (!reason.empty()) Fail("Cannot put " + file + " in place as the backup: " + reason);
+        return;
+    }
+    if (std::rename(temporary.c_str(), backup.c_str()) != 0 || !SyncDirectory(dir)) {
+        unlink(temporary.c_str());
+        Fail("Cannot put " + file + " in place as the backup " + backup);
+    }
+}
+
+} // namespace
+
+int BackupWithGeneration(const std::string& live, int keep, int* number) {
+    const std::string dir = Directory();
+    if (!TarnPlatform::MakeDirectories(dir)) Fail("Cannot create the generation directory " + dir);
+    RemoveTemporaries(dir);
+    std::vector<int> numbers = Numbers(dir);
+    const int next = numbers.empty() ? 1 : numbers.back() + 1;
+    const std::string path = dir + "/" + std::to_string(next), temporary = dir + "/." + std::to_string(next) + ".tmp";
+    const int rc = backup(live, temporary);
+    if (rc != 0) {
+        RemoveTemporaries(dir);
+        return rc;
+    }
+    if (!SyncFile(temporary) || std::rename(temporary.c_str(), path.c_str()) != 0 || !SyncDirectory(dir))
+        Fail("Cannot keep generation " + std::to_string(next) + " in " + dir);
+    InstallAsBackup(path);
+    numbers.push_back(next);
+    Prune(dir, numbers, std::max(keep, 1));
+    *number = next;
+    return 0;
+}
+
+void PruneGenerations(int keep) {
+    const std::string dir = Directory();
+    Prune(dir, Numbers(dir), keep);
+}
+
+void DetachFromGenerations(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || st.st_nlink < 2) return;
+    const std::string reason = DurableCopy(path, path + ".detach.tmp", path);
+    if (!reason.empty()) Fail("Cannot give " + path + " a copy of its own: " + reason);
+}
+
+std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
+    std::vector<Generation> out;
+    const std::string dir = Directory();
+    for (int number : Numbers(dir)) {
+        Generation g;
+        g.number = number;
+        g.path = dir + "/" + std::to_string(number);
+        struct stat st;
+        if (::stat(g.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !DBStore::Check(g.path)) {
+            if (damaged) damaged->push_back(number);
+            continue;
+        }
+        g.time = st.st_mtime;
+        g.bootFsUuid = ReadBootFsUuid(g.path);
+        out.push_back(g);
+    }
+    return out;
+}
+
+void RollBackTo(const Generation& generation) {
+    if (!DBStore::Check(generation.path))
+        Fail("Generation " + std::to_string(generation.number) + " fails the integrity check; not rolled back");
+    TarnPlatform::MakeDirectories(TarnPlatform::HostPath(BACKUP_RAMDISK_PATH));
+    InstallAsBackup(generation.path);
+}
+
+} // namespace TarnConfigStore

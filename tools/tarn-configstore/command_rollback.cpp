@@ -1,0 +1,71 @@
+// rollback: the next boot restores an earlier generation.
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+
+#include "commands.h"
+#include "tarn/generations.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+
+namespace TarnCli {
+namespace {
+
+void PrintNextBootChanges(const std::string& generation) {
+    const std::string live = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
+    struct stat st;
+    if (::stat(live.c_str(), &st) != 0) {
+        std::printf("There is no live store; the next boot starts from this generation.\n");
+        return;
+    }
+    bool any = false;
+    for (const auto& c : TarnConfigStore::CompareStores(live, generation)) {
+        if (!c.added && !c.changed && !c.removed) continue;
+        if (!any) std::printf("Against the live store the next boot changes:\n");
+        any = true;
+        std::printf("  %s: %lld -> %lld rows (%lld added, %lld changed, %lld removed)\n", c.table.c_str(),
+                    static_cast<long long>(c.rowsBefore), static_cast<long long>(c.rowsAfter),
+                    static_cast<long long>(c.added), static_cast<long long>(c.changed),
+                    static_cast<long long>(c.removed));
+    }
+    if (!any) std::printf("It holds the same rows as the live store.\n");
+}
+
+} // namespace
+
+int RunRollback(const Args& args) {
+    const Operands ops = SplitOperands(args);
+    int wanted = 0;
+    if (ops.sawOption || ops.words.size() > 1 ||
+        (ops.words.size() == 1 && (!ParseCount(ops.words[0], 999999999, &wanted) || wanted == 0)))
+        return Usage(FindCommand("rollback"));
+    std::vector<int> damaged;
+    const auto generations = TarnConfigStore::ListGenerations(&damaged);
+    const TarnConfigStore::Generation* chosen = nullptr;
+    if (ops.words.empty()) {
+        if (generations.size() < 2) {
+            std::fprintf(stderr, "tarn-configstore: no generation before the latest to roll back to\n");
+            return 1;
+        }
+        chosen = &generations[generations.size() - 2];
+    }
+    for (const auto& g : generations)
+        if (g.number == wanted) chosen = &g;
+    for (int n : damaged)
+        if (n == wanted) {
+            std::fprintf(stderr, "tarn-configstore: generation %d fails the integrity check; not rolled back\n", n);
+            return 1;
+        }
+    if (!chosen) {
+        std::fprintf(stderr, "tarn-configstore: no generation %d\n", wanted);
+        return 1;
+    }
+    TarnConfigStore::RollBackTo(*chosen);
+    std::printf("The next boot restores generation %d. Nothing changes in the live store until then; a backup\n"
+                "before it replaces this one.\n",
+                chosen->number);
+    PrintNextBootChanges(chosen->path);
+    return 0;
+}
+
+} // namespace TarnCli
