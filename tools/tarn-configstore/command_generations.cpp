@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "json_output.h"
 #include "tarn/generations.h"
 #include "tarn/rapidjson.h"
 
@@ -40,8 +41,7 @@ struct Listed {
 };
 
 void PrintJson(const std::vector<Listed>& list) {
-    rapidjson::StringBuffer out;
-    rapidjson::Writer<rapidjson::StringBuffer> w(out);
+    JsonOutput w;
     w.StartArray();
     for (const Listed& l : list) {
         w.StartObject();
@@ -74,7 +74,7 @@ void PrintJson(const std::vector<Listed>& list) {
         w.EndObject();
     }
     w.EndArray();
-    std::printf("%s\n", out.GetString());
+    w.Print();
 }
 
 } // namespace
