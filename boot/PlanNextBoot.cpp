@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "boot/generate_desired_configuration.h"
 #include "tarn/db_connection.h"

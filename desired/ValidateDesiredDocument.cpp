@@ -144,8 +144,10 @@ void Validate(const rapidjson::Document& document, const std::shared_ptr<TarnSch
             for (const rapidjson::Value& e : kf.GetArray()) errors.emplace_back(place, &e);
         }
         if (!found.Empty())
-            std::stable_sort(errors.begin(), errors.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& e : errors) result.PushBack(rapidjson::Value(*e.second, result.GetAllocator()), result.GetAllocator());
+            std::stable_sort(errors.begin(), errors.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto& allocator = result.GetAllocator();
+        for (const auto& e : errors) result.PushBack(rapidjson::Value(*e.second, allocator), allocator);
     }
 }
 

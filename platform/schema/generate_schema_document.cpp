@@ -129,7 +129,8 @@ void GenerateSchemaDocument(const rapidjson::Value& desiredDocument, const std::
                     if (freshGroups) AddOnce(*groups, group, TypeOnly("object", allocator), allocator);
                     continue;
                 }
-                rapidjson::Value* keys = freshGroups ? AddOnce(*groups, group, Level("key", allocator), allocator) : nullptr;
+                rapidjson::Value* keys =
+                    freshGroups ? AddOnce(*groups, group, Level("key", allocator), allocator) : nullptr;
                 const bool freshKeys = keys != nullptr;
                 if (!keys && keySchemas) keys = LevelNode(*groups, group);
                 if (!keys) continue;
