@@ -26,22 +26,11 @@ void ReportFailure(const char* line) {
     DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
 }
 
-void RunBootModeWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    switch (mode) {
-        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn); break;
-        case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
-        case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
-        default: break;  // normal boot, or a mode this load does not know: nothing to apply
-    }
-}
-
 // Runs the transaction's work and commits; true when committed. On any
 // failure the transaction is cancelled.
 bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
     try {
-        RunBootModeWork(mode, conn);
-        if (DBStore::ExecuteV2(conn, kPromoteDesiredValues, nullptr, nullptr, 3000) != 0)
-            throw ConfigStoreException("Failed to reset success flag for configuration");
+        RunDesiredConfigurationWork(mode, conn);
         if (DBStore::CommitTransaction(conn) != 0)
             throw ConfigStoreException("Failed to commit desired configuration transaction");
         return true;
@@ -54,6 +43,17 @@ bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConne
 }
 
 } // namespace
+
+void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    switch (mode) {
+        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn); break;
+        case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
+        case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
+        default: break;  // normal boot, or a mode this load does not know: nothing to apply
+    }
+    if (DBStore::ExecuteV2(conn, kPromoteDesiredValues, nullptr, nullptr, 3000) != 0)
+        throw ConfigStoreException("Failed to reset success flag for configuration");
+}
 
 void GenerateDesiredConfiguration() {
     const BOOTMODE mode = GetBootMode();

@@ -1,7 +1,14 @@
 // Checking a whole desired document against the user schemas of the objects
 // it names, and the errors named by object and instance for those who show them.
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "tarn/config_validation.h"
@@ -13,13 +20,135 @@ namespace {
 
 constexpr size_t kChunkCapacity = 65536;
 
-// Validates into result (an array of {"field", "error"}).
+// A JSON pointer's position in the document: the indexes of its component,
+// group and key members (-1 above that level).
+using Position = std::array<long, 3>;
+
+std::string Escaped(const rapidjson::Value& name) {
+    std::string token;
+    for (rapidjson::SizeType i = 0; i < name.GetStringLength(); ++i) {
+        const char c = name.GetString()[i];
+        token += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
+    }
+    return token;
+}
+
+// The position of every component, group and key of the document, by pointer
+// (the first of repeated names).
+std::unordered_map<std::string, Position> Places(const rapidjson::Value& document) {
+    std::unordered_map<std::string, Position> places;
+    if (!document.IsObject()) return places;
+    const auto profile = document.FindMember("profile");
+    if (profile == document.MemberEnd() || !profile->value.IsObject()) return places;
+    long ci = 0;
+    for (auto c = profile->value.MemberBegin(); c != profile->value.MemberEnd(); ++c, ++ci) {
+        const std::string cp = "/profile/" + Escaped(c->name);
+        places.emplace(cp, Position{ci, -1, -1});
+        if (!c->value.IsObject()) continue;
+        long gi = 0;
+        for (auto g = c->value.MemberBegin(); g != c->value.MemberEnd(); ++g, ++gi) {
+            const std::string gp = cp + "/" + Escaped(g->name);
+            places.emplace(gp, Position{ci, gi, -1});
+            if (!g->value.IsObject()) continue;
+            long ki = 0;
+            for (auto k = g->value.MemberBegin(); k != g->value.MemberEnd(); ++k, ++ki)
+                places.emplace(gp + "/" + Escaped(k->name), Position{ci, gi, ki});
+        }
+    }
+    return places;
+}
+
+// The position of an error's pointer: of its longest prefix that names a member.
+Position PositionOf(const std::unordered_map<std::string, Position>& places, std::string pointer) {
+    for (;;) {
+        if (auto it = places.find(pointer); it != places.end()) return it->second;
+        const size_t slash = pointer.rfind('/');
+        if (slash == std::string::npos || slash == 0) return {-1, -1, -1};
+        pointer.resize(slash);
+    }
+}
+
+// Whether the validation stopped before its checks: an unusable schema or a
+// value nested too deep.
+bool Stopped(const rapidjson::Document& errors) {
+    for (const rapidjson::Value& e : errors.GetArray()) {
+        const char* text = e["error"].GetString();
+        if (!std::strncmp(text, "schema: ", 8) || !std::strncmp(text, "value: ", 7)) return true;
+    }
+    return false;
+}
+
+// Whether the levels and every key pass all checks at once: the common
+// case, which needs no ordering of errors.
+bool Valid(const rapidjson::Document& document, const rapidjson::Document& levels,
+           const std::vector<TarnSchemaStore::DesiredKeySchema>& keys) {
+    rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
+    rapidjson::Document found(&pool);
+    if (!JsonValidator::Validate(levels, document, found, USER_VALIDATION_CODES, "")) return false;
+    for (const auto& key : keys)
+        if (!JsonValidator::Validate(key.schema, *key.value, found, USER_VALIDATION_CODES, key.pointer)) return false;
+    return true;
+}
+
+// Validates into result (an array of {"field", "error"}), as one validation
+// of the document against the schema GenerateSchemaDocument builds would:
+// the levels against that schema without the keys' schemas, then each key
+// against its own, one check (keywords, user layer, identifier texts) after
+// the other, each check's errors in the document's order.
 void Validate(const rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
               rapidjson::Document& result) {
     rapidjson::MemoryPoolAllocator<> schemaPool(kChunkCapacity);
-    rapidjson::Document schema(&schemaPool);
-    TarnSchemaStore::GenerateSchemaDocument(document, cache, schema, result);
-    JsonValidator::Validate(schema, document, result, USER_VALIDATION_CODES, "");
+    rapidjson::Document levels(&schemaPool);
+    std::vector<TarnSchemaStore::DesiredKeySchema> keys;
+    TarnSchemaStore::GenerateSchemaDocument(document, cache, levels, result, &keys);
+    if (Valid(document, levels, keys)) return;
+    std::vector<bool> stopped(keys.size(), false);
+    std::unordered_map<std::string, Position> places;
+    for (const int check : {JsonValidator::CHECK_SCHEMA, JsonValidator::USER_LAYER, JsonValidator::SPLITTABLE,
+                            JsonValidator::IDENTIFIER_TEXT}) {
+        if (!USER_VALIDATION_CODES.count(check)) continue;
+        std::set<int> codes = {check, JsonValidator::ALL_ERRORS};
+        if (USER_VALIDATION_CODES.count(JsonValidator::GENERATED_ID_OPTIONAL))
+            codes.insert(JsonValidator::GENERATED_ID_OPTIONAL);
+        rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
+        rapidjson::Document found(&pool);
+        JsonValidator::Validate(levels, document, found, codes, "");
+        if (check == JsonValidator::CHECK_SCHEMA && Stopped(found)) {
+            result.CopyFrom(found, result.GetAllocator());
+            return;
+        }
+        // (position, error) in the order found; sorted only when the levels
+        // have errors to put among the keys' (the keys come in document order).
+        std::vector<std::pair<Position, const rapidjson::Value*>> errors;
+        if (!found.Empty() && places.empty()) places = Places(document);
+        for (const rapidjson::Value& e : found.GetArray()) {
+            Position at = PositionOf(places, e["field"].GetString());
+            // An unknown member is reported by its level, after everything inside the level.
+            if (!std::strncmp(e["error"].GetString(), "additionalProperties:", 21))
+                for (long i = 2; i >= 0; --i)
+                    if (at[i] >= 0) {
+                        at[i] = LONG_MAX;
+                        break;
+                    }
+            errors.emplace_back(at, &e);
+        }
+        std::vector<rapidjson::Document> keyErrors;
+        keyErrors.reserve(keys.size());
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (stopped[i]) continue;
+            rapidjson::Document& kf = keyErrors.emplace_back(&pool);
+            JsonValidator::Validate(keys[i].schema, *keys[i].value, kf, codes, keys[i].pointer);
+            if (kf.Empty()) continue;
+            if (check == JsonValidator::CHECK_SCHEMA) stopped[i] = Stopped(kf);
+            const Position place = places.empty() ? Position{} : PositionOf(places, keys[i].pointer);
+            for (const rapidjson::Value& e : kf.GetArray()) errors.emplace_back(place, &e);
+        }
+        if (!found.Empty())
+            std::stable_sort(errors.begin(), errors.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto& allocator = result.GetAllocator();
+        for (const auto& e : errors) result.PushBack(rapidjson::Value(*e.second, allocator), allocator);
+    }
 }
 
 // The reference tokens of a JSON pointer, "~1" and "~0" undone.

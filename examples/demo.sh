@@ -106,6 +106,8 @@ tcs desired validate "$root/tmp/broken-desired.json" || true
 echo "\$ tarn-configstore desired set examples/desired/host-desired.json"
 tcs desired set "$here/desired/host-desired.json"
 echo "-- desired show"; tcs desired show
+echo "\$ tarn-configstore plan   (what the next boot will change; the store stays as it is)"
+tcs plan
 tcs backup >/dev/null   # the host saves its store before it reboots
 
 section "boot 3: the desired configuration replaces the user configuration of the desired-state objects"

@@ -1,6 +1,8 @@
 // One schema for a whole desired document, built from the user schemas of
 // the objects the document names.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "schema/schema_walk.h"
@@ -25,6 +27,14 @@ rapidjson::Value Level(const char* memberKind, Allocator& allocator) {
     node.AddMember("properties", rapidjson::Value(rapidjson::kObjectType), allocator);
     node.AddMember("additionalProperties", false, allocator);
     return node;
+}
+
+// The node an earlier occurrence of the name made in the level, when it is
+// a level itself.
+rapidjson::Value* LevelNode(rapidjson::Value& level, const std::string& name) {
+    rapidjson::Value& props = level["properties"];
+    auto node = props.FindMember(rapidjson::StringRef(name.data(), static_cast<rapidjson::SizeType>(name.size())));
+    return node != props.MemberEnd() && node->value.HasMember("properties") ? &node->value : nullptr;
 }
 
 rapidjson::Value TypeOnly(const char* type, Allocator& allocator) {
@@ -84,13 +94,15 @@ rapidjson::Value KeySchema(const SchemaObject& object, const rapidjson::Value& v
 } // namespace
 
 void GenerateSchemaDocument(const rapidjson::Value& desiredDocument, const std::shared_ptr<SchemaObjectCache>& cache,
-                            rapidjson::Document& schemaOut, rapidjson::Document& errors) {
+                            rapidjson::Document& schemaOut, rapidjson::Document& errors,
+                            std::vector<DesiredKeySchema>* keySchemas) {
     errors.SetArray();
     Allocator& allocator = schemaOut.GetAllocator();
     schemaOut.SetObject();
     schemaOut.AddMember("type", "object", allocator);
     schemaOut.AddMember("properties", rapidjson::Value(rapidjson::kObjectType), allocator);
     rapidjson::Value profile = Level("component", allocator);
+    std::map<std::string, size_t> firstListed;  // keySchemas' entry of each key's first occurrence
 
     const rapidjson::Value* components = TarnSchemaWalk::Member(desiredDocument, "profile");
     if (components && components->IsObject()) {
@@ -103,24 +115,46 @@ void GenerateSchemaDocument(const rapidjson::Value& desiredDocument, const std::
                 AddOnce(profile, component, TypeOnly("object", allocator), allocator);
                 continue;
             }
+            // A repeated name is checked against the node of its first
+            // occurrence, which it does not extend.
             rapidjson::Value* groups = AddOnce(profile, component, Level("group", allocator), allocator);
+            const bool freshGroups = groups != nullptr;
+            if (!groups && keySchemas) groups = LevelNode(profile, component);
             if (!groups) continue;
             for (auto g = c->value.MemberBegin(); g != c->value.MemberEnd(); ++g) {
                 const std::string group = Name(g->name);
                 if (!cache->HasGroup(component, group)) continue;
                 const std::string groupPointer = Child(componentPointer + "/properties", group);
                 if (!g->value.IsObject()) {
-                    AddOnce(*groups, group, TypeOnly("object", allocator), allocator);
+                    if (freshGroups) AddOnce(*groups, group, TypeOnly("object", allocator), allocator);
                     continue;
                 }
-                rapidjson::Value* keys = AddOnce(*groups, group, Level("key", allocator), allocator);
+                rapidjson::Value* keys =
+                    freshGroups ? AddOnce(*groups, group, Level("key", allocator), allocator) : nullptr;
+                const bool freshKeys = keys != nullptr;
+                if (!keys && keySchemas) keys = LevelNode(*groups, group);
                 if (!keys) continue;
                 for (auto k = g->value.MemberBegin(); k != g->value.MemberEnd(); ++k) {
                     const std::string key = Name(k->name);
                     const auto& object = cache->GetSchemaObject(SchemaObjectId(component, group, key));
-                    if (!object || (*keys)["properties"].HasMember(key)) continue;
-                    AddOnce(*keys, key, KeySchema(*object, k->value, Child(groupPointer + "/properties", key), allocator),
-                            allocator);
+                    if (!object) continue;
+                    const std::string keyPointer = Child(groupPointer + "/properties", key);
+                    if (keySchemas) {
+                        rapidjson::Value schema;
+                        if (freshKeys && AddOnce(*keys, key, rapidjson::Value(rapidjson::kObjectType), allocator)) {
+                            firstListed[keyPointer] = keySchemas->size();
+                            schema = KeySchema(*object, k->value, "", allocator);
+                        } else if (auto first = firstListed.find(keyPointer); first != firstListed.end()) {
+                            schema.CopyFrom((*keySchemas)[first->second].schema, allocator);
+                        } else {
+                            continue;  // left out of the node: the levels refuse it
+                        }
+                        keySchemas->push_back({&k->value, Child(Child(Child("/profile", component), group), key),
+                                               std::move(schema)});
+                        continue;
+                    }
+                    if ((*keys)["properties"].HasMember(key)) continue;
+                    AddOnce(*keys, key, KeySchema(*object, k->value, keyPointer, allocator), allocator);
                 }
             }
         }

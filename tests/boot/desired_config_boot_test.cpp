@@ -1,6 +1,8 @@
 // Desired configuration stored for the next boot, then applied by the load:
 // for each boot mode, Config's layers and revisions afterwards.
 #include "boot/load_store_fixture.h"
+#include "tarn/boot_plan.h"
+#include "tarn/db_connection.h"
 #include "tarn/desired_config.h"
 #include "tarn/json_doc.h"
 
@@ -38,6 +40,32 @@ protected:
         return TarnTest::Query(Store(), "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']', "
                                         "UserValue, VitalValue, Revision FROM Config WHERE Component IN ('net', 'st') "
                                         "ORDER BY 1;");
+    }
+    // Plans the next boot, boots, and checks that the plan left the store's
+    // bytes alone and showed the boot's changes row for row; returns them as
+    // "sign object[identifier] user|vital|cached".
+    static std::vector<std::string> PlanThenBoot() {
+        const std::string bytes = TarnTest::ReadFile(Store());
+        const auto read = [] {
+            return TarnConfigStore::ReadConfigLayers(TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true));
+        };
+        const auto before = read();
+        const auto plan = TarnConfigStore::PlanNextBoot();
+        EXPECT_EQ(TarnTest::ReadFile(Store()), bytes);
+        EXPECT_EQ(TarnConfigStore::LoadStore(false), 0);
+        const auto changes = Render(plan.changes);
+        EXPECT_EQ(changes, Render(TarnConfigStore::DiffConfigLayers(before, read())));
+        return changes;
+    }
+    static std::vector<std::string> Render(const std::vector<TarnConfigStore::ConfigRowChange>& changes) {
+        std::vector<std::string> out;
+        for (const auto& c : changes) {
+            std::string line = "+~-"[static_cast<int>(c.kind)] + c.component + "/" + c.name + "[" + c.identifier + "]";
+            for (size_t i = 0; i < 3; ++i)
+                line += (i ? "|" : " ") + c.before[i].value_or("NULL") + ">" + c.after[i].value_or("NULL");
+            out.push_back(line);
+        }
+        return out;
     }
 };
 
@@ -84,6 +112,36 @@ TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
                                     "net/sw/switches[s1]|{\"name\":\"s1\"}|NULL|2", "st/iscsi/adapters[i0]|{\"a\":\"i0\"}|v|2"));
     EXPECT_THAT(Texts(capture.Logs(), 0), testing::IsSupersetOf({"/net/bad is invalid, skipping",
         "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping"}));
+}
+
+// Mode 1: a desired row without identifier applies to every instance of its
+// object (here the vital layer; preserveNonUser keeps the rows).
+TEST_F(DesiredBoot, PlanAgreesWithModeOneAndARowWithoutIdentifierAppliesToEveryInstance) {
+    RunSql(Store(), R"(INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) VALUES
+        ('st', 'iscsi', 'adapters', 'i1', '1');
+        INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, Identifier, Value, VitalValue, BootAction) VALUES
+        ('st', 'iscsi', 'adapters', '', NULL, 'w', 'SET'), ('net', 'sw', 'switches', 's1', '2', NULL, 'SET');)");
+    WriteKey("BOOT_MODE", "1");
+    EXPECT_THAT(PlanThenBoot(), ElementsAre("-net/nics[n1] {\"dev\":\"n1\"}>NULL|NULL>NULL|NULL>NULL",
+        "-net/switches[old] {\"name\":\"old\"}>NULL|NULL>NULL|NULL>NULL",
+        "+net/switches[s1] NULL>2|NULL>NULL|NULL>NULL",
+        "-network/servers[] {\"a\":1}>NULL|NULL>NULL|NULL>NULL", "+st/adapters[] NULL>NULL|NULL>w|NULL>NULL",
+        "~st/adapters[i0] {\"a\":\"i0\"}>NULL|v>w|NULL>NULL", "~st/adapters[i1] 1>NULL|NULL>w|NULL>NULL",
+        "~system/uptime[] NULL>{\"s\":5}|NULL>NULL|NULL>NULL"));
+}
+
+// Mode 3 on a shared object: a SET on an existing instance sets it in place,
+// instances no row names go.
+TEST_F(DesiredBoot, PlanAgreesWithModeThreeOnASharedObject) {
+    RunSql(Store(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) VALUES "
+                    "('net', 'sw', 'switches', 'gone', '1');");
+    TarnConfigStore::SetDesiredSmartnicConfiguration(
+        Doc(R"({"net": {"sw": {"switches": [{"name": "old", "mtu": 1}, {"name": "s2"}]}}})"));
+    EXPECT_THAT(PlanThenBoot(), ElementsAre("-net/switches[gone] 1>NULL|NULL>NULL|NULL>NULL",
+        "~net/switches[old] {\"name\":\"old\"}>{\"name\":\"old\",\"mtu\":1}|NULL>NULL|NULL>NULL",
+        "+net/switches[s2] NULL>{\"name\":\"s2\"}|NULL>NULL|NULL>NULL",
+        "~network/servers[] {\"a\":1}>{\"a\":2}|NULL>NULL|NULL>NULL",
+        "-st/adapters[i0] {\"a\":\"i0\"}>NULL|v>NULL|NULL>NULL", "~system/uptime[] NULL>{\"s\":5}|NULL>NULL|NULL>NULL"));
 }
 
 // A refused document leaves the stored desired rows and the boot mode as

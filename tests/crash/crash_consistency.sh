@@ -136,7 +136,7 @@ default_commands="boot,backup,rollback,cleanup store,cleanup autoconf,boot-mode 
 refresh_args=
 for c in $crates; do refresh_args+=" --crate $c"; done
 default_commands+=",process-schemas $crates,refresh$refresh_args $module_arg"
-default_commands+=",desired set $desired"
+default_commands+=",desired set $desired,plan"
 IFS=, read -ra commands <<<"${CRASH_COMMANDS:-$default_commands}"
 survivors() {
   case "$1" in

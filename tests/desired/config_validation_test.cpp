@@ -1,11 +1,12 @@
 // Validation of user values, the report of validation errors and instance
-// identifiers of values.
+// identifiers of values; the errors of a desired document.
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "tarn/config_validation.h"
+#include "tarn/desired_config.h"
 #include "tarn/platform/capture.h"
 
 using namespace TarnConfigStore;
@@ -64,4 +65,31 @@ TEST(GetInstanceIdFromValue, IdentifierFieldDecides) {
     for (const char* bad : {"{}", R"({"name": 7})", R"("DELETE_DEFAULT")"})
         EXPECT_EQ(Thrown([&] { GetInstanceIdFromValue(Parse(bad), multi); }),
                   "ConfigStoreException 1032 Invalid value for key name") << bad;
+}
+
+// A desired document's errors: each check after the other (keywords, then
+// identifiers), in the document's order, an unknown name after what its
+// level holds; every occurrence of a repeated name is checked.
+TEST(ListDesiredDocumentErrors, InTheDocumentsOrderWithEveryOccurrenceChecked) {
+    TarnSchemaStore::SetSchema("f", "fz", "net", "switches", R"({"component": "fz", "group": "net", "key": "switches",
+        "version": "1", "idField": "name", "schema": {"type": "object", "properties": {"name": {"type": "string"},
+        "id": {"type": "string", "vital": true}}}})", TarnSchemaStore::SchemaStore::GetStore(), false);
+    const auto errors = [](const std::string& text) {
+        std::vector<std::string> out;
+        for (const auto& e : ListDesiredDocumentErrors(Parse(text), TarnSchemaStore::SchemaStore::GetCache()))
+            out.push_back(e.pointer + " " + e.reason);
+        return out;
+    };
+    const std::string s = "/profile/fz/net/switches/";
+    const std::string id = "instanceId: expected a non-empty string without apostrophes";
+    EXPECT_EQ(errors(R"({"profile": {"zz": 1, "fz": {"net": {"switches": [{"name": "it's", "id": "x"}, {"name": 5}]},
+                                                   "g2": {}}}})"),
+              (std::vector<std::string>{
+                  s + "0/id not: no value is allowed here (member of the vital layer; a user value cannot set it)",
+                  s + "1/name type: expected string, found integer",
+                  "/profile/fz/g2 additionalProperties: unknown group 'g2'",
+                  "/profile/zz additionalProperties: unknown component 'zz'", s + "0/name " + id + ", found \"it's\"",
+                  s + "1/name " + id + ", found 5"}));
+    const auto repeated = R"({"profile": {"fz": {"net": {"switches": []}}, "fz": {"net": {"switches": [{"name": 5}]}}}})";
+    EXPECT_EQ(errors(repeated).size(), 2u);
 }

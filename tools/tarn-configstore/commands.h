@@ -34,6 +34,7 @@ int RunCleanup(const Args& args);
 int RunCrateFiles(const Args& args);
 int RunShow(const Args& args);
 int RunDesired(const Args& args);
+int RunPlan(const Args& args);
 int RunProcessSchemas(const Args& args);
 int RunRefresh(const Args& args);
 int RunSchemas(const Args& args);

@@ -88,6 +88,16 @@ const std::vector<Command>& Commands() {
          "                      boot mode of the next load\n"
          "Nothing changes in the configuration until the next boot. A refused document\n"
          "changes nothing (exit 1 with the reasons).", &RunDesired},
+        {"plan", "plan [--json]", "show what the next boot will change in the configuration",
+         "Runs the next boot's desired-configuration step (the work of the boot mode,\n"
+         "then the promotion of desired values) in a transaction that is always rolled\n"
+         "back, and prints per object and instance each row added (+), changed (~) or\n"
+         "removed (-) with its user, vital and cached layers, before -> after. The store\n"
+         "is left as it was. The earlier boot steps (restore, schema processing, upgrade)\n"
+         "are not previewed. With --json one object {\"bootMode\", \"changes\": [{component,\n"
+         "group, name, identifier, change, layers: {layer: {before, after}}}]} for scripts.\n"
+         "Exit status 1 with the reason when the step would fail (the boot would then\n"
+         "change nothing).", &RunPlan},
         {"image", "image crates [--json]|dump", "list the installed crates, or write the image dump file",
          "crates  one line per crate of the image database, by id: id, name, version,\n"
          "        vendor, restrictStickyFiles (0 or 1), payloads joined by ',', separated\n"

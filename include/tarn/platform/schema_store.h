@@ -160,8 +160,20 @@ TARN_PLATFORM_EXPORT int SetSchema(const std::string& fileId, const std::string&
 // instances; "DELETE_DEFAULT" is accepted for objects with mutable defaults),
 // and unknown components, groups and keys fail validation with errors that
 // name them. errors is made an empty array for the validation that follows.
+//
+// With keySchemas, each key's node in schemaOut is left empty ({}) and every
+// occurrence of a known key is listed instead, with its own schema (from
+// schemaOut's allocator), to be checked on its own: a schema document's
+// compilation costs more than linear time in its size, so a document of
+// many objects is checked much faster one key at a time.
+struct TARN_PLATFORM_EXPORT DesiredKeySchema {
+    const rapidjson::Value* value;  // the key's value in the desired document
+    std::string pointer;            // its JSON pointer in the desired document
+    rapidjson::Value schema;
+};
 TARN_PLATFORM_EXPORT void GenerateSchemaDocument(const rapidjson::Value& desiredDocument,
                                                  const std::shared_ptr<SchemaObjectCache>& cache,
-                                                 rapidjson::Document& schemaOut, rapidjson::Document& errors);
+                                                 rapidjson::Document& schemaOut, rapidjson::Document& errors,
+                                                 std::vector<DesiredKeySchema>* keySchemas = nullptr);
 
 } // namespace TarnSchemaStore

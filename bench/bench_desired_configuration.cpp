@@ -1,0 +1,270 @@
+// Desired configuration as a host process runs it (a plain program on the
+// library, allocator untuned):
+//
+//   set   reading, validating and storing a desired document of 100,000
+//         values (1,000 realistic objects of 100 instances) for the next
+//         boot: ValidateDesiredDocument then SetDesiredUserConfig, against
+//         its per-row statement alone on plain SQLite (what storing costs);
+//   step  the boot's desired-configuration step in mode 1 on a store of
+//         100,000 Config rows with 100,000 desired rows (a tenth of each
+//         object's instances new, a tenth gone), against the same statements,
+//         as the step ran them, on one plain SQLite connection;
+//   plan  PlanNextBoot on the same store, against the step.
+//
+//   bench_desired_configuration [--repetitions N]
+//
+// Every run is a fresh process (this program started again with --child) on
+// a copy of the same store (copy not timed), under a temporary host root;
+// run it with TMPDIR on a memory file system to have the store on a RAM disk
+// as on a host.
+#include "fresh_process.h"
+#include "private_root.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
+
+#include "boot/generate_desired_configuration.h"
+#include "tarn/boot_plan.h"
+#include "tarn/desired_config.h"
+#include "tarn/json_doc.h"
+#include "tarn/platform/capture.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/schema_processing.h"
+#include "tarn/store_tables.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFiles = 50, kEntriesPerFile = 20, kInstances = 100;  // 1,000 objects, 100,000 values
+constexpr char kCrateId[] = "Halden_bench_benchcrate_1.0-1";
+
+[[noreturn]] void Die(const std::string& what) {
+    std::fprintf(stderr, "%s\n", what.c_str());
+    std::exit(1);
+}
+
+using Database = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
+using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+Database Open(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open(path.c_str(), &raw);
+    Database db(raw, &sqlite3_close);
+    if (rc != SQLITE_OK) Die("open " + path);
+    sqlite3_busy_timeout(raw, 3000);
+    return db;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Die(sql + ": " + sqlite3_errmsg(db));
+}
+
+Statement Prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Die(std::string(sql) + ": " + sqlite3_errmsg(db));
+    return Statement(raw, &sqlite3_finalize);
+}
+
+std::string ConfigStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
+std::string Scratch(const char* name) { return TarnPlatform::HostPath(std::string("/var/tmp/") + name); }
+
+void WriteFile(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+// A realistic entry: nested objects, an array of objects with identifiers of
+// their own, bounds, an enum, a pattern, members in all three layers.
+std::string Entry(int file, int entry) {
+    return R"({"component": "comp)" + std::to_string(file / 10) + R"(", "group": "group)" + std::to_string(file) +
+           R"(", "key": "object)" + std::to_string(entry) + R"(", "version": "1.0", "idField": "name",
+  "dspIntegrated": true, "schema": {"type": "object", "properties": {
+    "name": {"type": "string", "minLength": 1, "maxLength": 64},
+    "vlan": {"type": "integer", "minimum": 0, "maximum": 4095},
+    "mtu": {"type": "integer", "enum": [1500, 9000]},
+    "mac": {"type": "string", "pattern": "^[0-9a-f]{2}(:[0-9a-f]{2}){5}$", "vital": true},
+    "security": {"type": "object", "properties": {
+      "promiscuous": {"type": "boolean"}, "forgedTransmits": {"type": "boolean"}}},
+    "teaming": {"type": "object", "properties": {
+      "policy": {"enum": ["loadbalance_srcid", "loadbalance_ip", "failover_explicit"]},
+      "uplinks": {"type": "array", "maxItems": 8, "items": {"type": "object", "properties": {
+        "nic": {"type": "string"}, "active": {"type": "boolean"},
+        "speed": {"type": "integer", "cached": true}}, "required": ["nic"]}}}},
+    "stats": {"type": "object", "cached": true, "properties": {
+      "rxPackets": {"type": "integer"}, "txPackets": {"type": "integer"}}}},
+  "required": ["vlan"]}})";
+}
+
+// Instance n of an object, its user members only (the vital and cached ones
+// are the host's); generation 1 differs from 0 in its values.
+std::string Value(int object, int n, int generation) {
+    const int i = object * kInstances + n + generation;
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  R"({"name": "pg-%03d", "vlan": %d, "mtu": %d,)"
+                  R"( "security": {"promiscuous": false, "forgedTransmits": %s},)"
+                  R"( "teaming": {"policy": "loadbalance_srcid", "uplinks": [{"nic": "vnic0", "active": true},)"
+                  R"( {"nic": "vnic1", "active": %s}]}})",
+                  n, i % 4096, i % 2 ? 1500 : 9000, i % 3 ? "false" : "true", i % 2 ? "true" : "false");
+    return text;
+}
+
+// Generation 1 names instances 10 to 109 where generation 0 named 0 to 99.
+std::string Document(int generation) {
+    std::string text = R"({"profile": {)";
+    for (int f = 0; f < kFiles; ++f) {
+        if (f % 10 == 0) text += (f ? "}, " : "") + std::string("\"comp") + std::to_string(f / 10) + "\": {";
+        text += (f % 10 ? ", \"group" : "\"group") + std::to_string(f) + "\": {";
+        for (int e = 0; e < kEntriesPerFile; ++e) {
+            text += (e ? ", \"object" : "\"object") + std::to_string(e) + "\": [";
+            for (int n = 0; n < kInstances; ++n)
+                text += (n ? ", " : "") + Value(f * kEntriesPerFile + e, n + 10 * generation, generation);
+            text += "]";
+        }
+        text += "}";
+    }
+    return text + "}}}";
+}
+
+bool SetDocument(const std::string& path) {
+    auto doc = TarnConfigStore::CreateDocumentFromFile(path);
+    if (!TarnConfigStore::ValidateDesiredDocument(*doc->document, TarnSchemaStore::SchemaStore::GetCache()))
+        return false;
+    TarnConfigStore::SetDesiredUserConfig(*doc->document);
+    return true;
+}
+
+// The statements the step ran, one per line (none holds a line break).
+bool PlainStep() {
+    std::vector<std::string> statements;
+    std::ifstream in(Scratch("step-statements"));
+    for (std::string line; std::getline(in, line);) statements.push_back(line);
+    Database db = Open(ConfigStore());
+    return TarnBench::TimeInChild([&] {
+        for (const std::string& sql : statements) Exec(db.get(), sql);
+        return true;
+    });
+}
+
+// The rows SetDesiredUserConfig writes, written by its statement (its text
+// made anew and prepared for every row, the value bound) on plain SQLite in
+// one transaction: what storing costs without reading or validating.
+bool PlainSet() {
+    Database db = Open(ConfigStore());
+    std::vector<std::array<std::string, 6>> rows;
+    Statement select = Prepare(db.get(), "SELECT Identifier, Name, ConfigGroup, Component, Version, Value FROM "
+                                         "DesiredUserConfig WHERE BootAction = 'SET';");
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+        auto& row = rows.emplace_back();
+        for (int c = 0; c < 6; ++c) row[c] = reinterpret_cast<const char*>(sqlite3_column_text(select.get(), c));
+    }
+    select.reset();
+    using TarnPlatform::SqlQuote;
+    return TarnBench::TimeInChild([&] {
+        Exec(db.get(), "BEGIN IMMEDIATE TRANSACTION; Delete from DesiredUserConfig;");
+        for (const auto& r : rows) {
+            const std::string sql =
+                "insert or replace into DesiredUserConfig(identifier, name, configgroup, component, version, Value, "
+                "BootAction) values (" + SqlQuote(r[0]) + ", " + SqlQuote(r[1]) + ", " + SqlQuote(r[2]) + ", " +
+                SqlQuote(r[3]) + ", " + SqlQuote(r[4]) + ", ?, ?)";
+            Statement insert = Prepare(db.get(), sql.c_str());
+            sqlite3_bind_text(insert.get(), 1, r[5].data(), static_cast<int>(r[5].size()), SQLITE_STATIC);
+            sqlite3_bind_text(insert.get(), 2, "SET", 3, SQLITE_STATIC);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(sql);
+        }
+        Exec(db.get(), "COMMIT TRANSACTION;");
+        return true;
+    });
+}
+
+int RunChild(const std::string& what) {
+    if (what == "set") return TarnBench::TimeInChild([] { return SetDocument(Scratch("desired.json")); });
+    if (what == "step")
+        return TarnBench::TimeInChild([] {
+            TarnConfigStore::GenerateDesiredConfiguration();
+            return true;
+        });
+    if (what == "plan") return TarnBench::TimeInChild([] { return !TarnConfigStore::PlanNextBoot().changes.empty(); });
+    if (what == "plain-step") return PlainStep();
+    if (what == "plain-set") return PlainSet();
+    return 2;
+}
+
+// Registers the schemas and builds the measured store: Config from
+// generation 0 applied, generation 1 stored as desired.
+void BuildStore() {
+    const std::string schemaDir = TarnPlatform::HostPath("/usr/lib/halden/configmanager/schemas");
+    for (int f = 0; f < kFiles; ++f) {
+        std::string text = R"({"metadata": {"cratename": "benchcrate", "crateversion": "1.0_1"}, "data": [)";
+        for (int e = 0; e < kEntriesPerFile; ++e) text += (e ? ",\n" : "") + Entry(f, e);
+        WriteFile(schemaDir + "/bench-" + std::to_string(f) + ".json", text + "]}");
+    }
+    fs::create_directories(TarnPlatform::HostPath("/etc/halden/default-config"));
+    if (DBStore::CreateDatabases() != 0 || !TarnConfigStore::ProcessSchemas({kCrateId})) Die("registration failed");
+    WriteFile(Scratch("desired.json"), Document(0));
+    if (!SetDocument(Scratch("desired.json"))) Die("generation 0 refused");
+    TarnConfigStore::GenerateDesiredConfiguration();
+    WriteFile(Scratch("desired.json"), Document(1));
+    if (!SetDocument(Scratch("desired.json"))) Die("generation 1 refused");
+    fs::copy_file(ConfigStore(), Scratch("pristine"));
+
+    // The step's statements, recorded on a scratch copy, for the plain run.
+    TarnPlatform::Capture capture;
+    TarnConfigStore::GenerateDesiredConfiguration();
+    std::string lines;
+    for (const TarnPlatform::CapturedSql& s : capture.Sql()) lines += s.text + "\n";
+    WriteFile(Scratch("step-statements"), lines);
+}
+
+TarnBench::Sample OnPristine(const char* what) {
+    fs::copy_file(Scratch("pristine"), ConfigStore(), fs::copy_options::overwrite_existing);
+    return TarnBench::RunFresh(what);
+}
+
+size_t Count(const char* table) {
+    Database db = Open(Scratch("pristine"));
+    Statement count = Prepare(db.get(), (std::string("SELECT count(*) FROM ") + table + ";").c_str());
+    return sqlite3_step(count.get()) == SQLITE_ROW ? static_cast<size_t>(sqlite3_column_int64(count.get(), 0)) : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && !std::strcmp(argv[1], "--child")) return RunChild(argv[2]);
+    int repetitions = 3;
+    if (argc == 3 && !std::strcmp(argv[1], "--repetitions")) repetitions = std::max(1, std::atoi(argv[2]));
+    else if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--repetitions N]\n", argv[0]);
+        return 2;
+    }
+    const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
+    BuildStore();
+    std::vector<double> set, plainSet, step, plainStep, plan;
+    for (int r = 0; r < repetitions; ++r) {
+        set.push_back(OnPristine("set").real);
+        plainSet.push_back(OnPristine("plain-set").real);
+        step.push_back(OnPristine("step").real);
+        plainStep.push_back(OnPristine("plain-step").real);
+        plan.push_back(OnPristine("plan").real);
+    }
+    using TarnBench::Median;
+    const double values = kFiles * kEntriesPerFile * kInstances;
+    std::printf("medians of %d runs, each in a fresh process; real time\n", repetitions);
+    std::printf("store: %zu Config rows, %zu desired rows\n", Count("Config"), Count("DesiredUserConfig"));
+    std::printf("SetDesiredUserConfig %7.3f s %7.0f values/s | its statements on plain SQLite %7.3f s %7.0f values/s\n",
+                Median(set), values / Median(set), Median(plainSet), values / Median(plainSet));
+    std::printf("boot step (mode 1)   %7.3f s | the same statements on plain SQLite %7.3f s | ratio %5.2f\n",
+                Median(step), Median(plainStep), Median(step) / Median(plainStep));
+    std::printf("plan                 %7.3f s | boot step %7.3f s | ratio %5.2f\n", Median(plan), Median(step),
+                Median(plan) / Median(step));
+    return 0;
+}

@@ -1,0 +1,65 @@
+#include "tarn/config_diff.h"
+
+#include <tuple>
+#include <utility>
+
+#include "tarn/exceptions.h"
+
+namespace TarnConfigStore {
+namespace {
+
+// The order of the primary key; BINARY collation compares bytes as
+// std::string does, so the merge below can rely on it.
+constexpr char kReadLayers[] =
+    "SELECT Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue FROM Config ORDER BY "
+    "Component, ConfigGroup, Name, Identifier;";
+
+std::optional<std::string> Text(const char* value) {
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+int CollectRow(void* ctx, int, char** values, char**) {
+    static_cast<std::vector<ConfigLayerRow>*>(ctx)->push_back(
+        {values[0] ? values[0] : "", values[1] ? values[1] : "", values[2] ? values[2] : "",
+         values[3] ? values[3] : "", {Text(values[4]), Text(values[5]), Text(values[6])}});
+    return 0;
+}
+
+auto Key(const ConfigLayerRow& row) { return std::tie(row.component, row.group, row.name, row.identifier); }
+
+ConfigRowChange Change(ConfigChangeKind kind, const ConfigLayerRow& row, ConfigLayerValues before,
+                       ConfigLayerValues after) {
+    return {kind, row.component, row.group, row.name, row.identifier, std::move(before), std::move(after)};
+}
+
+} // namespace
+
+std::vector<ConfigLayerRow> ReadConfigLayers(const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    std::vector<ConfigLayerRow> rows;
+    if (DBStore::ExecuteV2(conn, kReadLayers, &CollectRow, &rows, 3000) != 0)
+        throw ConfigStoreException("Failed to read configuration layers");
+    return rows;
+}
+
+std::vector<ConfigRowChange> DiffConfigLayers(const std::vector<ConfigLayerRow>& before,
+                                              const std::vector<ConfigLayerRow>& after) {
+    std::vector<ConfigRowChange> changes;
+    auto b = before.begin();
+    auto a = after.begin();
+    while (b != before.end() || a != after.end()) {
+        if (a == after.end() || (b != before.end() && Key(*b) < Key(*a))) {
+            changes.push_back(Change(ConfigChangeKind::Removed, *b, b->layers, {}));
+            ++b;
+        } else if (b == before.end() || Key(*a) < Key(*b)) {
+            changes.push_back(Change(ConfigChangeKind::Added, *a, {}, a->layers));
+            ++a;
+        } else {
+            if (b->layers != a->layers) changes.push_back(Change(ConfigChangeKind::Changed, *a, b->layers, a->layers));
+            ++b;
+            ++a;
+        }
+    }
+    return changes;
+}
+
+} // namespace TarnConfigStore
