@@ -3,6 +3,7 @@
 #include <tuple>
 #include <utility>
 
+#include "store/sqlite_handle.h"
 #include "tarn/exceptions.h"
 
 namespace TarnConfigStore {
@@ -37,6 +38,14 @@ ConfigRowChange Change(ConfigChangeKind kind, const ConfigLayerRow& row, ConfigL
 std::vector<ConfigLayerRow> ReadConfigLayers(const std::shared_ptr<DBStore::StoreConnection>& conn) {
     std::vector<ConfigLayerRow> rows;
     if (DBStore::ExecuteV2(conn, kReadLayers, &CollectRow, &rows, 3000) != 0)
+        throw ConfigStoreException("Failed to read configuration layers");
+    return rows;
+}
+
+std::vector<ConfigLayerRow> ReadConfigLayers(const std::string& storeFile) {
+    std::vector<ConfigLayerRow> rows;
+    const Database db = OpenReadOnly(storeFile);
+    if (!db || sqlite3_exec(db.get(), kReadLayers, &CollectRow, &rows, nullptr) != SQLITE_OK)
         throw ConfigStoreException("Failed to read configuration layers");
     return rows;
 }

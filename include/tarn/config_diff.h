@@ -35,6 +35,8 @@ struct TARN_EXPORT ConfigRowChange {
 // Every row of Config with its layers, ordered by object and identifier.
 // Throws ConfigStoreException "Failed to read configuration layers".
 TARN_EXPORT std::vector<ConfigLayerRow> ReadConfigLayers(const std::shared_ptr<DBStore::StoreConnection>& conn);
+// The same of a store file (a generation, a backup), opened read-only.
+TARN_EXPORT std::vector<ConfigLayerRow> ReadConfigLayers(const std::string& storeFile);
 
 // The changes from one reading to the other, in their order; a row is
 // changed when any of its layers differs. Both readings must be ordered as

@@ -83,10 +83,8 @@ void PrintJson(const std::vector<Row>& rows) {
         w.StartObject();
         for (int i = 0; i < static_cast<int>(r.size()); ++i) {
             w.Key(kColumnNames[i]);
-            rapidjson::Document value;
-            if (!r[i]) w.Null();
-            else if (i < kLayerColumn || !TarnJson::Parse(value, *r[i])) w.String(*r[i]);
-            else value.Accept(w);
+            if (i < kLayerColumn && r[i]) w.String(*r[i]);
+            else w.Layer(r[i]);
         }
         w.EndObject();
     }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "commands.h"
-#include "json_output.h"
+#include "config_changes.h"
 #include "tarn/generations.h"
 #include "tarn/rapidjson.h"
 
@@ -77,9 +77,43 @@ void PrintJson(const std::vector<Listed>& list) {
     w.Print();
 }
 
+// The generation of a number given on the command line, among those that
+// pass the integrity check.
+const TarnConfigStore::Generation* Find(const std::vector<TarnConfigStore::Generation>& list, const std::string& word) {
+    for (const auto& g : list)
+        if (std::to_string(g.number) == word) return &g;
+    return nullptr;
+}
+
+// generations diff A B [--json]: what differs in the layers of Config from
+// generation A to generation B, as plan shows the next boot's changes.
+int RunDiff(const Args& args) {
+    const bool json = args.size() == 3 && args[2] == "--json";
+    if (args.size() != 2 && !json) return Usage(FindCommand("generations"));
+    const auto list = TarnConfigStore::ListGenerations();
+    const TarnConfigStore::Generation* from = Find(list, args[0]);
+    const TarnConfigStore::Generation* to = Find(list, args[1]);
+    for (const auto& [word, found] : {std::pair{args[0], from}, std::pair{args[1], to}})
+        if (!found) {
+            std::fprintf(stderr, "tarn-configstore: no generation %s that passes the integrity check\n", word.c_str());
+            return 1;
+        }
+    const auto changes = TarnConfigStore::DiffConfigLayers(TarnConfigStore::ReadConfigLayers(from->path),
+                                                           TarnConfigStore::ReadConfigLayers(to->path));
+    if (!json) {
+        PrintChanges(changes);
+        return 0;
+    }
+    JsonOutput w;
+    WriteChanges(w, changes);
+    w.Print();
+    return 0;
+}
+
 } // namespace
 
 int RunGenerations(const Args& args) {
+    if (!args.empty() && args[0] == "diff") return RunDiff(Args(args.begin() + 1, args.end()));
     bool json = false;
     for (const std::string& a : args) {
         if (a == "--json") json = true;

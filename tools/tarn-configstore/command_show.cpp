@@ -7,7 +7,6 @@
 #include "commands.h"
 #include "json_output.h"
 #include "tarn/db_connection.h"
-#include "tarn/rapidjson.h"
 
 namespace TarnCli {
 namespace {
@@ -89,10 +88,7 @@ void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
         for (size_t layer = 0; layer < listing.layers.size(); ++layer) {
             size_t column = listing.KeyColumns() + layer;
             w.Key(listing.layers[layer]);
-            rapidjson::Document value;
-            if (r.isNull[column]) w.Null();
-            else if (!TarnJson::Parse(value, r.columns[column])) w.String(r.columns[column]);  // kept as text
-            else value.Accept(w);
+            w.Layer(r.isNull[column] ? std::nullopt : std::optional<std::string>(r.columns[column]));
         }
         w.EndObject();
     }

@@ -46,6 +46,13 @@ bool JsonOutput::String(const char* text, rapidjson::SizeType length, bool copy)
     return Base::String(valid.data(), static_cast<rapidjson::SizeType>(valid.size()), true);
 }
 
+void JsonOutput::Layer(const std::optional<std::string>& stored) {
+    rapidjson::Document parsed;
+    if (!stored) Null();
+    else if (!TarnJson::Parse(parsed, *stored)) String(*stored);
+    else parsed.Accept(*this);
+}
+
 void JsonOutput::Print() const { std::printf("%s\n", m_buffer.GetString()); }
 
 } // namespace TarnCli

@@ -3,6 +3,7 @@
 // such a sequence is written as U+FFFD and the output stays parseable.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "tarn/rapidjson.h"
@@ -25,6 +26,10 @@ public:
     bool String(const std::string& text) { return String(text.data(), static_cast<rapidjson::SizeType>(text.size())); }
     bool Key(const char* text, rapidjson::SizeType length, bool copy = false) { return String(text, length, copy); }
     bool Key(const char* text) { return Key(text, static_cast<rapidjson::SizeType>(std::char_traits<char>::length(text))); }
+
+    // A stored layer: the JSON it holds, or its text when it is no JSON;
+    // null when absent.
+    void Layer(const std::optional<std::string>& stored);
 
     // Writes the finished document and a newline to standard output.
     void Print() const;

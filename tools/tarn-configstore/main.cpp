@@ -27,11 +27,14 @@ const std::vector<Command>& Commands() {
          "next boot restores, kept as the next numbered generation in\n"
          "/var/lib/halden/configstore/backup/generations; --keep N keeps the newest N\n"
          "(default 5; 0 keeps none and copies into the backup in place).", &RunBackup},
-        {"generations", "generations [--json]", "list the kept generations of the backup",
+        {"generations", "generations [--json]|diff A B [--json]", "list the kept generations of the backup, or compare two",
          "One line per generation, oldest first: number, time (UTC), boot file-system\n"
          "UUID and the rows changed since the generation before it, per table (+added\n"
          "~changed -removed). A generation that fails the integrity check is not listed\n"
-         "(a line on standard error names it). With --json one array of objects.", &RunGenerations},
+         "(a line on standard error names it). With --json one array of objects.\n"
+         "diff A B: per object and instance, what differs in the user, vital and cached\n"
+         "layers from generation A to generation B, shown as plan shows the next boot's\n"
+         "changes (--json: the array of plan's \"changes\").", &RunGenerations},
         {"rollback", "rollback [GEN]", "make the next boot restore an earlier generation",
          "Checks the generation's integrity (default: the one before the latest), puts it\n"
          "in place as the backup the next boot restores and prints, per table, what that\n"

@@ -162,6 +162,10 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
 
     EXPECT_THAT(Run({"generations"}).out, testing::MatchesRegex("1\t[-0-9T:]+Z\t5f3c9a2e-[-0-9a-f]+\t\\(oldest kept\\)\n"
                                                                 "2\t.*\tConfig ~2\n"));
+    const std::string diff = Run({"generations", "diff", "1", "2"}).out;
+    EXPECT_THAT(diff, testing::ContainsRegex("\n    user    .* -> \\{\"later\": 1\\}\n"));
+    EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 0 removed\n"));
+    EXPECT_EQ(Run({"generations", "diff", "1", "7"}).status, 1);
     Result rollback = Run({"rollback"});
     ASSERT_EQ(rollback.status, 0) << rollback.err;
     EXPECT_THAT(rollback.out, HasSubstr("generation 1."));
