@@ -69,13 +69,13 @@ KES_ReturnStatus CheckOutput(const NodeDef& node, const void* output, uint32_t o
 void WriteOutput(const NodeDef& node, const Bytes& value, void* output, uint32_t outputSize) {
     if (!outputSize || !node.setOutput) return;
     std::memset(output, 0, node.setOutput->size);
-    std::memcpy(output, value.data(), std::min<size_t>(value.size(), node.setOutput->size));
+    if (!value.empty()) std::memcpy(output, value.data(), std::min<size_t>(value.size(), node.setOutput->size));
 }
 
 void CopyToData(const Bytes& bytes, KNOData* data) {
     if (!data) return;
     data->length = static_cast<uint32_t>(std::min<size_t>(bytes.size(), data->capacity));
-    std::memcpy(data->data, bytes.data(), data->length);
+    if (data->length) std::memcpy(data->data, bytes.data(), data->length);  // an empty value has no bytes
 }
 
 // Stores bytes as the value of nodeID under keys in the tree file; the keys
@@ -139,7 +139,7 @@ KES_ReturnStatus KNO_Get(uint32_t nodeID, const KNOParamList* keys, void* buffer
             KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
             if (status != KES_OK) return status;
             Bytes value = CurrentValue(tree, target);
-            std::memcpy(buffer, value.data(), value.size());
+            if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
             return KES_OK;
         });
     });
