@@ -4,7 +4,8 @@
 // Anyone who reaches the port can read and write every node: there is no
 // authentication, by design of the protocol. What guards the daemon itself:
 // a request is at most 4096 bytes, a client that sends nothing for
-// kIdleSeconds or takes nothing of a reply for kSendSeconds is dropped,
+// kIdleSeconds or takes nothing of a reply for kSendSeconds is dropped (and
+// the rest of its reply with it),
 // sends never raise SIGPIPE, and the options a client changed are put back
 // before the next one.
 #include <arpa/inet.h>
@@ -24,6 +25,9 @@ const char* const kLabel = "KNOSHDaemon";
 constexpr int kIdleSeconds = 600;  // a person at a prompt may pause; a silent client may not hold the daemon forever
 constexpr int kSendSeconds = 10;   // a client that reads nothing for this long is gone
 constexpr size_t kRequestSize = 4096;
+// Fixed, not grown by the kernel: a client that stops reading holds at most
+// this much before the send timeout starts counting.
+constexpr int kSendBufferBytes = 64 * 1024;
 
 void SetTimeout(int fd, int option, int seconds) {
     timeval limit{seconds, 0};
@@ -90,10 +94,12 @@ void KNOSH_ServeClient(int socket) {
     const KNOSHOptions saved = options;
     options.daemonMode = 1;
     Knosh::clientSocket = client.Get();
+    Knosh::clientLost = false;
     Knosh::binaryMode = 0;
     shellTerminate = 0;
     SetTimeout(client.Get(), SO_RCVTIMEO, kIdleSeconds);
     SetTimeout(client.Get(), SO_SNDTIMEO, kSendSeconds);
+    setsockopt(client.Get(), SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
 
     static char request[kRequestSize + 1];
     while (!shellTerminate) {

@@ -26,9 +26,11 @@ int KNOSHSend(const void* bytes, size_t length);
 
 namespace Knosh {
 
-// The connection of the client being served (-1: none) and its binary mode.
+// The connection of the client being served (-1: none), its binary mode,
+// and whether a send on it has failed.
 extern int clientSocket;
 extern int binaryMode;
+extern bool clientLost;
 
 // True when output and errors go to the client: daemon mode with a client
 // connected (before the first client, start-up messages stay local).

@@ -13,6 +13,7 @@ namespace Knosh {
 
 int clientSocket = -1;
 int binaryMode = 0;
+bool clientLost = false;
 
 bool ToClient() { return options.daemonMode && clientSocket >= 0; }
 
@@ -50,6 +51,9 @@ int KNOSHSend(const void* bytes, size_t length) {
     // A blocking send hands over everything unless the connection fails or
     // the send timeout runs out with a partial count; the rest then follows,
     // so no reply arrives cut short on a live connection.
+    // After one failure the rest of the reply is dropped at once: a client
+    // that stopped reading would otherwise cost a send timeout per line.
+    if (Knosh::clientLost) return -1;
     const char* p = static_cast<const char*>(bytes);
     size_t sent = 0;
     while (sent < length) {
@@ -58,6 +62,7 @@ int KNOSHSend(const void* bytes, size_t length) {
         if (n <= 0) {
             KNOSHDiag(0, "KNOSHSend", "send: %s", strerror(n < 0 ? errno : EPIPE));
             shellTerminate = 1;
+            Knosh::clientLost = true;
             return -1;
         }
         sent += static_cast<size_t>(n);
