@@ -75,7 +75,7 @@ void WriteOutput(const NodeDef& node, const Bytes& value, void* output, uint32_t
 void CopyToData(const Bytes& bytes, KNOData* data) {
     if (!data) return;
     data->length = static_cast<uint32_t>(std::min<size_t>(bytes.size(), data->capacity));
-    std::memcpy(data->data, bytes.data(), data->length);
+    if (data->length) std::memcpy(data->data, bytes.data(), data->length);  // an empty value may have no storage
 }
 
 // Stores bytes as the value of nodeID under keys in the tree file; the keys
