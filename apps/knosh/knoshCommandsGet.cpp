@@ -27,7 +27,7 @@ KES_ReturnStatus GetData(const KNOSHPathElement* leaf, const KNOParamList* keys)
         KNOSHDiag(0, kLabel, "GetData failed: %s", Text(status));
         return status;
     }
-    KNOSHOutput_PrintData(data.get(), knoshOutput);
+    Knosh::PrintData(data.get());
     return KES_OK;
 }
 
@@ -47,7 +47,7 @@ KES_ReturnStatus GetValue(const KNOSHPathElement* leaf, const KNOParamList* keys
         KNOSHDiag(0, kLabel, "Get failed: %s", Text(status));
         return status;
     }
-    return Knosh::PrintOutput(kLabel, leaf, buffer.get(), size, KNO_LookupOutputTypeOfGet);
+    return Knosh::PrintOutput(kLabel, leaf, buffer.get(), size, KNO_LookupOutputTypeOfGet, Knosh::ToClient());
 }
 
 KES_ReturnStatus GetOne(char* text) {
@@ -74,8 +74,15 @@ namespace Knosh {
 
 BytesPtr NewBytes(uint32_t size) { return BytesPtr(static_cast<unsigned char*>(calloc(size ? size : 1, 1))); }
 
+void PrintData(const KNOData* data) {
+    if (ToClient())
+        KNOSHSendData(data->data, data->length);
+    else
+        KNOSHOutput_PrintData(data, knoshOutput);
+}
+
 KES_ReturnStatus PrintOutput(const char* label, const KNOSHPathElement* leaf, const void* buffer, uint32_t size,
-                             KES_ReturnStatus (*lookup)(uint32_t, uint32_t, const KNOType**)) {
+                             KES_ReturnStatus (*lookup)(uint32_t, uint32_t, const KNOType**), bool sendRaw) {
     const KNOType* raw = nullptr;
     KES_ReturnStatus status = lookup(leaf->nodeInfo->nodeID, leaf->moduleID, &raw);
     TypePtr type(raw);
@@ -84,6 +91,10 @@ KES_ReturnStatus PrintOutput(const char* label, const KNOSHPathElement* leaf, co
         KNOSHDiag(0, label, "Couldn't lookup output type information for node %d: %s",
                   static_cast<int>(leaf->nodeInfo->nodeID), Text(status));
         return status;
+    }
+    if (sendRaw) {
+        KNOSHSendData(buffer, size);
+        return KES_OK;
     }
     KNOSHOutput_PrintBuf(buffer, type.get(), size, 0, knoshOutput, 0);
     KNOSHPrintf("\n");

@@ -40,7 +40,7 @@ KES_ReturnStatus SetData(const KNOSHPathElement* leaf, const KNOParamList* keys,
         KNOSHDiag(0, kLabel, "SetData failed: %s", Text(status));
         return status;
     }
-    if (output->length) KNOSHOutput_PrintData(output.get(), knoshOutput);
+    if (output->length) Knosh::PrintData(output.get());
     return KES_OK;
 }
 

@@ -18,6 +18,46 @@ void KNOSHDiag(int level, const char* label, const char* format, ...) __attribut
 // The one place normal output is written; the daemon redirects it.
 int KNOSHVPrintf(const char* format, va_list args);
 
+// ---- Daemon ---------------------------------------------------------------------
+
+// Sends all length bytes to the client; -1 (reported, shellTerminate set)
+// when the connection fails.
+int KNOSHSend(const void* bytes, size_t length);
+
+namespace Knosh {
+
+// The connection of the client being served (-1: none), its binary mode,
+// and whether a send on it has failed.
+extern int clientSocket;
+extern int binaryMode;
+extern bool clientLost;
+
+// True when output and errors go to the client: daemon mode with a client
+// connected (before the first client, start-up messages stay local).
+bool ToClient();
+
+// An owned socket descriptor.
+class Socket {
+public:
+    explicit Socket(int fd = -1) : fd_(fd) {}
+    Socket(Socket&& other) noexcept : fd_(other.Release()) {}
+    Socket& operator=(Socket&& other) noexcept;
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    ~Socket();
+    int Get() const { return fd_; }
+    int Release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace Knosh
+
 // ---- Commands ----------------------------------------------------------------
 
 // Arguments of one command; argv holds argc owned texts, no terminator.
@@ -86,10 +126,14 @@ using DataPtr = std::unique_ptr<KNOData, DataDeleter>;
 // A zero-filled buffer of size bytes (at least one byte is allocated).
 BytesPtr NewBytes(uint32_t size);
 
-// Prints a value node's output buffer through its type, then "\n"; a failed
-// type lookup is reported with the caller's label and returned.
+// Prints a value node's output buffer through its type, then "\n", or with
+// sendRaw sends its bytes to the client; a failed type lookup is reported
+// with the caller's label and returned.
 KES_ReturnStatus PrintOutput(const char* label, const KNOSHPathElement* leaf, const void* buffer, uint32_t size,
-                             KES_ReturnStatus (*lookup)(uint32_t, uint32_t, const KNOType**));
+                             KES_ReturnStatus (*lookup)(uint32_t, uint32_t, const KNOType**), bool sendRaw = false);
+
+// A data object: its bytes to the client in daemon mode, else a hex dump.
+void PrintData(const KNOData* data);
 
 // Fills buffer (size bytes) from structure input text for a struct type;
 // statuses as for `set`.

@@ -1,13 +1,21 @@
-// Output and error plumbing of the shell on a terminal: normal output to
-// standard output, errors and diagnostics to standard error. Everything a
-// command prints passes KNOSHVPrintf, so a remote client can be served by
-// changing that one routine.
+// Output and error plumbing of the shell: on a terminal normal output goes
+// to standard output and errors to standard error; in daemon mode both go
+// to the connected client (knoshWire.cpp). Diagnostics always go to
+// standard error.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "apps/knosh/knoshInternal.h"
+#include "tarn/platform/host_utils.h"
 
-int KNOSHVPrintf(const char* format, va_list args) { return vprintf(format, args); }
+int KNOSHVPrintf(const char* format, va_list args) {
+    if (!Knosh::ToClient()) return vprintf(format, args);
+    static char sendBuffer[4096];
+    Str_Vsnprintf(sendBuffer, sizeof sendBuffer, format, args);  // longer text is cut
+    KNOSHDiag(2, "KNOSHPrintf", "sending \"%s\"", sendBuffer);
+    return KNOSHSend(sendBuffer, strlen(sendBuffer));
+}
 
 int KNOSHPrintf(const char* format, ...) {
     va_list args;
@@ -20,6 +28,11 @@ int KNOSHPrintf(const char* format, ...) {
 void KNOSHError(const char* format, ...) {
     va_list args;
     va_start(args, format);
+    if (Knosh::ToClient()) {
+        KNOSHSendError(format, args);
+        va_end(args);
+        return;
+    }
     fflush(stdout);  // keeps the error after what was printed before it
     fputs("Error: ", stderr);
     vfprintf(stderr, format, args);
@@ -30,8 +43,12 @@ void KNOSHError(const char* format, ...) {
 void Panic(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    fputs("Panic: ", stderr);
-    vfprintf(stderr, format, args);
+    if (Knosh::ToClient()) {
+        KNOSHSendError(format, args);
+    } else {
+        fputs("Panic: ", stderr);
+        vfprintf(stderr, format, args);
+    }
     va_end(args);
     fflush(nullptr);
     exit(1);

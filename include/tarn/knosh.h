@@ -164,13 +164,43 @@ TARN_EXPORT const char* KNOSHParseArgument(const char* text, const char** start,
  * is 31), other characters without regard to case. */
 TARN_EXPORT int KNOSH_StringCompareCb(const void* a, const void* b);
 
+/* ---- Daemon ------------------------------------------------------------------ */
+
+/* The daemon's TCP port, on every local IPv4 address. */
+#define KNOSH_DAEMON_PORT 56303
+
+/* Forks; the parent ends with exit status 0. The child detaches (setsid),
+ * listens on KNOSH_DAEMON_PORT of every address WITHOUT ANY AUTHENTICATION
+ * (whoever reaches the port can read and write every node) and serves one
+ * client after another with KNOSH_ServeClient. Ends with exit status 1 when
+ * a setup step fails. Call KNOSH_Init first. */
+TARN_EXPORT void KNOSHDaemon(void) __attribute__((noreturn));
+
+/* Serves one connected client on socket (taken over and closed): each
+ * receive of up to 4096 bytes is one request ("bin", "md5chk <signature>"
+ * or a command line), answered in text or binary mode, until the client
+ * closes, a receive or send fails or times out, or a quit command runs.
+ * Then the options are put back as they were on entry and the shell is
+ * started afresh (KNOSH_Init). Sets options.daemonMode for its duration. */
+TARN_EXPORT void KNOSH_ServeClient(int socket);
+
+/* Data to the client: in binary mode a 24-byte header (type 0, length
+ * modulo 65536, send time) first. Returns what the last send returned. */
+TARN_EXPORT int KNOSHSendData(const void* bytes, uint32_t length);
+/* An error to the client: the message and a newline in text mode, only an
+ * error header (type 1) in binary mode. */
+TARN_EXPORT void KNOSHSendError(const char* format, va_list args);
+
 /* ---- Printing and errors ------------------------------------------------------ */
 
-/* All normal output; returns what the underlying print returns. */
+/* All normal output (to the client in daemon mode); returns what the
+ * underlying print or send returns. */
 TARN_EXPORT int KNOSHPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-/* "Error: " and the message on standard error, then a newline as output. */
+/* "Error: " and the message on standard error, then a newline as output;
+ * in daemon mode KNOSHSendError. */
 TARN_EXPORT void KNOSHError(const char* format, ...) __attribute__((format(printf, 1, 2)));
-/* "Panic: " and the message on standard error, then exit status 1. */
+/* "Panic: " and the message on standard error (daemon mode: KNOSHSendError),
+ * then exit status 1. */
 TARN_EXPORT void Panic(const char* format, ...) __attribute__((format(printf, 1, 2), noreturn));
 /* The message on standard error when options.logLevel >= 1. */
 TARN_EXPORT void Warning(const char* format, ...) __attribute__((format(printf, 1, 2)));

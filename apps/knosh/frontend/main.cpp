@@ -11,13 +11,17 @@
 #include <vector>
 
 #include "line_sources.h"
+#include "remote_client.h"
 #include "tarn/knosh.h"
 #include "tarn/platform/kno/kes_status.h"
+#include "tarn/platform/kno/kno.h"
 
 namespace {
 
 const char* const kUsage =
     "Usage: knosh [options]\n"
+    "       knosh -d [options]            run the daemon\n"
+    "       knosh --connect HOST [options]  a client of the daemon on HOST\n"
     "A shell over the kernel-info tree.\n"
     "\n"
     "  -c FILE   read the tree from FILE instead of the live kernel\n"
@@ -31,6 +35,11 @@ const char* const kUsage =
     "  -e LINE   run LINE and exit; repeatable, run in order\n"
     "  -h, --help  this help\n"
     "  --version   print the version\n"
+    "  -d        detach and serve remote clients on TCP port 56303 of every address,\n"
+    "            WITHOUT AUTHENTICATION: whoever reaches the port reads and writes every node\n"
+    "  --connect HOST\n"
+    "            send the lines to the daemon on HOST (port 56303) and print its replies;\n"
+    "            -c FILE gives the local definitions whose signature is checked\n"
     "\n"
     "Without -e, command lines are read from a prompt on a terminal, else one per\n"
     "line from standard input. Exit status: 0, or 1 (command not found) or 2 (a\n"
@@ -62,9 +71,14 @@ int UsageError(const char* what, const char* value) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> lines;
+    const char* connectHost = nullptr;
+    bool daemon = false;
+    static const option longOptions[] = {{"connect", required_argument, nullptr, 'C'},
+                                         {"help", no_argument, nullptr, 'h'},
+                                         {"version", no_argument, nullptr, 'V'},
+                                         {nullptr, 0, nullptr, 0}};
     int opt;
-    static const option kLong[] = {{"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'}, {}};
-    while ((opt = getopt_long(argc, argv, "c:r:l:Rpns:we:h", kLong, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, "c:r:l:Rpns:we:hd", longOptions, nullptr)) != -1) {
         switch (opt) {
         case 'c': options.cacheFile = optarg; break;
         case 'r': options.rootPath = optarg; break;
@@ -83,6 +97,8 @@ int main(int argc, char** argv) {
         case 'e': lines.emplace_back(optarg); break;
         case 'h': fputs(kUsage, stdout); return 0;
         case 'V': printf("knosh %s\n", TARN_VERSION); return 0;
+        case 'd': daemon = true; break;
+        case 'C': connectHost = optarg; break;
         default: fputs(kUsage, stderr); return 2;
         }
     }
@@ -92,7 +108,20 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (daemon && (connectHost || !lines.empty())) {
+        fputs("knosh: -d takes no --connect or -e\n", stderr);
+        return 2;
+    }
+    if (connectHost) {
+        // Only the local definitions are needed here, for their signature.
+        if (options.cacheFile && KNO_UseCache(options.cacheFile, options.logLevel) != KES_OK) return 1;
+        return KnoshFrontend::RunRemote(connectHost, lines, options.sigMismatchFatal);
+    }
     KNOSH_Init();
+    if (daemon) {
+        options.daemonMode = 1;
+        KNOSHDaemon();
+    }
     if (!lines.empty()) return KnoshFrontend::RunLines(lines);
     if (isatty(STDIN_FILENO)) return KnoshFrontend::RunInteractive();
     return KnoshFrontend::RunStandardInput();

@@ -1,0 +1,170 @@
+// The shell as a TCP daemon: one client at a time, each receive one
+// request, every reply in text mode closed by "<EOM>".
+//
+// Anyone who reaches the port can read and write every node: there is no
+// authentication, by design of the protocol. What guards the daemon itself:
+// a request is at most 4096 bytes, a client that sends nothing for
+// kIdleSeconds or takes nothing of a reply for kSendSeconds is dropped (and
+// the rest of its reply with it),
+// sends never raise SIGPIPE, and the options a client changed are put back
+// before the next one.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "apps/knosh/knoshInternal.h"
+
+namespace {
+
+const char* const kLabel = "KNOSHDaemon";
+constexpr int kIdleSeconds = 600;  // a person at a prompt may pause; a silent client may not hold the daemon forever
+constexpr int kSendSeconds = 10;   // a client that reads nothing for this long is gone
+constexpr size_t kRequestSize = 4096;
+// Fixed, not grown by the kernel: a client that stops reading holds at most
+// this much before the send timeout starts counting.
+constexpr int kSendBufferBytes = 64 * 1024;
+
+void SetTimeout(int fd, int option, int seconds) {
+    timeval limit{seconds, 0};
+    setsockopt(fd, SOL_SOCKET, option, &limit, sizeof limit);
+}
+
+// Ends the daemon after a setup failure.
+[[noreturn]] void SetupFailed(const char* what) {
+    KNOSHDiag(0, kLabel, "%s: %s", what, strerror(errno));
+    exit(1);
+}
+
+bool StartsWith(const char* text, const char* prefix) { return strncmp(text, prefix, strlen(prefix)) == 0; }
+
+void HandleRequest(const char* request) {
+    if (StartsWith(request, "bin")) {
+        Knosh::binaryMode = !Knosh::binaryMode;
+        KNOSHDiag(1, kLabel, "%s", Knosh::binaryMode ? "binary mode activated" : "binary mode deactivated");
+    } else if (StartsWith(request, "md5chk ")) {
+        const char* client = request + strlen("md5chk ");
+        const char* own = KNO_DefsMD5Sum();
+        if (strncmp(own, client, strlen(own)) != 0)
+            KNOSHError("Client md5 signature (%s) does not match running kernel signature (%s)\n", client, own);
+    } else {
+        KNOSH_ParseAndExecCmd(request);
+    }
+    if (Knosh::binaryMode) return;
+    KNOSHDiag(2, "KNOSHSendEom", "Sending <EOM>");
+    KNOSHSend("<EOM>", 5);
+}
+
+// Transient failures of accept that concern only the connection being
+// accepted; the daemon goes on with the next one.
+bool AcceptMayRetry(int error) {
+    switch (error) {
+    case EINTR: case ECONNABORTED: case EPROTO: case ENETDOWN: case ENOPROTOOPT: case EHOSTDOWN:
+    case ENONET: case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH: case EPERM:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+namespace Knosh {
+
+Socket& Socket::operator=(Socket&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+Socket::~Socket() {
+    if (fd_ >= 0) close(fd_);
+}
+
+} // namespace Knosh
+
+void KNOSH_ServeClient(int socket) {
+    Knosh::Socket client(socket);
+    const KNOSHOptions saved = options;
+    options.daemonMode = 1;
+    Knosh::clientSocket = client.Get();
+    Knosh::clientLost = false;
+    Knosh::binaryMode = 0;
+    shellTerminate = 0;
+    SetTimeout(client.Get(), SO_RCVTIMEO, kIdleSeconds);
+    SetTimeout(client.Get(), SO_SNDTIMEO, kSendSeconds);
+    setsockopt(client.Get(), SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
+    // A reply is several small sends ending in "<EOM>"; waiting to merge
+    // them with the client's delayed acknowledgement costs 40 ms a request.
+    int on = 1;
+    setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+
+    static char request[kRequestSize + 1];
+    while (!shellTerminate) {
+        KNOSHDiag(1, kLabel, "Waiting for client request");
+        ssize_t n = recv(client.Get(), request, kRequestSize, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            KNOSHDiag(0, kLabel, "recv: %s", strerror(errno));
+            shellTerminate = 1;
+            n = 0;
+        } else if (n == 0) {
+            KNOSHDiag(0, kLabel, "recv: read 0 bytes");
+            shellTerminate = 1;
+        }
+        request[n] = '\0';
+        KNOSHDiag(2, kLabel, "got \"%s\"", request);
+        HandleRequest(request);
+    }
+
+    KNOSHDiag(1, kLabel, "Client closed connection.");
+    Knosh::clientSocket = -1;
+    client = Knosh::Socket();
+    options = saved;
+    shellTerminate = 0;
+    Knosh::binaryMode = 0;
+    KNOSH_Init();
+}
+
+void KNOSHDaemon(void) {
+    pid_t child = fork();
+    if (child < 0) SetupFailed("KNOSH: fork");
+    if (child > 0) exit(0);
+    KNOSHDiag(0, kLabel, "KNOSH Daemon started");
+    if (setsid() < 0) SetupFailed("KNOSH: setsid");
+
+    Knosh::Socket listener(socket(AF_INET, SOCK_STREAM, 0));
+    if (listener.Get() < 0) SetupFailed("socket");
+    int on = 1;  // a restarted daemon may bind while old connections linger
+    setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(KNOSH_DAEMON_PORT);
+    if (bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) SetupFailed("bind");
+    if (listen(listener.Get(), 1) < 0) SetupFailed("listen");
+    KNOSHDiag(0, kLabel,
+              "listening on port %d of every address WITHOUT AUTHENTICATION: whoever reaches it can read "
+              "and write every node",
+              KNOSH_DAEMON_PORT);
+
+    for (;;) {
+        KNOSHDiag(2, kLabel, "Waiting for client connection");
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        int fd = accept(listener.Get(), reinterpret_cast<sockaddr*>(&peer), &length);
+        if (fd < 0) {
+            if (AcceptMayRetry(errno)) continue;
+            SetupFailed("accept");
+        }
+        KNOSHDiag(1, kLabel, "Established connection with client %s", inet_ntoa(peer.sin_addr));
+        KNOSH_ServeClient(fd);
+    }
+}

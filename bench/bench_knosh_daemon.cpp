@@ -1,0 +1,191 @@
+// knosh values and the daemon, as a plain program.
+//
+// 1. `get` of 10,000 instance leaves (/big/<key>/value, a 64-bit integer)
+//    printed in the default style, against KNO_Get of the same leaves with
+//    the bytes printed as hex; both print to /dev/null.
+// 2. Round trips over loopback TCP: KNOSH_ServeClient answering "pwd" and
+//    "get /system/small" (text mode, up to "<EOM>"), against a minimal echo
+//    server answering each request with its own bytes. Servers run in a
+//    thread of this process on an ephemeral port (not the daemon's 56303).
+//
+//   build/bench/bench_knosh_daemon [ROUND_TRIPS]     (default 20,000)
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "private_root.h"
+#include "tarn/knosh.h"
+#include "tarn/platform/kno/kno.h"
+
+namespace {
+
+constexpr int kLeaves = 10000;
+
+std::string TreeText() {
+    std::string t = R"({"format": 1,
+ "types": [{"name": "uint64", "kind": "base", "size": 8, "display": "%lu"}],
+ "nodes": [{"id": 0, "name": "root"}, {"id": 1, "name": "system", "parent": 0},
+  {"id": 300, "name": "small", "parent": 1, "leaf": true, "get": "uint64"},
+  {"id": 200, "name": "big", "parent": 0, "instance": true, "keys": "int"},
+  {"id": 201, "name": "value", "parent": 200, "leaf": true, "get": "uint64"}],
+ "instances": [{"node": 200, "keys": [)";
+    for (int i = 0; i < kLeaves; ++i) t += (i ? ", " : "") + std::to_string(i);
+    return t + "]}]}\n";
+}
+
+double Seconds(const std::function<void()>& f) {
+    auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Standard output to /dev/null while it lives.
+class Silence {
+public:
+    Silence() : saved_(dup(1)) {
+        fflush(stdout);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Silence() {
+        fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+void ShellGets() {
+    char line[64];
+    for (int i = 0; i < kLeaves; ++i) {
+        snprintf(line, sizeof line, "get /big/%d/value", i);
+        if (KNOSH_ParseAndExecCmd(line) != 0) abort();
+    }
+}
+
+void PlainGets() {
+    for (int i = 0; i < kLeaves; ++i) {
+        KNOParamList* keys = KNO_ParamListCreate(1, 2);
+        KNO_ParamListAddInt(keys, static_cast<uint64_t>(i));
+        unsigned char value[8];
+        if (KNO_Get(201, keys, value, sizeof value) != KES_OK) abort();
+        for (unsigned char b : value) printf("%02x", b);
+        printf("\n");
+        KNO_ParamListDestroy(keys);
+    }
+}
+
+// A listener on an ephemeral loopback port; its port number.
+int Listen(int* port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) || listen(fd, 1) ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length))
+        abort();
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+int Connect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a)) abort();
+    int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+// Requests per second of n round trips; a reply ends with `end` bytes.
+double RoundTrips(int fd, const std::string& request, const std::string& end, int n) {
+    char buffer[4096];
+    double s = Seconds([&] {
+        for (int i = 0; i < n; ++i) {
+            send(fd, request.data(), request.size(), 0);
+            std::string reply;
+            while (reply.size() < end.size() || reply.compare(reply.size() - end.size(), end.size(), end)) {
+                ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0) abort();
+                reply.append(buffer, got);
+            }
+        }
+    });
+    return n / s;
+}
+
+double DaemonRate(const std::string& request, int n) {
+    int port;
+    int listener = Listen(&port);
+    std::thread server([listener] { KNOSH_ServeClient(accept(listener, nullptr, nullptr)); });
+    int fd = Connect(port);
+    double rate = RoundTrips(fd, request, "<EOM>", n);
+    close(fd);
+    server.join();
+    close(listener);
+    return rate;
+}
+
+double EchoRate(const std::string& request, int n) {
+    int port;
+    int listener = Listen(&port);
+    std::thread server([listener] {
+        int fd = accept(listener, nullptr, nullptr);
+        char buffer[4096];
+        for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) send(fd, buffer, got, MSG_NOSIGNAL);
+        close(fd);
+    });
+    int fd = Connect(port);
+    double rate = RoundTrips(fd, request, request, n);
+    close(fd);
+    server.join();
+    close(listener);
+    return rate;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int trips = argc > 1 ? atoi(argv[1]) : 20000;
+    const TarnBench::PrivateRoot privateRoot;
+    const std::string tree = privateRoot.Path() + "/tree.json";
+    std::ofstream(tree) << TreeText();
+    options.cacheFile = tree.c_str();
+    KNOSH_Init();
+
+    double shell = 1e9, plain = 1e9;
+    for (int r = 0; r < 3; ++r) {  // best of three: the machine is shared
+        Silence silence;
+        shell = std::min(shell, Seconds(ShellGets));
+        plain = std::min(plain, Seconds(PlainGets));
+    }
+    printf("get of %d leaves, default style: %.1f ms; KNO_Get + hex: %.1f ms; ratio %.2f\n", kLeaves, shell * 1e3,
+           plain * 1e3, shell / plain);
+
+    const double echo = EchoRate("pwd", trips);
+    const double pwd = DaemonRate("pwd", trips);
+    const double get = DaemonRate("get /system/small", trips);
+    printf("round trips over loopback: echo %.0f/s; daemon pwd %.0f/s (ratio %.2f); daemon get of a small leaf "
+           "%.0f/s (ratio %.2f)\n",
+           echo, pwd, echo / pwd, get, echo / get);
+    return 0;
+}
