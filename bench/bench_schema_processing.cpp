@@ -106,7 +106,7 @@ std::string Value(int object, int instance) {
     const int i = object * kInstances + instance;
     char text[640];
     std::snprintf(text, sizeof text,
-                  R"({"name": "pg-%03d", "vlan": %d, "mtu": %d, "mac": "00:50:56:%02x:%02x:%02x",)"
+                  R"({"name": "pg-%03d", "vlan": %d, "mtu": %d, "mac": "02:00:00:%02x:%02x:%02x",)"
                   R"( "security": {"promiscuous": false, "forgedTransmits": %s},)"
                   R"( "teaming": {"policy": "loadbalance_srcid", "uplinks": [{"nic": "vnic0", "active": true,)"
                   R"( "speed": 10000}, {"nic": "vnic1", "active": %s, "speed": 25000}]},)"

@@ -24,7 +24,7 @@ namespace {
 constexpr int kValues = 10000;
 
 const char kEntry[] = R"({
-  "component": "netd", "group": "network", "key": "portgroups", "version": "2.1", "idField": "name",
+  "component": "netd", "group": "network", "key": "segments", "version": "2.1", "idField": "name",
   "schema": {
     "type": "object",
     "properties": {
@@ -55,7 +55,7 @@ const char kEntry[] = R"({
 std::string ValueText(int i) {
     char text[1024];
     std::snprintf(text, sizeof text,
-                  R"({"name": "pg-%05d", "vlan": %d, "mtu": %d, "mac": "00:50:56:%02x:%02x:%02x",)"
+                  R"({"name": "pg-%05d", "vlan": %d, "mtu": %d, "mac": "02:00:00:%02x:%02x:%02x",)"
                   R"( "security": {"promiscuous": false, "forgedTransmits": %s, "macChanges": true},)"
                   R"( "teaming": {"policy": "loadbalance_srcid", "lastFailover": "2026-12-0%dT10:00:00Z",)"
                   R"( "uplinks": [{"nic": "vnic0", "active": true, "speed": 10000, "driver": "ixgben"},)"
@@ -73,8 +73,8 @@ struct Fixture {
 
     Fixture() {
         auto store = TarnSchemaStore::SchemaStore::GetStore();
-        TarnSchemaStore::SetSchema("bench", "netd", "network", "portgroups", kEntry, store, false);
-        object = TarnSchemaStore::GetSchema("netd", "network", "portgroups", store);
+        TarnSchemaStore::SetSchema("bench", "netd", "network", "segments", kEntry, store, false);
+        object = TarnSchemaStore::GetSchema("netd", "network", "segments", store);
         texts.reserve(kValues);
         values.resize(kValues);
         for (int i = 0; i < kValues; ++i) {

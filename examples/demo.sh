@@ -79,10 +79,10 @@ sqlite3 "$store" <<'SQL'
 INSERT INTO Config(Component, ConfigGroup, Name, UserValue, CreationTime)
   VALUES('network', 'dns', 'servers', '{"servers":["192.0.2.53"]}', datetime(CURRENT_TIMESTAMP));
 INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CreationTime)
-  VALUES('network', 'vswitch', 'uplinks', 'vSwitch0', '{"name":"vSwitch0","mtu":1500}', '{"name":"vSwitch0","id":"a1"}',
+  VALUES('network', 'trunk', 'uplinks', 'switch0', '{"name":"switch0","mtu":1500}', '{"name":"switch0","id":"a1"}',
          datetime(CURRENT_TIMESTAMP));
 -- desired for the next boot: the boot turns it into the user value
-UPDATE Config SET DesiredValue='{"name":"vSwitch0","mtu":9000}' WHERE Name='uplinks';
+UPDATE Config SET DesiredValue='{"name":"switch0","mtu":9000}' WHERE Name='uplinks';
 INSERT INTO Config(Component, ConfigGroup, Name, CachedValue, CreationTime)
   VALUES('system', 'runtime', 'uptime', '{"seconds":86400}', datetime(CURRENT_TIMESTAMP));
 -- an object of a crate whose schema is gone: an upgrade boot removes it
@@ -99,7 +99,7 @@ rm -f "$store"   # the live store is on a RAM disk: gone after a reboot
 boot
 
 section "the operator stores a desired configuration for the next boot"
-printf '%s\n' '{"profile": {"network": {"switching": {"switches": [{"name": "vSwitch0", "mtu": 100}]},' \
+printf '%s\n' '{"profile": {"network": {"switching": {"switches": [{"name": "switch0", "mtu": 100}]},' \
   '"dns": {"servers": {"servers": "192.0.2.53"}}}, "legacy": {}}}' >"$root/tmp/broken-desired.json"
 echo "\$ tarn-configstore desired validate tmp/broken-desired.json   (refused: nothing is stored)"
 tcs desired validate "$root/tmp/broken-desired.json" || true

@@ -48,7 +48,7 @@ TEST_F(UpgradeRules, RulesInTheirOrderAndEveryFailure) {
         bool upgrade;
         Lines logs;
     } boots[] = {
-        {"network boot of an installer upgrade", Info("ploverInstalled runplover", "00:50:56:aa:bb:cc"), true, "true",
+        {"network boot of an installer upgrade", Info("ploverInstalled runplover", "02:00:00:aa:bb:cc"), true, "true",
          kOtherUuid, false, Progress({"PXE boot, not considered upgrade."})},
         {"installer boot with the upgrade marker", Info("ploverInstalled runplover tarnDDImage"), true, "", "", false, installer},
         {"disk-image boot with the upgrade marker", Info("tarnDDImage ploverInstalled"), true, "", "", false,

@@ -65,7 +65,7 @@ WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)
 INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue, AutoConfValue,
                    Version, CreationTime)
 SELECT CASE i % 4 WHEN 0 THEN 'network' WHEN 1 THEN 'legacy' WHEN 2 THEN 'system' ELSE 'crash' END,
-       CASE i % 4 WHEN 0 THEN 'vswitch' WHEN 1 THEN 'tuning' WHEN 2 THEN 'runtime' ELSE 'seed' END,
+       CASE i % 4 WHEN 0 THEN 'trunk' WHEN 1 THEN 'tuning' WHEN 2 THEN 'runtime' ELSE 'seed' END,
        CASE i % 4 WHEN 0 THEN 'uplinks' WHEN 1 THEN 'knobs' WHEN 2 THEN 'uptime' ELSE 'row' END,
        'id-' || i,
        CASE WHEN i % 3 <> 2 THEN '{"n":' || i || ',"pad":"' || hex(randomblob(48)) || '"}' END,
@@ -96,7 +96,7 @@ rows "$root" config "$has_schema" >"$top/config.schema"
 # schema file (mutable defaults, copied into Config) and defaults added. DefaultConfig must stay whole.
 schemadir="$root/usr/lib/halden/configmanager/schemas" defaultdir="$root/etc/halden/default-config"
 gen() { sqlite3 :memory: "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $1) $2" >"$3"; }
-uplinks() { gen 300 "SELECT json_object('data', json_array(json_object('component', 'network', 'group', 'vswitch',
+uplinks() { gen 300 "SELECT json_object('data', json_array(json_object('component', 'network', 'group', 'trunk',
   'key', 'uplinks', 'config', json_group_array(json_object('name', 'up-' || i, 'mtu', $1, 'id', 'v'))))) FROM n;" \
   "$defaultdir/crash-uplinks.json"; }
 crate_ids() { for f in "$schemadir"/*.json; do sqlite3 :memory: "SELECT 'acme_crate_' || json_extract(readfile('$f'),
@@ -114,7 +114,7 @@ gen 500 "SELECT json_object('data', json_group_array(json(e))) FROM (SELECT json
 crates="$(crate_ids | tr '\n' ' ')"
 # For desired set: a document of many instances, stored in one transaction.
 desired="$root/tmp/crash-desired.json"
-gen 2000 "SELECT json_object('profile', json_object('network', json_object('vswitch', json_object('uplinks',
+gen 2000 "SELECT json_object('profile', json_object('network', json_object('trunk', json_object('uplinks',
   json_group_array(json_object('name', 'up-' || i, 'mtu', 9000)))))) FROM n;" "$desired"
 # Generated identifiers are new in every run, so they are compared as one.
 defaults() {

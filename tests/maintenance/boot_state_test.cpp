@@ -104,12 +104,12 @@ protected:
 TEST_F(BootTimeRestoreFailures, ListsFailedAppliedObjectsOncePerInstance) {
     RunSql(TarnTest::Rooted(SCHEMA_STORE_PATH),
            "INSERT INTO ConfigSchema(Component, ConfigGroup, Name, DSPIntegrated, SchemaType) VALUES"
-           "('netd','grp','vswitch',1,0),('netd','grp','portgroup',1,2),('netd','grp','dns',1,0),"
+           "('netd','grp','trunk',1,0),('netd','grp','segment',1,2),('netd','grp','dns',1,0),"
            "('netd','grp','ntp',0,0),('netd','grp','syslog',1,1);");
     RunSql(TarnTest::Rooted(CONFIG_STORE_PATH),
            "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, Success, UserValue) VALUES"
-           "('netd','grp','vswitch','',0,'{}'),('netd','grp','portgroup','pg1',0,'{}'),"
-           "('netd','grp','portgroup','pg2',0,'{}'),('netd','grp','portgroup','pg3',1,'{}'),"  // pg3 applied
+           "('netd','grp','trunk','',0,'{}'),('netd','grp','segment','pg1',0,'{}'),"
+           "('netd','grp','segment','pg2',0,'{}'),('netd','grp','segment','pg3',1,'{}'),"  // pg3 applied
            "('netd','grp','dns','',0,NULL),"      // nothing to apply
            "('netd','grp','ntp','',0,'{}'),"      // not applied by the host
            "('netd','grp','syslog','',0,'{}'),"   // a schema type not applied at boot
@@ -118,7 +118,7 @@ TEST_F(BootTimeRestoreFailures, ListsFailedAppliedObjectsOncePerInstance) {
     std::vector<std::string> names;
     for (const auto& r : GetBootTimeRestoreFailures()) names.push_back(r.component + "/" + r.configGroup + "/" + r.name);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"netd/grp/portgroup", "netd/grp/portgroup", "netd/grp/vswitch"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"netd/grp/segment", "netd/grp/segment", "netd/grp/trunk"}));
     EXPECT_EQ(Statements(capture), "ATTACH SELECT DETACH ");
     EXPECT_TRUE(capture.Logs().empty());
 }

@@ -22,7 +22,7 @@ namespace {
 const char kDeleteMetadata[] =
     "DELETE FROM DataFileMetadata WHERE (Component,Key) NOT IN (SELECT Component, Key FROM ss.DataFileSchema);";
 
-// netd/network/vswitch and the data-file key netd/tls-cert have schemas;
+// netd/network/trunk and the data-file key netd/tls-cert have schemas;
 // the rest do not. The rows without a schema name two directories, one of
 // them twice, plus names that would reach outside the data-file root.
 TEST(CleanupStore, DeletesRowsWithoutSchemaAndLiveRemovesExactlyTheirDirectories) {
@@ -31,9 +31,9 @@ TEST(CleanupStore, DeletesRowsWithoutSchemaAndLiveRemovesExactlyTheirDirectories
         TarnTest::ResetRoot();
         CreateStores();
         Query(SchemaDb(), "INSERT INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value) VALUES"
-                          "('c','netd','network','vswitch','{}'); INSERT INTO DataFileSchema VALUES('c','netd','tls-cert','1');");
+                          "('c','netd','network','trunk','{}'); INSERT INTO DataFileSchema VALUES('c','netd','tls-cert','1');");
         Query(ConfigDb(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) VALUES"
-                          "('netd','network','vswitch','','{}'),('netd','network','gone','a','{}'),('old','grp','obj','','{}');");
+                          "('netd','network','trunk','','{}'),('netd','network','gone','a','{}'),('old','grp','obj','','{}');");
         Query(DataFileDb(), "INSERT INTO DataFileMetadata VALUES('netd','tls-cert','certs','cert.pem'),"
                             "('old','key1','olddir','x'),('old','key2','olddir','y'),('old','key3','retired','z'),"
                             "('evil','k','..',''),('evil','k2','../../../etc',''),('evil','k3','',''),('evil','k4','.','');");
@@ -43,7 +43,7 @@ TEST(CleanupStore, DeletesRowsWithoutSchemaAndLiveRemovesExactlyTheirDirectories
 
         TarnPlatform::Capture capture;
         TarnConfigStore::CleanupStore(boot);
-        EXPECT_THAT(Query(ConfigDb(), "SELECT Component, Name FROM Config;"), ElementsAre("netd|vswitch"));
+        EXPECT_THAT(Query(ConfigDb(), "SELECT Component, Name FROM Config;"), ElementsAre("netd|trunk"));
         EXPECT_THAT(Query(DataFileDb(), "SELECT DirName, FileName FROM DataFileMetadata;"), ElementsAre("certs|cert.pem"));
         EXPECT_TRUE(fs::exists(DataRoot() + "/certs/file"));
         EXPECT_EQ(fs::exists(DataRoot() + "/olddir") + fs::exists(DataRoot() + "/retired"), boot ? 2 : 0);

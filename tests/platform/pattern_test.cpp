@@ -33,7 +33,7 @@ TEST(SchemaPattern, ValuesMatchAsRe2AndRefusedPatternsNeverRun) {
 TEST(SchemaPattern, RegistrationRefusesWhatRe2Refuses) {
     for (const auto& [pattern, accepted] : {std::pair<std::string, bool>{"(a*)*", true}, {"^\\\\d{1000}$", true},
                                             {"a{1001}", false}, {"(?=a)", false}, {"(a)\\\\1", false}, {"a?+", false}}) {
-        const std::string entry = R"({"component": "netd", "group": "network", "key": "portgroups", "version": "1",
+        const std::string entry = R"({"component": "netd", "group": "network", "key": "segments", "version": "1",
             "schema": {"properties": {"a": {"pattern": ")" + pattern + "\"}}}}";
         EXPECT_EQ(SchemaTest::Refusal(entry).empty(), accepted) << pattern;
     }

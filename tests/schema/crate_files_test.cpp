@@ -30,7 +30,7 @@ TEST(CrateFiles, EnabledDeclarationsOfExactCategoriesInStoreOrder) {
     Register("g2", "files", R"("file": {"category": "vital", "path": "/etc/netd/keys"})");
     Register("g3", "files", R"("file": {"enabled": false, "category": "config", "path": "/etc/netd/disabled"})");
     Register("g4", "files", R"("file": {"enabled": true, "category": "cached", "path": "/var/netd/leases"})");
-    Register("g0", "vswitch", R"("schema": {"type": "object"})");
+    Register("g0", "trunk", R"("schema": {"type": "object"})");
 
     EXPECT_THAT(GetCrateFiles(), UnorderedElementsAre(Pair("vital", ElementsAre("/etc/netd/keys")),
                                                       Pair("cached", ElementsAre("/var/netd/leases", "/var/netd/leases")),

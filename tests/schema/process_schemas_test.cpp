@@ -50,23 +50,23 @@ std::vector<std::string> DefaultRows() {
 TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFiles) {
     const std::vector<std::string> crates = {"acme_crate_netd_1.0-1", "acme_crate_disk_1.0-1"};
     DBStore::CreateDatabases();
-    WriteSchemaFile("netd", "netd", Entry("net", "vswitch", R"("mutableDefaultConfig": true,)") + "," +
+    WriteSchemaFile("netd", "netd", Entry("net", "trunk", R"("mutableDefaultConfig": true,)") + "," +
                                         Entry("net", "ports", R"("idField": "name",)"));
     WriteSchemaFile("disk", "disk", Entry("disk", "cache"));
-    WriteDefaults("netd", {{"net", "vswitch", R"({"vlan": 1, "mac": "m"})"},
+    WriteDefaults("netd", {{"net", "trunk", R"({"vlan": 1, "mac": "m"})"},
                            {"net", "ports", R"([{"name": "p1"}, {"name": "p2", "vlan": 2}])"}});
     WriteDefaults("disk", {{"disk", "cache", R"({"vlan": 3})"}});
 
     EXPECT_TRUE(ProcessSchemas(crates));
     EXPECT_THAT(Rows("SELECT Name, CrateId FROM ConfigSchema ORDER BY 1;", true),
-                ElementsAre("cache|disk", "ports|netd", "vswitch|netd"));
+                ElementsAre("cache|disk", "ports|netd", "trunk|netd"));
     const std::vector<std::string> defaults = {"disk|cache||{\"vlan\":3}|", "net|ports|p1|{\"name\":\"p1\"}|",
                                                "net|ports|p2|{\"name\":\"p2\",\"vlan\":2}|",
-                                               "net|vswitch||{\"vlan\":1}|{\"mac\":\"m\"}"};
+                                               "net|trunk||{\"vlan\":1}|{\"mac\":\"m\"}"};
     EXPECT_THAT(DefaultRows(), ElementsAreArray(defaults));
     // Only the mutable-default object registered by this run becomes current.
     EXPECT_THAT(Rows("SELECT Name, UserValue, VitalValue FROM Config;"),
-                ElementsAre("vswitch|{\"vlan\":1}|{\"mac\":\"m\"}"));
+                ElementsAre("trunk|{\"vlan\":1}|{\"mac\":\"m\"}"));
 
     // Again: nothing is read twice, a user's change stays, a file gone takes its objects.
     Rows("UPDATE Config SET UserValue = '{\"vlan\":9}';");
@@ -145,17 +145,17 @@ TEST(DefaultConfiguration, InvalidDefaultsAreNamedAndDroppedTheRestWritten) {
 
 TEST(DefaultConfiguration, FailureHalfwayLeavesDefaultsAndConfigAsTheyWere) {
     DBStore::CreateDatabases();
-    WriteSchemaFile("f", "netd", Entry("net", "vswitch", R"("mutableDefaultConfig": true,)"));
-    WriteDefaults("netd", {{"net", "vswitch", R"({"vlan": 1})"}});
+    WriteSchemaFile("f", "netd", Entry("net", "trunk", R"("mutableDefaultConfig": true,)"));
+    WriteDefaults("netd", {{"net", "trunk", R"({"vlan": 1})"}});
     ProcessSchemas({"a_b_netd_1.0-1"});
     const auto before = DefaultRows();
     Rows("DELETE FROM Config;");
     // A valid value and its copy into Config, then an element without "config".
     TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/default-config/netd.json"),
-                        R"({"data": [{"component": "n", "group": "net", "key": "vswitch", "config": {"vlan": 2}},
-                                     {"component": "n", "group": "net", "key": "vswitch"}]})");
+                        R"({"data": [{"component": "n", "group": "net", "key": "trunk", "config": {"vlan": 2}},
+                                     {"component": "n", "group": "net", "key": "trunk"}]})");
     TarnPlatform::Capture capture;
-    TarnConfigStore::ProcessDefaultConfiguration(false, {TarnSchemaStore::SchemaObjectId("n", "net", "vswitch")});
+    TarnConfigStore::ProcessDefaultConfiguration(false, {TarnSchemaStore::SchemaObjectId("n", "net", "trunk")});
     EXPECT_THAT(Texts(capture.Logs(), 0), ElementsAre("DefaultConfiguration Failed Invalid JSON"));
     EXPECT_EQ(DefaultRows(), before);
     EXPECT_THAT(Rows("SELECT * FROM Config;"), IsEmpty());

@@ -118,6 +118,9 @@ protected:
         ASSERT_EQ(status, 0);
         std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
         ASSERT_TRUE(children >> daemon_);
+        // The parent returns before the detached daemon listens: wait for it.
+        Client probe;
+        ASSERT_GE(probe.Fd(), 0);
     }
     void TearDown() override {
         if (daemon_ > 0 && kill(daemon_, SIGKILL) == 0) waitpid(daemon_, nullptr, 0);

@@ -11,7 +11,7 @@ namespace {
 
 TEST(DesiredDocumentSchema, ChecksEveryLevelAndTheValuesWithTheUserSchemas) {
     auto store = SchemaStore::GetStore();
-    for (const char* entry : {kPortgroups, kVswitch, kGenerated}) Register(store, "netd", entry);
+    for (const char* entry : {kSegments, kTrunk, kGenerated}) Register(store, "netd", entry);
     Register(store, "netd", R"({"component": "netd", "group": "network", "key": "ntp", "version": "1",
         "schema": {"definitions": {"server": {"type": "string", "minLength": 1}},
                    "properties": {"primary": {"$ref": "#/definitions/server"}}}})");
@@ -22,21 +22,21 @@ TEST(DesiredDocumentSchema, ChecksEveryLevelAndTheValuesWithTheUserSchemas) {
         std::string profile;  // the document's "profile" member
         Errors errors;
     } cases[] = {
-        {R"({"netd": {"network": {"vswitch": {"mtu": 9000}, "portgroups": [{"name": "pg1", "vlan": 5}], "ntp": {"primary": "a"}},
+        {R"({"netd": {"network": {"trunk": {"mtu": 9000}, "segments": [{"name": "pg1", "vlan": 5}], "ntp": {"primary": "a"}},
             "routes": {"route": [{"gateway": "10.0.0.1"}, {"gateway": "10.0.0.2", "cs_generated_id": "r2"}]}}})", {}},
-        {R"({"netd": {"network": {"portgroups": "DELETE_DEFAULT"}}})", {}},
-        {R"({"netd": {"network": {"vswitch": {}, "bogusKey": {}}, "bogusGroup": {"x": {}}}, "bogusComp": {"network": {}}})",
+        {R"({"netd": {"network": {"segments": "DELETE_DEFAULT"}}})", {}},
+        {R"({"netd": {"network": {"trunk": {}, "bogusKey": {}}, "bogusGroup": {"x": {}}}, "bogusComp": {"network": {}}})",
          {{n + "/bogusKey", "additionalProperties: unknown key 'bogusKey'"},
           {"/profile/netd/bogusGroup", "additionalProperties: unknown group 'bogusGroup'"},
           {"/profile/bogusComp", "additionalProperties: unknown component 'bogusComp'"}}},
-        {R"({"netd": {"network": {"portgroups": [{"name": "pg2", "vlan": 5000, "mac": "00:11"}],
+        {R"({"netd": {"network": {"segments": [{"name": "pg2", "vlan": 5000, "mac": "00:11"}],
             "ntp": {"primary": ""}, "state": {"x": 1}}}})",
-         {{n + "/portgroups/0/vlan", "maximum: expected a number <= 4095, found 5000"},
-          {n + "/portgroups/0/mac", "not: no value is allowed here (member of the vital layer; a user value cannot set it)"},
+         {{n + "/segments/0/vlan", "maximum: expected a number <= 4095, found 5000"},
+          {n + "/segments/0/mac", "not: no value is allowed here (member of the vital layer; a user value cannot set it)"},
           {n + "/ntp/primary", "minLength: expected at least 1 character, found \"\""},
           {n + "/state", "not: no value is allowed here (values of this object are set by the host only)"}}},
-        {R"({"netd": {"network": {"portgroups": {"name": "pg1", "vlan": 5}, "vswitch": "DELETE_DEFAULT"}}})",
-         {{n + "/portgroups", "type: expected array, found object"}, {n + "/vswitch", "type: expected object, found string"}}},
+        {R"({"netd": {"network": {"segments": {"name": "pg1", "vlan": 5}, "trunk": "DELETE_DEFAULT"}}})",
+         {{n + "/segments", "type: expected array, found object"}, {n + "/trunk", "type: expected object, found string"}}},
         {"[]", {{"/profile", "type: expected object, found array"}}},
     };
     for (const auto& c : cases) {

@@ -23,7 +23,7 @@ TEST(JsonValidatorReport, EveryIndependentErrorWithLocationAndKeywordOrOnlyTheFi
           "properties": {"nic": {"type": "string", "pattern": "^vnic[0-9]+$"}, "active": {"type": "boolean"}}}}}})";
     const std::string value = R"({"name": "ab", "port": 0, "tags": ["a", "b", "c"], "extra": 1,
         "uplinks": [{"nic": "vnic0"}, {"nic": "eth1", "active": "yes"}, {"active": true}]})";
-    const std::string at = "/netd/network/portgroups";
+    const std::string at = "/netd/network/segments";
     EXPECT_EQ(Validate(schema, value, kAll, at),
               (Errors{
                   {at + "/name", "minLength: expected at least 3 characters, found \"ab\""},

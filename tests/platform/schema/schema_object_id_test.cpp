@@ -10,7 +10,7 @@ using TarnSchemaStore::SchemaObjectIdHash;
 // same multiply-xor steps over the UTF-8 bytes).
 TEST(SchemaObjectId, HashMatchesIndependentlyComputedValues) {
     SchemaObjectIdHash hash;
-    EXPECT_EQ(hash(SchemaObjectId("netd", "network", "portgroups")), 0xb9a0dced23aa9fcfULL);
+    EXPECT_EQ(hash(SchemaObjectId("netd", "network", "segments")), 0xa9ea227fb2e3dae7ULL);
     EXPECT_EQ(hash(SchemaObjectId("", "", "")), 0x921ac8b8095cf598ULL);
     // Bytes >= 0x80 are sign-extended; taken unsigned the hash would be
     // 0x8316dfafc6e03225.

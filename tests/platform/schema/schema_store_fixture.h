@@ -19,8 +19,8 @@ namespace SchemaTest {
 
 // A multi-instance object with every flag, layers at several depths and
 // fixed instances; a singleton; an object with generated identifiers.
-inline const char kPortgroups[] = R"({"component": "netd", "group": "network", "key": "portgroups",
-  "version": "2.1", "idField": "name", "kind": "fixed-instances", "fixedInstances": ["Management Network", "vMotion"],
+inline const char kSegments[] = R"({"component": "netd", "group": "network", "key": "segments",
+  "version": "2.1", "idField": "name", "kind": "fixed-instances", "fixedInstances": ["Mgmt Net", "vMotion"],
   "mutableDefaultConfig": true, "dspIntegrated": true, "preserveNonUser": true, "noRestore": true,
   "schemaType": "extension", "datafiles": ["pg-cert", "pg-key"], "smartnic": {"schema": "tarn-shared"},
   "schema": {"type": "object", "required": ["vlan", "mac"], "properties": {
@@ -29,7 +29,7 @@ inline const char kPortgroups[] = R"({"component": "netd", "group": "network", "
     "uplinks": {"type": "array", "items": {"type": "object", "properties": {
       "nic": {"type": "string", "instanceId": true}, "speed": {"type": "integer", "cached": true}}}}}}})";
 
-inline const char kVswitch[] = R"({"component": "netd", "group": "network", "key": "vswitch", "version": "1.0",
+inline const char kTrunk[] = R"({"component": "netd", "group": "network", "key": "trunk", "version": "1.0",
   "schema": {"type": "object", "properties": {"mtu": {"type": "integer"}}}})";
 
 inline const char kGenerated[] = R"({"component": "netd", "group": "routes", "key": "route", "version": "1.0",
@@ -61,11 +61,11 @@ inline int Register(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store, 
 }
 
 // The message SetSchema refuses an entry of file "bad" for the object
-// netd/network/portgroups with ("" when it is accepted); smartnic announced
+// netd/network/segments with ("" when it is accepted); smartnic announced
 // as the entry has it unless told.
 inline std::string Refusal(const std::string& entry, int smartnic = -1) {
     try {
-        TarnSchemaStore::SetSchema("bad", "netd", "network", "portgroups", entry, TarnSchemaStore::SchemaStore::GetStore(),
+        TarnSchemaStore::SetSchema("bad", "netd", "network", "segments", entry, TarnSchemaStore::SchemaStore::GetStore(),
                                    smartnic < 0 ? entry.find("\"smartnic\"") != std::string::npos : smartnic != 0);
     } catch (const TarnConfigStore::ConfigStoreException& e) {
         return e.what();

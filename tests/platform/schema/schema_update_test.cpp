@@ -16,44 +16,44 @@ bool Registered(const std::string& component, const std::string& group, const st
 TEST(SchemaStoreUpdate, CommitPublishesAbortOrADroppedStoreLeavesNothing) {
     auto store = SchemaStore::GetStore();
     store->BeginUpdate();
-    Register(store, "netd", kVswitch);
-    EXPECT_TRUE(GetSchema("netd", "network", "vswitch", store));  // the updating store sees its own entries
-    EXPECT_FALSE(Registered("netd", "network", "vswitch"));         // others do not, yet
+    Register(store, "netd", kTrunk);
+    EXPECT_TRUE(GetSchema("netd", "network", "trunk", store));  // the updating store sees its own entries
+    EXPECT_FALSE(Registered("netd", "network", "trunk"));         // others do not, yet
     store->AbortUpdate();
     store->CommitUpdate();  // after an abort: nothing left to commit
     {
         auto dropped = SchemaStore::GetStore();
         dropped->BeginUpdate();
-        Register(dropped, "netd", kVswitch);
+        Register(dropped, "netd", kTrunk);
     }
     EXPECT_EQ(Snapshot(), (std::vector<std::string>{"ConfigSchema", "DataFileSchema", "SmartnicSchema", "SchemaObjectKind", "SchemaFile"}));
 
     // A refused entry inside an update keeps the earlier ones of the update.
     store->BeginUpdate();
-    Register(store, "netd", kVswitch);
+    Register(store, "netd", kTrunk);
     EXPECT_THROW(store->BeginUpdate(), TarnConfigStore::ConfigStoreException);
     EXPECT_THROW(Register(store, "netd", R"({"component": "netd", "group": "network", "key": "x"})"),
                  TarnConfigStore::ConfigStoreException);
     store->CommitUpdate();
-    EXPECT_TRUE(Registered("netd", "network", "vswitch"));
+    EXPECT_TRUE(Registered("netd", "network", "trunk"));
     EXPECT_EQ(SchemaStore::GetStore()->GetSchemaFileIds(), (std::unordered_set<std::string>{"netd"}));
 }
 
 TEST(SchemaStoreRefusal, BadEntriesAreRefusedByNameAndChangeNothing) {
-    Register(SchemaStore::GetStore(), "netd", kPortgroups);
+    Register(SchemaStore::GetStore(), "netd", kSegments);
     const auto before = Snapshot();
     auto entry = [](const std::string& members) {
-        return R"({"component": "netd", "group": "network", "key": "portgroups", "version": "1", )" + members + "}";
+        return R"({"component": "netd", "group": "network", "key": "segments", "version": "1", )" + members + "}";
     };
-    const std::string prefix = "Schema entry netd/network/portgroups of file bad refused: ";
+    const std::string prefix = "Schema entry netd/network/segments of file bad refused: ";
     const struct {
         std::string entry, reason;
     } cases[] = {
-        {R"({"component": "netd", "group": "network", "key": "portgroups", "version": )", "is not valid JSON (error at offset 74)"},
-        {R"({"component": "netd", "group": "network", "key": "portgroups", "schema": {}})", "misses the member \"version\""},
+        {R"({"component": "netd", "group": "network", "key": "segments", "version": )", "is not valid JSON (error at offset 72)"},
+        {R"({"component": "netd", "group": "network", "key": "segments", "schema": {}})", "misses the member \"version\""},
         {entry(R"("schema": {}, "idfield": "name")"), "has the unknown member \"idfield\""},
-        {R"({"component": "netd", "group": "network", "key": "vswitch", "version": "1", "schema": {}})",
-         "member \"key\" is \"vswitch\", not \"portgroups\""},
+        {R"({"component": "netd", "group": "network", "key": "trunk", "version": "1", "schema": {}})",
+         "member \"key\" is \"trunk\", not \"segments\""},
         {entry(R"("kind": "special", "schema": {})"),
          "member \"kind\" must be one of \"config\", \"files\", \"internal\", \"fixed-instances\""},
         {entry(R"("kind": "fixed-instances", "idField": "name", "schema": {"properties": {"name": {}}})"),
