@@ -51,7 +51,9 @@ for t in "${targets[@]}"; do
   if { time TMPDIR="$tmp" "$build/fuzz/${t}_fuzz" "${args[@]}" "$work/corpus" "fuzz/corpus/$t" \
            >"$work/log" 2>&1; } 2>"$work/cpu" && [ -z "$(ls -A "$work/artifacts")" ]; then
     passed=$((passed + 1))
-    inputs=$(grep -aoE '^#[0-9]+' "$work/log" | tail -1 | tr -d '#')
+    # From the final stats: a target's own output may share lines with
+    # libFuzzer's progress lines.
+    inputs=$(grep -a 'stat::number_of_executed_units' "$work/log" | awk '{print $2}' | tail -1 || true)
     echo "$t: no finding, $inputs inputs, $(($(cat "$work/cpu"))) CPU s"
   else
     failed=$((failed + 1))
