@@ -7,39 +7,19 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
-#include "fuzz/private_root.h"
-#include "tarn/knosh.h"
+#include "fuzz/sample_tree.h"
 
 namespace {
-
-std::string sampleTree, treeFile;
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
+TarnFuzz::SampleTree sample;
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    sampleTree = ReadWhole(TARN_SAMPLE_TREE);
-    treeFile = TarnFuzz::WriteRooted("/trees/sample.json", sampleTree);
-    options.cacheFile = treeFile.c_str();
-    options.logLevel = -1;
-    return KNOSH_Init();
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return sample.Init(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (ReadWhole(treeFile) != sampleTree) {  // replaced whole, as a set does, so the shell reloads it
-        TarnFuzz::WriteRooted("/trees/new.json", sampleTree);
-        std::filesystem::rename(TarnFuzz::PrivateRoot() + "/trees/new.json", treeFile);
-    }
+    sample.Restore();
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair) != 0) __builtin_trap();
     std::istringstream lines(std::string(reinterpret_cast<const char*>(data), size));
