@@ -215,7 +215,11 @@ TEST_F(DaemonTest, SurvivesHostileClients) {
     const long before = RssKiB(daemon_);
     round();
     round();
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's quarantine holds freed memory back
     EXPECT_LE(RssKiB(daemon_), before + 512);  // a leak of 2 KiB a connection passes this
+#else
+    (void)before;
+#endif
 
     {  // never reads: fills what the connection holds, then waits
         Client hog;
