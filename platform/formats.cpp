@@ -75,7 +75,7 @@ bool Hostname(const std::string& s) {
     return true;
 }
 
-// An addr-spec: a local part and a host name around one "@"; the local part
+// An e-mail address: a local part and a host name around one "@"; the local part
 // of printable characters other than "@", blanks and control characters.
 bool Email(const std::string& s) {
     const size_t at = s.find('@');
