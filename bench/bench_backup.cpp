@@ -29,19 +29,8 @@ namespace {
 
 constexpr int kRows = 100000;
 
-const std::string& Source() {
-    static const std::string path = [] {
-        std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
-        TarnBench::CreateStore(p, kRows);
-        return p;
-    }();
-    return path;
-}
-
-std::string Destination() { return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1"); }
-
 void BM_StoreBackup(benchmark::State& state) {
-    const std::string src = Source(), dst = Destination();
+    const std::string src = TarnBench::LiveStore(kRows), dst = TarnBench::BackupStore();
     fs::create_directories(fs::path(dst).parent_path());
     for (auto _ : state) {
         state.PauseTiming();
@@ -53,7 +42,7 @@ void BM_StoreBackup(benchmark::State& state) {
 }
 
 void BM_Sqlite3ShellBackup(benchmark::State& state) {
-    const std::string src = Source(), dst = Destination();
+    const std::string src = TarnBench::LiveStore(kRows), dst = TarnBench::BackupStore();
     fs::create_directories(fs::path(dst).parent_path());
     const std::string command = ".backup " + dst;
     for (auto _ : state) {
@@ -82,7 +71,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TarnBench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(Source())));
+    std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))));
     reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
     benchmark::Shutdown();
 

@@ -24,19 +24,8 @@ namespace {
 
 constexpr int kRows = 100000;
 
-const std::string& Source() {
-    static const std::string path = [] {
-        std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
-        TarnBench::CreateStore(p, kRows);
-        return p;
-    }();
-    return path;
-}
-
-std::string Destination() { return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1"); }
-
 void Run(benchmark::State& state, bool keepGeneration) {
-    const std::string src = Source(), dst = Destination();
+    const std::string src = TarnBench::LiveStore(kRows), dst = TarnBench::BackupStore();
     fs::create_directories(fs::path(dst).parent_path());
     for (auto _ : state) {
         state.PauseTiming();
@@ -65,7 +54,7 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     TarnBench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("rows: %d, store file: %ju bytes, root: %s\n", kRows, static_cast<uintmax_t>(fs::file_size(Source())),
+    std::printf("rows: %d, store file: %ju bytes, root: %s\n", kRows, static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))),
                 privateRoot.Path().c_str());
     reporter.PrintRatio("BM_BackupWithGeneration", "BM_Backup", "backup with a generation / backup");
     benchmark::Shutdown();

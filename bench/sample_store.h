@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 #include <string>
 
+#include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
 
 namespace TarnBench {
@@ -78,6 +79,22 @@ inline void CreateStore(const std::string& path, int rows) {
         sqlite3_reset(stmt.get());
     }
     Check(sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr), db.get(), "commit");
+}
+
+// The live configuration store under the host root, made with `rows` rows
+// on first use.
+inline const std::string& LiveStore(int rows) {
+    static const std::string path = [rows] {
+        std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
+        CreateStore(p, rows);
+        return p;
+    }();
+    return path;
+}
+
+// The backup that the next boot restores.
+inline std::string BackupStore() {
+    return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1");
 }
 
 } // namespace TarnBench
