@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "desired/desired_document.h"
 #include "tarn/config_validation.h"
 #include "tarn/desired_config.h"
 #include "tarn/platform/json_validator.h"
@@ -78,13 +79,36 @@ bool Stopped(const rapidjson::Document& errors) {
     return false;
 }
 
+// The document down to its keys, each key's value null. The levels' key
+// nodes accept any value and carry no layer marker, and everything above
+// the keys is kept, so the levels accept the skeleton exactly when they
+// accept the document, without walking every value that each key's own
+// schema checks anyway. Below the keys nothing is kept; an array above
+// them is kept empty, since only its type is checked there.
+rapidjson::Value Skeleton(const rapidjson::Value& value, int level, rapidjson::Document::AllocatorType& allocator) {
+    constexpr int kKeys = 4;  // root, profile, component, group, then the keys
+    if (level == kKeys) return rapidjson::Value();
+    if (value.IsArray()) return rapidjson::Value(rapidjson::kArrayType);
+    if (!value.IsObject()) return rapidjson::Value(value, allocator);
+    rapidjson::Value skeleton(rapidjson::kObjectType);
+    for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
+        // Beside "profile" the root's members are not checked at all.
+        const bool below = level > 0 || MemberName(m->name) == "profile";
+        skeleton.AddMember(rapidjson::Value(m->name, allocator),
+                           below ? Skeleton(m->value, level + 1, allocator) : rapidjson::Value(), allocator);
+    }
+    return skeleton;
+}
+
 // Whether the levels and every key pass all checks at once: the common
 // case, which needs no ordering of errors.
 bool Valid(const rapidjson::Document& document, const rapidjson::Document& levels,
            const std::vector<TarnSchemaStore::DesiredKeySchema>& keys) {
     rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
     rapidjson::Document found(&pool);
-    if (!JsonValidator::Validate(levels, document, found, USER_VALIDATION_CODES, "")) return false;
+    rapidjson::Document skeleton(&pool);
+    static_cast<rapidjson::Value&>(skeleton) = Skeleton(document, 0, pool);
+    if (!JsonValidator::Validate(levels, skeleton, found, USER_VALIDATION_CODES, "")) return false;
     for (const auto& key : keys)
         if (!JsonValidator::Validate(key.schema, *key.value, found, USER_VALIDATION_CODES, key.pointer)) return false;
     return true;

@@ -1,5 +1,6 @@
 #include "tarn/platform/config_store_document.h"
 
+#include "schema/compiled_schema.h"
 #include "schema/generated_ids.h"
 
 namespace ConfigStoreDocument {
@@ -17,7 +18,8 @@ void SerializeValue(const rapidjson::Value& value, std::string& out) {
 
 void PopulateGeneratedInstanceId(const rapidjson::Value& schema, rapidjson::Value& value,
                                  rapidjson::Document::AllocatorType& allocator) {
-    TarnGeneratedIds::Fill(schema, value, allocator, &TarnGeneratedIds::NewId);
+    auto layers = TarnSchemaValidation::LayersFor(schema);
+    if (layers->GeneratesIds()) TarnGeneratedIds::Fill(layers->Root(), value, allocator, &TarnGeneratedIds::NewId);
 }
 
 } // namespace ConfigStoreDocument

@@ -2,13 +2,12 @@
 //
 // rapidjson's parser recurses once per nested array or object, and so do
 // most walks over a parsed document; text nested without bound would run
-// the stack out. Every parse therefore goes through a stream that ends the
-// input as soon as the text opens one array or object more than
-// JSON_MAX_DEPTH levels deep: the parser then stops with an error, as it
-// does for any truncated text.
+// the stack out. Every parse therefore stops with an error as soon as the
+// text opens one array or object more than JSON_MAX_DEPTH levels deep.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace TarnJson {
@@ -16,63 +15,65 @@ namespace TarnJson {
 // Real configuration, schemas and tree files nest a dozen levels at most.
 constexpr unsigned JSON_MAX_DEPTH = 128;
 
-// Wraps a rapidjson input stream. Brackets inside strings (escapes
-// included) do not count.
-template <typename Stream>
-class DepthLimitedStream {
+// Passes the parser's events on to a handler (a document), refusing an
+// array or object that opens more than JSON_MAX_DEPTH levels deep. The
+// parser recurses only after the handler took the opening bracket, so it
+// never goes deeper, and it stops at once with kParseErrorTermination.
+template <typename Handler>
+class DepthLimitedHandler {
 public:
-    typedef typename Stream::Ch Ch;
+    typedef typename Handler::Ch Ch;
 
-    explicit DepthLimitedStream(Stream& stream) : stream_(stream) {}
+    explicit DepthLimitedHandler(Handler& handler) : handler_(handler) {}
 
-    Ch Peek() const { return tooDeep_ ? Ch() : stream_.Peek(); }
-    Ch Take() {
-        if (tooDeep_) return Ch();
-        Ch c = stream_.Take();
-        Track(c);
-        return c;
+    bool Null() { return handler_.Null(); }
+    bool Bool(bool b) { return handler_.Bool(b); }
+    bool Int(int i) { return handler_.Int(i); }
+    bool Uint(unsigned u) { return handler_.Uint(u); }
+    bool Int64(int64_t i) { return handler_.Int64(i); }
+    bool Uint64(uint64_t u) { return handler_.Uint64(u); }
+    bool Double(double d) { return handler_.Double(d); }
+    bool RawNumber(const Ch* text, rapidjson::SizeType length, bool copy) {
+        return handler_.RawNumber(text, length, copy);
     }
-    size_t Tell() const { return stream_.Tell(); }
-    bool TooDeep() const { return tooDeep_; }
-
-    // Output half of rapidjson's stream concept; a reading parse never uses it.
-    Ch* PutBegin() { return nullptr; }
-    void Put(Ch) {}
-    void Flush() {}
-    size_t PutEnd(Ch*) { return 0; }
+    bool String(const Ch* text, rapidjson::SizeType length, bool copy) { return handler_.String(text, length, copy); }
+    bool Key(const Ch* text, rapidjson::SizeType length, bool copy) { return handler_.Key(text, length, copy); }
+    bool StartObject() { return Open() && handler_.StartObject(); }
+    bool EndObject(rapidjson::SizeType members) {
+        --depth_;
+        return handler_.EndObject(members);
+    }
+    bool StartArray() { return Open() && handler_.StartArray(); }
+    bool EndArray(rapidjson::SizeType elements) {
+        --depth_;
+        return handler_.EndArray(elements);
+    }
 
 private:
-    void Track(Ch c) {
-        if (inString_) {
-            if (escaped_) escaped_ = false;
-            else if (c == '\\') escaped_ = true;
-            else if (c == '"') inString_ = false;
-        } else if (c == '"') {
-            inString_ = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth_ > JSON_MAX_DEPTH) tooDeep_ = true;
-        } else if ((c == ']' || c == '}') && depth_ > 0) {
-            --depth_;
-        }
-    }
+    bool Open() { return ++depth_ <= JSON_MAX_DEPTH; }
 
-    Stream& stream_;
+    Handler& handler_;
     unsigned depth_ = 0;
-    bool inString_ = false;
-    bool escaped_ = false;
-    bool tooDeep_ = false;
 };
 
 // Parses one JSON value, with optional whitespace around it, from a stream.
 // A text nested too deep fails with kParseErrorTermination (our document
 // handlers never stop a parse, so the code means nothing else) at the
-// offset of the bracket that went too deep.
+// offset of the bracket that went too deep. The document's own parse-error
+// record is left alone: the result returned is the parse's outcome.
 template <typename Document, typename Stream>
 rapidjson::ParseResult ParseStream(Document& document, Stream& stream) {
-    DepthLimitedStream<Stream> limited(stream);
-    document.template ParseStream<rapidjson::kParseDefaultFlags>(limited);
-    if (limited.TooDeep()) return rapidjson::ParseResult(rapidjson::kParseErrorTermination, limited.Tell() - 1);
-    return rapidjson::ParseResult(document.GetParseError(), document.GetErrorOffset());
+    rapidjson::ParseResult result;
+    auto parse = [&stream, &result](Document& target) {
+        DepthLimitedHandler<Document> limited(target);
+        rapidjson::GenericReader<typename Document::EncodingType, typename Document::EncodingType> reader;
+        result = reader.template Parse<rapidjson::kParseDefaultFlags>(stream, limited);
+        return !result.IsError();
+    };
+    document.Populate(parse);
+    if (result.Code() == rapidjson::kParseErrorTermination)
+        return rapidjson::ParseResult(rapidjson::kParseErrorTermination, result.Offset() - 1);
+    return result;
 }
 
 // Parses the whole text (size bytes) as one JSON value with optional

@@ -10,7 +10,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "schema/generated_ids.h"
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -217,8 +216,34 @@ void ForEachNodeToRewrite(V& node, F&& visit) {
     TarnSchemaWalk::ForEachSubschema(node, [&](V& sub, const std::string&) { ForEachNodeToRewrite(sub, visit); });
 }
 
+// What is kept of a registered schema, each part made when first asked for.
+struct Kept {
+    std::shared_ptr<const CompiledSchema> compiled;
+    std::shared_ptr<const LayerIndex> layers;
+};
+
 std::mutex gStableMutex;
-std::unordered_map<const rapidjson::Value*, std::shared_ptr<const CompiledSchema>> gStable;
+std::unordered_map<const rapidjson::Value*, Kept> gStable;
+
+// The part of a registered schema's Kept, made outside the lock on first
+// use (the first one stored wins); made anew for any other schema.
+template <typename T, typename Make>
+std::shared_ptr<const T> KeptOrMade(const rapidjson::Value& schema, std::shared_ptr<const T> Kept::*part, Make make) {
+    bool registered = false;
+    {
+        std::lock_guard<std::mutex> lock(gStableMutex);
+        auto it = gStable.find(&schema);
+        registered = it != gStable.end();
+        if (registered && it->second.*part) return it->second.*part;
+    }
+    std::shared_ptr<const T> made = make();  // unlocked: making one part may ask for another
+    if (!registered) return made;
+    std::lock_guard<std::mutex> lock(gStableMutex);
+    auto it = gStable.find(&schema);
+    if (it == gStable.end()) return made;  // unregistered meanwhile
+    if (!(it->second.*part)) it->second.*part = made;
+    return it->second.*part;
+}
 
 } // namespace
 
@@ -245,15 +270,13 @@ std::string FindCompileProblem(const rapidjson::Value& schema) {
 
 std::shared_ptr<const CompiledSchema> Compile(const rapidjson::Value& schema) {
     auto compiled = std::make_shared<CompiledSchema>();
+    compiled->layers = LayersFor(schema);
     compiled->problem = FindCompileProblem(schema);
     if (!compiled->problem.empty()) return compiled;
     std::vector<const rapidjson::Value*> objects;
     CollectObjects(schema, objects);
     for (const rapidjson::Value* o : objects)
         if (const rapidjson::Value* ref = Member(*o, "$ref"); ref && ref->IsString()) compiled->hasRefs = true;
-    compiled->mayGenerateIds = std::any_of(objects.begin(), objects.end(), [](const rapidjson::Value* o) {
-        return TarnGeneratedIds::DeclaresGeneratedId(*o);
-    });
     try {
         compiled->document = CompileWithRapidjson(schema, compiled->rewritten);
     } catch (const std::exception& e) {
@@ -287,31 +310,16 @@ std::unique_ptr<rapidjson::SchemaDocument> CompileWithRapidjson(const rapidjson:
 }
 
 std::shared_ptr<const CompiledSchema> CompiledFor(const rapidjson::Value& schema) {
-    {
-        std::lock_guard<std::mutex> lock(gStableMutex);
-        auto it = gStable.find(&schema);
-        if (it != gStable.end() && it->second) return it->second;
-        if (it == gStable.end()) return Compile(schema);
-    }
-    // Registered but not compiled yet: compile outside the lock, keep the
-    // first result stored.
-    auto compiled = Compile(schema);
-    std::lock_guard<std::mutex> lock(gStableMutex);
-    auto it = gStable.find(&schema);
-    if (it == gStable.end()) return compiled;  // unregistered meanwhile
-    if (!it->second) it->second = compiled;
-    return it->second;
+    return KeptOrMade(schema, &Kept::compiled, [&schema] { return Compile(schema); });
 }
 
-std::shared_ptr<const CompiledSchema> KeptFor(const rapidjson::Value& schema) {
-    std::lock_guard<std::mutex> lock(gStableMutex);
-    auto it = gStable.find(&schema);
-    return it == gStable.end() ? nullptr : it->second;
+std::shared_ptr<const LayerIndex> LayersFor(const rapidjson::Value& schema) {
+    return KeptOrMade(schema, &Kept::layers, [&schema] { return std::make_shared<const LayerIndex>(schema); });
 }
 
 void RegisterStableSchema(const rapidjson::Value* schema) {
     std::lock_guard<std::mutex> lock(gStableMutex);
-    gStable[schema] = nullptr;
+    gStable[schema] = Kept{};
 }
 
 void UnregisterStableSchema(const rapidjson::Value* schema) {

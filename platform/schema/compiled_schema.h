@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "schema/layer_index.h"
 #include "tarn/rapidjson.h"
 
 namespace TarnSchemaValidation {
@@ -19,9 +20,9 @@ struct CompiledSchema {
     // The schema has local "$ref"s, so parts of it compile only together
     // with the whole.
     bool hasRefs = false;
-    // Some node of it may declare a generated identifier; false only when
-    // no object of the schema does, which spares the walks that look for them.
-    bool mayGenerateIds = true;
+    // The markers and member nodes the layer rules and generated
+    // identifiers read; made for every schema, usable or not.
+    std::shared_ptr<const LayerIndex> layers;
     std::unique_ptr<rapidjson::SchemaDocument> document;
     rapidjson::Document rewritten;  // what was compiled, when it differs from the schema
 };
@@ -48,8 +49,9 @@ std::shared_ptr<const CompiledSchema> Compile(const rapidjson::Value& schema);
 // compiled anew for any other.
 std::shared_ptr<const CompiledSchema> CompiledFor(const rapidjson::Value& schema);
 
-// The compiled form kept for a registered schema, or null: never compiles.
-std::shared_ptr<const CompiledSchema> KeptFor(const rapidjson::Value& schema);
+// The layer index of the schema: kept once for registered schemas, made
+// anew for any other. Cheaper than CompiledFor when only the index is needed.
+std::shared_ptr<const LayerIndex> LayersFor(const rapidjson::Value& schema);
 
 // Schemas that stay unchanged at their address from Register to Unregister
 // (the documents of schema objects). Their compiled forms are kept.

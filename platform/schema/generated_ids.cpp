@@ -3,62 +3,42 @@
 #include <cstdio>
 #include <random>
 
-#include "schema/compiled_schema.h"
-#include "schema/schema_walk.h"
 #include "tarn/platform/schema_store.h"
 
 namespace TarnGeneratedIds {
-
-bool DeclaresGeneratedId(const rapidjson::Value& node) {
-    const rapidjson::Value* props = TarnSchemaWalk::Member(node, "properties");
-    const rapidjson::Value* id = props ? TarnSchemaWalk::Member(*props, TarnSchemaStore::GENERATED_ID_FIELD) : nullptr;
-    return id && TarnSchemaWalk::IsInstanceIdNode(*id);
-}
-
 namespace {
 
-using TarnSchemaWalk::Member;
-
-// A registered schema whose compiled form knows it declares no generated
-// identifier anywhere: the walk would find nothing.
-bool SurelyNone(const rapidjson::Value& schema) {
-    auto kept = TarnSchemaValidation::KeptFor(schema);
-    return kept && !kept->mayGenerateIds;
-}
+using TarnSchemaValidation::LayerNode;
 
 // Visits, children first, every object of value whose node declares a
 // generated identifier. visit returns false to stop the walk.
 template <typename V, typename F>
-bool Walk(const rapidjson::Value& node, V& value, F& visit) {
-    if (!node.IsObject()) return true;
+bool Walk(const LayerNode& node, V& value, F& visit) {
+    if (!node.isObject) return true;
     if (value.IsObject()) {
-        if (const rapidjson::Value* props = Member(node, "properties"); props && props->IsObject())
-            for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
-                auto sub = props->FindMember(m->name);
-                if (sub != props->MemberEnd() && !Walk(sub->value, m->value, visit)) return false;
-            }
-        if (DeclaresGeneratedId(node)) return visit(value);
-    } else if (value.IsArray()) {
-        if (const rapidjson::Value* items = Member(node, "items"); items && items->IsObject())
-            for (auto e = value.Begin(); e != value.End(); ++e)
-                if (!Walk(*items, *e, visit)) return false;
+        for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m)
+            if (const LayerNode* sub = node.Property(m->name); sub && !Walk(*sub, m->value, visit)) return false;
+        if (node.declaresGeneratedId) return visit(value);
+    } else if (value.IsArray() && node.items) {
+        for (auto e = value.Begin(); e != value.End(); ++e)
+            if (!Walk(*node.items, *e, visit)) return false;
     }
     return true;
 }
 
 } // namespace
 
-bool Missing(const rapidjson::Value& schema, const rapidjson::Value& value) {
+bool Missing(const LayerNode& schema, const rapidjson::Value& value) {
     bool missing = false;
     auto visit = [&missing](const rapidjson::Value& object) {
         missing = !object.HasMember(TarnSchemaStore::GENERATED_ID_FIELD);
         return !missing;
     };
-    if (!SurelyNone(schema)) Walk(schema, value, visit);
+    Walk(schema, value, visit);
     return missing;
 }
 
-void Fill(const rapidjson::Value& schema, rapidjson::Value& value, rapidjson::Document::AllocatorType& allocator,
+void Fill(const LayerNode& schema, rapidjson::Value& value, rapidjson::Document::AllocatorType& allocator,
           const std::function<std::string()>& make) {
     auto visit = [&](rapidjson::Value& object) {
         if (!object.HasMember(TarnSchemaStore::GENERATED_ID_FIELD)) {
@@ -69,7 +49,7 @@ void Fill(const rapidjson::Value& schema, rapidjson::Value& value, rapidjson::Do
         }
         return true;
     };
-    if (!SurelyNone(schema)) Walk(schema, value, visit);
+    Walk(schema, value, visit);
 }
 
 std::string NewId() {

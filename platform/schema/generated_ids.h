@@ -5,19 +5,18 @@
 #include <functional>
 #include <string>
 
+#include "schema/layer_index.h"
 #include "tarn/rapidjson.h"
 
 namespace TarnGeneratedIds {
 
-// Whether the schema node declares the generated identifier for its objects.
-bool DeclaresGeneratedId(const rapidjson::Value& node);
-
-// Whether some object of value lacks the generated identifier its node declares.
-bool Missing(const rapidjson::Value& schema, const rapidjson::Value& value);
+// Whether some object of value lacks the generated identifier its node
+// declares; schema is the root of the schema's layer index.
+bool Missing(const TarnSchemaValidation::LayerNode& schema, const rapidjson::Value& value);
 
 // Adds make() as the identifier of every such object that has none.
-void Fill(const rapidjson::Value& schema, rapidjson::Value& value, rapidjson::Document::AllocatorType& allocator,
-          const std::function<std::string()>& make);
+void Fill(const TarnSchemaValidation::LayerNode& schema, rapidjson::Value& value,
+          rapidjson::Document::AllocatorType& allocator, const std::function<std::string()>& make);
 
 // A fresh random (version 4) UUID text.
 std::string NewId();

@@ -29,17 +29,19 @@ void Check(const rapidjson::Value& schema, const rapidjson::Value& value, const 
         findings.Add("", "value: nested deeper than " + std::to_string(MAX_NESTING) + " levels");
         return;
     }
+    const LayerNode& layers = compiled->layers->Root();
     const rapidjson::Value* subject = &value;
     rapidjson::Document completed;
-    if (codes.count(GENERATED_ID_OPTIONAL) && TarnGeneratedIds::Missing(schema, value)) {
+    if (codes.count(GENERATED_ID_OPTIONAL) && compiled->layers->GeneratesIds() &&
+        TarnGeneratedIds::Missing(layers, value)) {
         completed.CopyFrom(value, completed.GetAllocator());
-        TarnGeneratedIds::Fill(schema, completed, completed.GetAllocator(), &Placeholder);
+        TarnGeneratedIds::Fill(layers, completed, completed.GetAllocator(), &Placeholder);
         subject = &completed;
     }
     if (codes.count(CHECK_SCHEMA)) CheckKeywords(schema, *compiled, *subject, findings);
-    if (codes.count(USER_LAYER) && findings.WantsMore()) CheckUserLayer(schema, *subject, findings);
-    if (codes.count(SPLITTABLE) && findings.WantsMore()) CheckSplittable(schema, *subject, findings);
-    if (codes.count(IDENTIFIER_TEXT) && findings.WantsMore()) CheckIdentifierText(schema, *subject, findings);
+    if (codes.count(USER_LAYER) && findings.WantsMore()) CheckUserLayer(layers, *subject, findings);
+    if (codes.count(SPLITTABLE) && findings.WantsMore()) CheckSplittable(layers, *subject, findings);
+    if (codes.count(IDENTIFIER_TEXT) && findings.WantsMore()) CheckIdentifierText(layers, *subject, findings);
 }
 
 } // namespace

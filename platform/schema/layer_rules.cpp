@@ -6,8 +6,6 @@ namespace TarnSchemaValidation {
 namespace {
 
 using TarnSchemaWalk::Child;
-using TarnSchemaWalk::IsInstanceIdNode;
-using TarnSchemaWalk::Member;
 using TarnSchemaWalk::MARK_CACHED;
 using TarnSchemaWalk::MARK_VITAL;
 
@@ -27,76 +25,58 @@ struct Path {
     }
 };
 
-const rapidjson::Value* PropertyNode(const rapidjson::Value& node, const rapidjson::Value& name) {
-    const rapidjson::Value* props = Member(node, "properties");
-    if (!props || !props->IsObject()) return nullptr;
-    auto it = props->FindMember(name);
-    return it == props->MemberEnd() ? nullptr : &it->value;
-}
-
-const rapidjson::Value* ObjectItemsNode(const rapidjson::Value& node) {
-    const rapidjson::Value* items = Member(node, "items");
-    if (!items || !items->IsObject()) return nullptr;
-    return TarnSchemaWalk::StringEquals(Member(*items, "type"), "object") ? items : nullptr;
-}
-
-void UserLayer(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
-    if (!findings.WantsMore() || !node.IsObject() || IsInstanceIdNode(node)) return;
-    const bool vital = Member(node, MARK_VITAL) != nullptr;
-    const bool cached = Member(node, MARK_CACHED) != nullptr;
-    if (vital || cached) {
-        const char* layer = vital && cached ? "vital and cached layers" : vital ? "vital layer" : "cached layer";
-        findings.Add(path.Text(), std::string(vital ? MARK_VITAL : MARK_CACHED) + ": the member belongs to the " +
+void UserLayer(const LayerNode& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+    if (!findings.WantsMore() || !node.isObject || node.instanceId) return;
+    if (node.vital || node.cached) {
+        const char* layer =
+            node.vital && node.cached ? "vital and cached layers" : node.vital ? "vital layer" : "cached layer";
+        findings.Add(path.Text(), std::string(node.vital ? MARK_VITAL : MARK_CACHED) + ": the member belongs to the " +
                                       layer + "; a user value cannot set it");
         return;
     }
     if (value.IsObject()) {
         for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m)
-            if (const rapidjson::Value* sub = PropertyNode(node, m->name))
-                UserLayer(*sub, m->value, path.Into(m->name), findings);
+            if (const LayerNode* sub = node.Property(m->name)) UserLayer(*sub, m->value, path.Into(m->name), findings);
     } else if (value.IsArray()) {
-        if (const rapidjson::Value* items = ObjectItemsNode(node))
+        if (node.items && node.items->typeObject)
             for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                UserLayer(*items, value[i], path.Into(i), findings);
+                UserLayer(*node.items, value[i], path.Into(i), findings);
     }
 }
 
 // The split descends into a node unless it keeps the value whole for every
 // layer: an identifier node, or one marked for both non-user layers.
-void Splittable(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+void Splittable(const LayerNode& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
     if (!findings.WantsMore()) return;
-    if (!node.IsObject()) {
+    if (!node.isObject) {
         findings.Add(path.Text(), "properties: no schema node describes this value; it cannot be split into layers");
         return;
     }
-    const TarnSchemaWalk::LayerKeywords keywords(node);
-    if (keywords.IsInstanceId() || (keywords.vital && keywords.cached)) return;
+    if (node.instanceId || (node.vital && node.cached)) return;
     if (value.IsObject() && value.MemberCount() > 0) {
-        const rapidjson::Value* props = keywords.properties;
-        if (!props || !props->IsObject()) {
+        if (!node.propertiesObject) {
             findings.Add(path.Text(), "properties: the object has members but its schema node describes none; it "
                                       "cannot be split into layers");
             return;
         }
         for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
-            auto sub = props->FindMember(m->name);
+            const LayerNode* sub = node.Property(m->name);
             const Path at = path.Into(m->name);
-            if (sub == props->MemberEnd())
+            if (!sub)
                 findings.Add(at.Text(), "properties: member '" + Name(m->name) +
                                             "' is not described; the value cannot be split into layers");
             else
-                Splittable(sub->value, m->value, at, findings);
+                Splittable(*sub, m->value, at, findings);
         }
     } else if (value.IsArray() && value.Size() > 0) {
-        const rapidjson::Value* items = keywords.items;
-        if (!items || !items->IsObject() || !Member(*items, "type")) {
+        if (!node.items || !node.items->hasType) {
             findings.Add(path.Text(), "items: the array's schema node has no \"items\" node with a \"type\"; it "
                                       "cannot be split into layers");
             return;
         }
-        if (TarnSchemaWalk::StringEquals(Member(*items, "type"), "object"))
+        if (node.items->typeObject)
             for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                Splittable(*items, value[i], path.Into(i), findings);
+                Splittable(*node.items, value[i], path.Into(i), findings);
     }
 }
 
@@ -107,14 +87,14 @@ bool GoodIdentifier(const rapidjson::Value& id) {
     return true;
 }
 
-void IdentifierText(const rapidjson::Value& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
-    if (!findings.WantsMore() || !node.IsObject()) return;
+void IdentifierText(const LayerNode& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
+    if (!findings.WantsMore() || !node.isObject) return;
     if (value.IsObject()) {
         for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
-            const rapidjson::Value* sub = PropertyNode(node, m->name);
+            const LayerNode* sub = node.Property(m->name);
             if (!sub) continue;
             const Path at = path.Into(m->name);
-            if (IsInstanceIdNode(*sub)) {
+            if (sub->instanceId) {
                 if (!GoodIdentifier(m->value))
                     findings.Add(at.Text(), "instanceId: expected a non-empty string without apostrophes, found " +
                                                 Excerpt(m->value));
@@ -123,23 +103,23 @@ void IdentifierText(const rapidjson::Value& node, const rapidjson::Value& value,
             }
         }
     } else if (value.IsArray()) {
-        if (const rapidjson::Value* items = ObjectItemsNode(node))
+        if (node.items && node.items->typeObject)
             for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                IdentifierText(*items, value[i], path.Into(i), findings);
+                IdentifierText(*node.items, value[i], path.Into(i), findings);
     }
 }
 
 } // namespace
 
-void CheckUserLayer(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+void CheckUserLayer(const LayerNode& schema, const rapidjson::Value& value, Findings& findings) {
     UserLayer(schema, value, Path{}, findings);
 }
 
-void CheckSplittable(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+void CheckSplittable(const LayerNode& schema, const rapidjson::Value& value, Findings& findings) {
     Splittable(schema, value, Path{}, findings);
 }
 
-void CheckIdentifierText(const rapidjson::Value& schema, const rapidjson::Value& value, Findings& findings) {
+void CheckIdentifierText(const LayerNode& schema, const rapidjson::Value& value, Findings& findings) {
     IdentifierText(schema, value, Path{}, findings);
 }
 

@@ -42,12 +42,13 @@ struct LayerKeywords {
     const rapidjson::Value* cached = nullptr;
     const rapidjson::Value* properties = nullptr;
     const rapidjson::Value* items = nullptr;
+    const rapidjson::Value* type = nullptr;
 
     explicit LayerKeywords(const rapidjson::Value& node) {
         if (!node.IsObject()) return;
         const std::pair<std::string_view, const rapidjson::Value**> wanted[] = {
             {MARK_INSTANCE_ID, &instanceId}, {MARK_VITAL, &vital}, {MARK_CACHED, &cached},
-            {"properties", &properties}, {"items", &items}};
+            {"properties", &properties}, {"items", &items}, {"type", &type}};
         for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
             const std::string_view name(m->name.GetString(), m->name.GetStringLength());
             for (const auto& [keyword, slot] : wanted)

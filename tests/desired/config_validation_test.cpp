@@ -92,4 +92,7 @@ TEST(ListDesiredDocumentErrors, InTheDocumentsOrderWithEveryOccurrenceChecked) {
                   s + "1/name " + id + ", found 5"}));
     const auto repeated = R"({"profile": {"fz": {"net": {"switches": []}}, "fz": {"net": {"switches": [{"name": 5}]}}}})";
     EXPECT_EQ(errors(repeated).size(), 2u);
+    // a level's error alone, with every value good
+    EXPECT_EQ(errors(R"({"profile": {"fz": {"net": {"switches": [{"name": "a"}], "ports": [1]}}}})"),
+              (std::vector<std::string>{"/profile/fz/net/ports additionalProperties: unknown key 'ports'"}));
 }

@@ -110,7 +110,8 @@ TEST(JsonValidatorCodes, LayerIdentifierAndGeneratedIdCodes) {
     const char layers[] = R"({"properties": {"name": {"type": "string", "instanceId": true}, "mtu": {"type": "integer"},
         "stats": {"type": "object", "cached": true},
         "nested": {"type": "object", "properties": {"key": {"type": "string", "vital": true}}},
-        "list": {"type": "array", "items": {"type": "object", "properties": {"s": {"vital": true, "cached": true}}}}}})";
+        "list": {"type": "array", "items": {"type": "object", "properties": {"s": {"vital": true, "cached": true}}}},
+        "whole": {"type": "array", "items": {"properties": {"s": {"vital": true}}}}}})";
     const char ids[] = R"({"properties": {"name": {"instanceId": true},
         "ports": {"type": "array", "items": {"type": "object", "properties": {"p": {"instanceId": true}}}}}})";
     const char generated[] = R"({"type": "object", "required": ["cs_generated_id"], "additionalProperties": false,
@@ -123,7 +124,8 @@ TEST(JsonValidatorCodes, LayerIdentifierAndGeneratedIdCodes) {
         std::set<int> codes;
         Errors errors;
     } cases[] = {
-        {layers, R"({"name": "a", "mtu": 1500, "nested": {}})", {0, 1, 3}, {}},
+        // items without "type": "object" stay whole in the user layer, markers and all
+        {layers, R"({"name": "a", "mtu": 1500, "nested": {}, "whole": [{"s": 1}]})", {0, 1, 3}, {}},
         {layers, R"({"name": "a", "stats": {}, "nested": {"key": "k"}, "list": [{}, {"s": 1}]})", {0, 1, 3},
          {{"/stats", "cached: the member belongs to the cached layer" + notUser},
           {"/nested/key", "vital: the member belongs to the vital layer" + notUser},

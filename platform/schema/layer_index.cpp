@@ -1,0 +1,49 @@
+#include "schema/layer_index.h"
+
+#include <unordered_set>
+
+#include "schema/schema_walk.h"
+#include "tarn/platform/schema_store.h"
+
+namespace TarnSchemaValidation {
+namespace {
+
+std::string_view NameOf(const rapidjson::Value& name) { return {name.GetString(), name.GetStringLength()}; }
+
+} // namespace
+
+const LayerNode* LayerNode::Property(const rapidjson::Value& name) const {
+    const std::string_view wanted = NameOf(name);
+    for (const auto& [key, node] : properties)
+        if (key == wanted) return node;
+    return nullptr;
+}
+
+LayerIndex::LayerIndex(const rapidjson::Value& schema) { Add(schema); }
+
+// Recurses as deep as the schema nests; every schema was parsed with a
+// bounded depth.
+const LayerNode* LayerIndex::Add(const rapidjson::Value& node) {
+    LayerNode& added = m_nodes.emplace_back();
+    if (!node.IsObject()) return &added;
+    added.isObject = true;
+    const TarnSchemaWalk::LayerKeywords keywords(node);
+    added.instanceId = keywords.IsInstanceId();
+    added.vital = keywords.vital != nullptr;
+    added.cached = keywords.cached != nullptr;
+    added.hasType = keywords.type != nullptr;
+    added.typeObject = TarnSchemaWalk::StringEquals(keywords.type, "object");
+    if (keywords.items && keywords.items->IsObject()) added.items = Add(*keywords.items);
+    if (keywords.properties && keywords.properties->IsObject()) {
+        added.propertiesObject = true;
+        std::unordered_set<std::string_view> seen;
+        for (auto m = keywords.properties->MemberBegin(); m != keywords.properties->MemberEnd(); ++m)
+            if (seen.insert(NameOf(m->name)).second) added.properties.emplace_back(NameOf(m->name), Add(m->value));
+    }
+    for (const auto& [key, property] : added.properties)
+        if (key == TarnSchemaStore::GENERATED_ID_FIELD && property->instanceId)
+            added.declaresGeneratedId = m_generatesIds = true;
+    return &added;
+}
+
+} // namespace TarnSchemaValidation
