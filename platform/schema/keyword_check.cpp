@@ -1,5 +1,6 @@
 #include "schema/keyword_check.h"
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <utility>
@@ -34,7 +35,9 @@ using PooledValidator = rapidjson::GenericSchemaValidator<rapidjson::SchemaDocum
                                                           rapidjson::MemoryPoolAllocator<>>;
 
 Outcome Run(const rapidjson::SchemaDocument& document, const rapidjson::Value& value) {
-    thread_local char buffer[16 * 1024];  // runs never nest, so one buffer serves each in turn
+    // Runs never nest, so one buffer serves each in turn; aligned, as the
+    // pool keeps its chunk header at its start.
+    alignas(std::max_align_t) thread_local char buffer[16 * 1024];
     rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof buffer);
     PooledValidator validator(document, &pool);
     value.Accept(validator);
