@@ -106,9 +106,7 @@ bool Valid(const rapidjson::Document& document, const rapidjson::Document& level
            const std::vector<TarnSchemaStore::DesiredKeySchema>& keys) {
     rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
     rapidjson::Document found(&pool);
-    rapidjson::Document skeleton(&pool);
-    static_cast<rapidjson::Value&>(skeleton) = Skeleton(document, 0, pool);
-    if (!JsonValidator::Validate(levels, skeleton, found, USER_VALIDATION_CODES, "")) return false;
+    if (!JsonValidator::Validate(levels, Skeleton(document, 0, pool), found, USER_VALIDATION_CODES, "")) return false;
     for (const auto& key : keys)
         if (!JsonValidator::Validate(key.schema, *key.value, found, USER_VALIDATION_CODES, key.pointer)) return false;
     return true;

@@ -14,8 +14,8 @@
 // them; the statistics calls of a host process that started SQLite itself
 // keep working, since its settings stay its own.
 //
-// The settings are process-wide and SQLite takes it only before it starts, so
-// it is made when this library is loaded, before the host's main.
+// The settings are process-wide and SQLite takes them only before it starts,
+// so they are made when this library is loaded, before the host's main.
 #include "sqlite_setup.h"
 
 #include <mutex>
