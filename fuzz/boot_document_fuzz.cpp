@@ -15,16 +15,22 @@ constexpr char kConfig[] = "SELECT hex(Component), hex(ConfigGroup), hex(Name), 
 constexpr char kUnregistered[] = "SELECT count(*) FROM Config WHERE (Component, ConfigGroup, Name) NOT IN "
                                  "(SELECT Component, ConfigGroup, Name FROM ss.ConfigSchema);";
 
+std::shared_ptr<DBStore::StoreConnection> conn;
+std::string before;
+
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
+// The store is made once, before the first input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    conn = TarnFuzz::SetupDesiredSchemas();
+    before = TarnFuzz::Rows(conn, kConfig);
+    if (DBStore::ExecuteV2(conn, TarnConfigStore::AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0)
+        __builtin_trap();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::shared_ptr<DBStore::StoreConnection> conn = TarnFuzz::SetupDesiredSchemas();
-    static const std::string before = TarnFuzz::Rows(conn, kConfig);
-    static const int attached =
-        DBStore::ExecuteV2(conn, TarnConfigStore::AttachSchemaStoreStatement(), nullptr, nullptr, 3000);
-    if (attached != 0 || DBStore::BeginTransaction(conn) != 0) __builtin_trap();
+    if (DBStore::BeginTransaction(conn) != 0) __builtin_trap();
     TarnFuzz::WriteRooted(TarnConfigStore::BOOT_CONFIGURATION_PATH, std::string(reinterpret_cast<const char*>(data), size));
     try {
         TarnConfigStore::ProcessBootDocument(conn);

@@ -14,11 +14,21 @@ constexpr char kStored[] = "SELECT hex(Component), hex(ConfigGroup), hex(Name), 
                            "BootAction FROM DesiredUserConfig ORDER BY 1, 2, 3, 4; "
                            "SELECT hex(Key), hex(Value) FROM KVTable ORDER BY 1;";
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return TarnFuzz::PrivateRoot(), 0; }
+namespace {
+
+std::shared_ptr<DBStore::StoreConnection> conn;
+std::shared_ptr<TarnSchemaStore::SchemaObjectCache> cache;
+
+} // namespace
+
+// The store is made once, before the first input.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    conn = TarnFuzz::SetupDesiredSchemas();
+    cache = TarnSchemaStore::SchemaStore::GetCache();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::shared_ptr<DBStore::StoreConnection> conn = TarnFuzz::SetupDesiredSchemas();
-    static const auto cache = TarnSchemaStore::SchemaStore::GetCache();
     rapidjson::Document document;
     if (!TarnJson::Parse(document, reinterpret_cast<const char*>(data), size)) return -1;
     try {

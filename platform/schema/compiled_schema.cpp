@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -52,21 +53,34 @@ std::string RefProblem(const rapidjson::Value& root, const rapidjson::Value& sta
     }
 }
 
+// The steps from the root to a node, made into a pointer only for a message.
+struct Path {
+    const Path* parent;
+    const TarnSchemaWalk::Step* step;
+};
+
 std::string At(const std::string& pointer) { return "at '" + (pointer.empty() ? "/" : pointer) + "'"; }
+
+std::string At(const Path* path) {
+    std::string pointer;
+    for (; path; path = path->parent) pointer.insert(0, path->step->Text());
+    return At(pointer);
+}
 
 // Keywords that rapidjson's compiler reads without looking at their type:
 // it counts the members of "patternProperties" whatever it is, and takes
 // every element of a property dependency for a member name. Its own check
 // then throws half way through a constructor that is not exception-safe,
-// leaving the half-built schema behind. where says where the node is.
-std::string UncheckedKeyword(const rapidjson::Value& node, const std::string& where) {
+// leaving the half-built schema behind. where() says where the node is.
+template <typename Where>
+std::string UncheckedKeyword(const rapidjson::Value& node, Where&& where) {
     if (const rapidjson::Value* patterns = Member(node, "patternProperties"); patterns && !patterns->IsObject())
-        return "\"patternProperties\" " + where + " must hold schema objects";
+        return "\"patternProperties\" " + where() + " must hold schema objects";
     if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject())
         for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
             if (d->value.IsArray() &&
                 !std::all_of(d->value.Begin(), d->value.End(), [](const rapidjson::Value& e) { return e.IsString(); }))
-                return "\"dependencies\" " + where + " must list member names";
+                return "\"dependencies\" " + where() + " must list member names";
     return {};
 }
 
@@ -74,37 +88,64 @@ std::string UncheckedKeyword(const rapidjson::Value& node, const std::string& wh
 // validating: a local "$ref" whose target is missing or not an object, or a
 // "not", combinator element, tuple item or pattern schema that is not an
 // object. Everything else of the wrong type it passes over.
-std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node, const std::string& pointer) {
+std::string EmptySlot(const rapidjson::Value& root, const rapidjson::Value& node, const Path* path) {
     if (const rapidjson::Value* ref = Member(node, "$ref"); ref && ref->IsString()) {
         std::string target;
         const rapidjson::Value* t = TarnSchemaWalk::PointerOfRef(*ref, target) ? TarnSchemaWalk::At(root, target) : nullptr;
         if (!t || !t->IsObject())
-            return "$ref '" + std::string(ref->GetString()) + "' " + At(pointer) + " leads nowhere in the schema";
+            return "$ref '" + std::string(ref->GetString()) + "' " + At(path) + " leads nowhere in the schema";
     }
     if (const rapidjson::Value* n = Member(node, "not"); n && !n->IsObject())
-        return "\"not\" " + At(pointer) + " must be a schema object";
+        return "\"not\" " + At(path) + " must be a schema object";
     for (const char* keyword : {"allOf", "anyOf", "oneOf", "items"})
         if (const rapidjson::Value* list = Member(node, keyword); list && list->IsArray())
             for (const auto& e : list->GetArray())
-                if (!e.IsObject()) return std::string("\"") + keyword + "\" " + At(pointer) + " must hold schema objects";
-    if (std::string problem = UncheckedKeyword(node, At(pointer)); !problem.empty()) return problem;
+                if (!e.IsObject()) return std::string("\"") + keyword + "\" " + At(path) + " must hold schema objects";
+    if (std::string problem = UncheckedKeyword(node, [path] { return At(path); }); !problem.empty()) return problem;
     if (const rapidjson::Value* patterns = Member(node, "patternProperties");
         patterns && std::any_of(patterns->MemberBegin(), patterns->MemberEnd(),
                                 [](const auto& p) { return !p.value.IsObject(); }))
-        return "\"patternProperties\" " + At(pointer) + " must hold schema objects";
-    // rapidjson counts one validator per schema dependency but makes one per
-    // member name, so a name given twice leaves a validator slot unset.
-    if (const rapidjson::Value* deps = Member(node, "dependencies"); deps && deps->IsObject()) {
-        std::set<std::string> names;
-        for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
-            if (!names.emplace(d->name.GetString(), d->name.GetStringLength()).second)
-                return "\"dependencies\" " + At(pointer) + " names a member twice";
-    }
+        return "\"patternProperties\" " + At(path) + " must hold schema objects";
     std::string problem;
-    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const std::string& suffix) {
-        if (problem.empty()) problem = EmptySlot(root, sub, pointer + suffix);
+    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const TarnSchemaWalk::Step& step) {
+        const Path here{path, &step};
+        if (problem.empty()) problem = EmptySlot(root, sub, &here);
     });
     return problem;
+}
+
+// A member name given twice in one object, found depth first; pointer is
+// set to the object's. rapidjson's compiler takes the first of the names for
+// a keyword's value but makes a subschema of each, and the error collector's
+// copies of a node remove keywords one at a time, which brings a second
+// "not" or "dependencies" to light that was never checked here: rapidjson
+// then counts a validator it never makes and reads the unset slot. A schema
+// whose meaning depends on which of two names a reader takes is refused.
+bool RepeatedName(const rapidjson::Value& v, std::string& name, std::string& pointer) {
+    if (v.IsObject()) {
+        std::vector<std::string_view> names;
+        names.reserve(v.MemberCount());
+        for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)
+            names.emplace_back(m->name.GetString(), m->name.GetStringLength());
+        std::sort(names.begin(), names.end());
+        if (auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
+            name = *twice;
+            pointer.clear();
+            return true;
+        }
+        for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)
+            if (RepeatedName(m->value, name, pointer)) {
+                pointer = TarnSchemaWalk::Child("", std::string(m->name.GetString(), m->name.GetStringLength())) + pointer;
+                return true;
+            }
+    } else if (v.IsArray()) {
+        for (rapidjson::SizeType i = 0; i < v.Size(); ++i)
+            if (RepeatedName(v[i], name, pointer)) {
+                pointer = TarnSchemaWalk::Child("", i) + pointer;
+                return true;
+            }
+    }
+    return false;
 }
 
 const rapidjson::Value* RefTarget(const rapidjson::Value& root, const rapidjson::Value& node) {
@@ -147,8 +188,8 @@ bool AppliesItselfForever(const rapidjson::Value& root) {
         auto add = [&](const rapidjson::Value& child) {
             if (known.insert(&child).second) pending.push_back(&child);
         };
-        TarnSchemaWalk::ForEachSubschema(*n, [&](const rapidjson::Value& child, const std::string& where) {
-            if (where.compare(0, 13, "/definitions/") != 0) add(child);  // reached through references only
+        TarnSchemaWalk::ForEachSubschema(*n, [&](const rapidjson::Value& child, const TarnSchemaWalk::Step& step) {
+            if (step.keyword != "definitions") add(child);  // reached through references only
         });
         if (const rapidjson::Value* target = RefTarget(root, *n); target && target->IsObject()) add(*target);
     }
@@ -213,7 +254,7 @@ const rapidjson::Value* CheckedFormat(const rapidjson::Value& node) {
 template <typename V, typename F>
 void ForEachNodeToRewrite(V& node, F&& visit) {
     if (ClosedBesidePatterns(node) || DependsOnNothing(node) || CheckedFormat(node)) visit(node);
-    TarnSchemaWalk::ForEachSubschema(node, [&](V& sub, const std::string&) { ForEachNodeToRewrite(sub, visit); });
+    TarnSchemaWalk::ForEachSubschema(node, [&](V& sub, const TarnSchemaWalk::Step&) { ForEachNodeToRewrite(sub, visit); });
 }
 
 // What is kept of a registered schema, each part made when first asked for.
@@ -251,16 +292,19 @@ std::string FindCompileProblem(const rapidjson::Value& schema) {
     if (!schema.IsObject()) return "the schema is not an object";
     if (TarnSchemaWalk::Depth(schema, MAX_NESTING) > MAX_NESTING)
         return "the schema is nested deeper than " + std::to_string(MAX_NESTING) + " levels";
+    if (std::string name, pointer; RepeatedName(schema, name, pointer))
+        return "the object " + At(pointer) + " names the member '" + name + "' twice";
     std::vector<const rapidjson::Value*> objects;
     CollectObjects(schema, objects);
     for (const rapidjson::Value* o : objects) {
         std::string problem = RefProblem(schema, *o);
         if (!problem.empty()) return problem;
     }
-    if (std::string problem = EmptySlot(schema, schema, ""); !problem.empty()) return problem;
+    if (std::string problem = EmptySlot(schema, schema, nullptr); !problem.empty()) return problem;
     // rapidjson compiles every object of the document, subschema or not.
     for (const rapidjson::Value* o : objects)
-        if (std::string problem = UncheckedKeyword(*o, "inside a member that is not a subschema"); !problem.empty())
+        if (std::string problem = UncheckedKeyword(*o, [] { return std::string("inside a member that is not a subschema"); });
+            !problem.empty())
             return problem;
     if (AppliesItselfForever(schema))
         return "the schema applies itself to the same value without end (through \"$ref\", \"allOf\", \"anyOf\", "
@@ -285,11 +329,10 @@ std::shared_ptr<const CompiledSchema> Compile(const rapidjson::Value& schema) {
     return compiled;
 }
 
-std::unique_ptr<rapidjson::SchemaDocument> CompileWithRapidjson(const rapidjson::Value& source,
-                                                                rapidjson::Document& scratch) {
+std::unique_ptr<SchemaDocument> CompileWithRapidjson(const rapidjson::Value& source, rapidjson::Document& scratch) {
     bool affected = false;
     ForEachNodeToRewrite(source, [&](const rapidjson::Value&) { affected = true; });
-    if (!affected) return std::make_unique<rapidjson::SchemaDocument>(source);
+    if (!affected) return std::make_unique<SchemaDocument>(source);
     auto& allocator = scratch.GetAllocator();
     scratch.CopyFrom(source, allocator);
     ForEachNodeToRewrite(static_cast<rapidjson::Value&>(scratch), [&](rapidjson::Value& node) {
@@ -306,7 +349,7 @@ std::unique_ptr<rapidjson::SchemaDocument> CompileWithRapidjson(const rapidjson:
                            allocator);
         }
     });
-    return std::make_unique<rapidjson::SchemaDocument>(scratch);
+    return std::make_unique<SchemaDocument>(scratch);
 }
 
 std::shared_ptr<const CompiledSchema> CompiledFor(const rapidjson::Value& schema) {

@@ -46,8 +46,8 @@ std::string NodeProblem(const rapidjson::Value& node, const std::string& pointer
     if (const rapidjson::Value* m = Member(node, TarnSchemaWalk::MARK_INSTANCE_ID); m && !m->IsBool())
         return std::string("marker \"instanceId\" ") + Where(pointer) + " must be a boolean";
     std::string problem;
-    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const std::string& suffix) {
-        if (problem.empty()) problem = NodeProblem(sub, pointer + suffix);
+    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const TarnSchemaWalk::Step& step) {
+        if (problem.empty()) problem = NodeProblem(sub, pointer + step.Text());
     });
     return problem;
 }

@@ -66,7 +66,7 @@ void Rebase(rapidjson::Value& schema, const std::string& base, Allocator& alloca
             std::string text = "#" + prefix + (ref->GetString() + 1);
             ref->SetString(text.c_str(), static_cast<rapidjson::SizeType>(text.size()), allocator);
         }
-        TarnSchemaWalk::ForEachSubschema(*node, [&](rapidjson::Value& sub, const std::string&) { pending.push_back(&sub); });
+        TarnSchemaWalk::ForEachSubschema(*node, [&](rapidjson::Value& sub, const TarnSchemaWalk::Step&) { pending.push_back(&sub); });
     }
 }
 

@@ -30,16 +30,16 @@ struct Outcome {
 // run needs no heap allocation until it outgrows a buffer kept per thread,
 // and what it takes is given back at once when the run ends; a pool gives
 // nothing back before, so a run holds state in proportion to the value.
-using PooledValidator = rapidjson::GenericSchemaValidator<rapidjson::SchemaDocument,
+using PooledValidator = rapidjson::GenericSchemaValidator<SchemaDocument::Compiled,
                                                           rapidjson::BaseReaderHandler<rapidjson::UTF8<>>,
                                                           rapidjson::MemoryPoolAllocator<>>;
 
-Outcome Run(const rapidjson::SchemaDocument& document, const rapidjson::Value& value) {
+Outcome Run(const SchemaDocument& document, const rapidjson::Value& value) {
     // Runs never nest, so one buffer serves each in turn; aligned, as the
     // pool keeps its chunk header at its start.
     alignas(std::max_align_t) thread_local char buffer[16 * 1024];
     rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof buffer);
-    PooledValidator validator(document, &pool);
+    PooledValidator validator(document.schemas, &pool);
     value.Accept(validator);
     Outcome o;
     o.valid = validator.IsValid();
@@ -100,8 +100,8 @@ void MoveRefsUnder(rapidjson::Value& v, const std::string& prefix, rapidjson::Do
 // "definitions" the parts are schemas, which CompileWithRapidjson looks at.)
 struct Part {
     rapidjson::Document wrapper;
-    std::unique_ptr<rapidjson::SchemaDocument> owned;
-    const rapidjson::SchemaDocument* document = nullptr;
+    std::unique_ptr<SchemaDocument> owned;
+    const SchemaDocument* document = nullptr;
     const rapidjson::Value* shallow = nullptr;
     std::string shallowPrefix;
     const rapidjson::Value* whole = nullptr;

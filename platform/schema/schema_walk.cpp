@@ -28,6 +28,13 @@ std::string EscapeToken(const std::string& token) {
     return out;
 }
 
+std::string Step::Text() const {
+    std::string text = "/" + std::string(keyword);
+    if (kind == kMember) return Child(text, std::string(name));
+    if (kind == kElement) return Child(text, index);
+    return text;
+}
+
 std::string UriFragment(const std::string& pointer) {
     rapidjson::Pointer p(pointer.c_str(), pointer.size());
     rapidjson::StringBuffer buffer;
@@ -50,15 +57,18 @@ const rapidjson::Value* At(const rapidjson::Value& root, const std::string& poin
 
 namespace {
 // Recursion stops one level past the limit, so its depth stays bounded.
+// Scalars are counted without a call: most members are scalars.
 size_t DepthBelow(const rapidjson::Value& value, size_t depth, size_t limit) {
     if (depth > limit) return depth;
     size_t deepest = depth;
+    auto below = [&](const rapidjson::Value& child) {
+        const bool container = child.IsObject() || child.IsArray();
+        deepest = std::max(deepest, container ? DepthBelow(child, depth + 1, limit) : depth + 1);
+    };
     if (value.IsObject()) {
-        for (auto m = value.MemberBegin(); m != value.MemberEnd() && deepest <= limit; ++m)
-            deepest = std::max(deepest, DepthBelow(m->value, depth + 1, limit));
+        for (auto m = value.MemberBegin(); m != value.MemberEnd() && deepest <= limit; ++m) below(m->value);
     } else if (value.IsArray()) {
-        for (auto e = value.Begin(); e != value.End() && deepest <= limit; ++e)
-            deepest = std::max(deepest, DepthBelow(*e, depth + 1, limit));
+        for (auto e = value.Begin(); e != value.End() && deepest <= limit; ++e) below(*e);
     }
     return deepest;
 }

@@ -89,8 +89,20 @@ std::string PointerText(const P& pointer) {
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-// Calls visit(child, pointerSuffix) for every subschema of node: the members
-// of "properties", "patternProperties", "definitions" and the schema-valued
+// Where a subschema sits in its node: under a keyword, itself ("/not"), as
+// one of its members ("/properties/a") or one of its elements ("/items/0").
+// Text() makes the pointer suffix, which most walks need only for a message.
+struct Step {
+    enum Kind { kSelf, kMember, kElement };
+    std::string_view keyword;
+    Kind kind = kSelf;
+    std::string_view name;  // of a member
+    size_t index = 0;       // of an element
+    std::string Text() const;
+};
+
+// Calls visit(child, step) for every subschema of node: the members of
+// "properties", "patternProperties", "definitions" and the schema-valued
 // ones of "dependencies"; "additionalProperties", "additionalItems" and
 // "not" when they are objects; "items" (object or each element of the
 // array); each element of "allOf", "anyOf", "oneOf".
@@ -98,26 +110,21 @@ template <typename V, typename F>
 void ForEachSubschema(V& node, F&& visit) {
     if (!node.IsObject()) return;
     for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
-        const std::string key(m->name.GetString(), m->name.GetStringLength());
+        const std::string_view key(m->name.GetString(), m->name.GetStringLength());
         auto& value = m->value;
         if (key == "properties" || key == "patternProperties" || key == "definitions" || key == "dependencies") {
             if (!value.IsObject()) continue;
             for (auto s = value.MemberBegin(); s != value.MemberEnd(); ++s)
                 if (s->value.IsObject())
-                    visit(s->value, Child("/" + key, std::string(s->name.GetString(), s->name.GetStringLength())));
+                    visit(s->value, Step{key, Step::kMember, {s->name.GetString(), s->name.GetStringLength()}});
         } else if (key == "additionalProperties" || key == "additionalItems" || key == "not") {
-            if (value.IsObject()) visit(value, "/" + key);
-        } else if (key == "items") {
-            if (value.IsObject()) {
-                visit(value, "/items");
-            } else if (value.IsArray()) {
-                for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                    if (value[i].IsObject()) visit(value[i], Child("/items", i));
-            }
-        } else if (key == "allOf" || key == "anyOf" || key == "oneOf") {
+            if (value.IsObject()) visit(value, Step{key, Step::kSelf, {}, 0});
+        } else if (key == "items" && value.IsObject()) {
+            visit(value, Step{key, Step::kSelf, {}, 0});
+        } else if (key == "items" || key == "allOf" || key == "anyOf" || key == "oneOf") {
             if (!value.IsArray()) continue;
             for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                if (value[i].IsObject()) visit(value[i], Child("/" + key, i));
+                if (value[i].IsObject()) visit(value[i], Step{key, Step::kElement, {}, i});
         }
     }
 }
