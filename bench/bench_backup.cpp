@@ -66,14 +66,9 @@ BENCHMARK(BM_Sqlite3ShellBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    TarnBench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("rows: %d, store file: %ju bytes\n", kRows, static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))));
-    reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
-    benchmark::Shutdown();
-
-    return 0;
+    return TarnBench::RunAndReport(argc, argv, [](const TarnBench::RatioReporter& reporter) {
+        std::printf("rows: %d, store file: %ju bytes\n", kRows,
+                    static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))));
+        reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
+    });
 }

@@ -236,16 +236,7 @@ size_t Count(const char* table) {
     return sqlite3_step(count.get()) == SQLITE_ROW ? static_cast<size_t>(sqlite3_column_int64(count.get(), 0)) : 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 3 && !std::strcmp(argv[1], "--child")) return RunChild(argv[2]);
-    int repetitions = 3;
-    if (argc == 3 && !std::strcmp(argv[1], "--repetitions")) repetitions = std::max(1, std::atoi(argv[2]));
-    else if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--repetitions N]\n", argv[0]);
-        return 2;
-    }
+int Measure(int repetitions) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     BuildStore();
     std::vector<double> set, plainSet, step, plainStep, plan;
@@ -268,3 +259,7 @@ int main(int argc, char** argv) {
                 Median(plan) / Median(step));
     return 0;
 }
+
+} // namespace
+
+int main(int argc, char** argv) { return TarnBench::FreshProcessMain(argc, argv, RunChild, Measure); }

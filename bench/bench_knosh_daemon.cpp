@@ -10,7 +10,6 @@
 //
 //   build/bench/bench_knosh_daemon [ROUND_TRIPS]     (default 20,000)
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -26,6 +25,7 @@
 #include <thread>
 
 #include "private_root.h"
+#include "silence.h"
 #include "tarn/knosh.h"
 #include "tarn/platform/kno/kno.h"
 
@@ -51,24 +51,7 @@ double Seconds(const std::function<void()>& f) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Standard output to /dev/null while it lives.
-class Silence {
-public:
-    Silence() : saved_(dup(1)) {
-        fflush(stdout);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~Silence() {
-        fflush(stdout);
-        dup2(saved_, 1);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
+using TarnBench::Silence;
 
 void ShellGets() {
     char line[64];

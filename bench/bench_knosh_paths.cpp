@@ -9,8 +9,6 @@
 // linear search), without text, path elements or module ids.
 // Listing: "ls /big" (sorted, printed to /dev/null) against fetching the
 // instance list and visiting every key.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include "private_root.h"
+#include "silence.h"
 
 #include "tarn/knosh.h"
 #include "tarn/platform/kno/kno.h"
@@ -160,25 +159,7 @@ void BM_KnoshResolve(benchmark::State& state) {
 
 // ---- listing -----------------------------------------------------------------------
 
-// Sends standard output to /dev/null while it lives.
-class Silence {
-public:
-    Silence() {
-        fflush(stdout);
-        saved_ = dup(1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    ~Silence() {
-        fflush(stdout);
-        dup2(saved_, 1);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
+using TarnBench::Silence;
 
 void BM_PlainList(benchmark::State& state) {
     for (auto _ : state) {

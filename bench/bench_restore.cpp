@@ -115,14 +115,8 @@ BENCHMARK(BM_CheckThenCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    TarnBench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (fs::exists(Backup())) std::printf("backup: %ju bytes\n", static_cast<uintmax_t>(fs::file_size(Backup())));
-    reporter.PrintRatio("BM_RestoreConfigStore", "BM_CheckThenCopy", "RestoreConfigStore / check then copy");
-    benchmark::Shutdown();
-
-    return 0;
+    return TarnBench::RunAndReport(argc, argv, [](const TarnBench::RatioReporter& reporter) {
+        if (fs::exists(Backup())) std::printf("backup: %ju bytes\n", static_cast<uintmax_t>(fs::file_size(Backup())));
+        reporter.PrintRatio("BM_RestoreConfigStore", "BM_CheckThenCopy", "RestoreConfigStore / check then copy");
+    });
 }

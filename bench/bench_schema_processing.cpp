@@ -268,16 +268,7 @@ void Report(const char* label, const Pair& p, double items, const char* unit) {
                 items / ours, unit, plain, ours / plain, static_cast<double>(p.peakKiB) / 1024);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 3 && !std::strcmp(argv[1], "--child")) return RunChild(argv[2]);
-    int repetitions = 3;
-    if (argc == 3 && !std::strcmp(argv[1], "--repetitions")) repetitions = std::max(1, std::atoi(argv[2]));
-    else if (argc != 1) {
-        std::fprintf(stderr, "usage: %s [--repetitions N]\n", argv[0]);
-        return 2;
-    }
+int Measure(int repetitions) {
 
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     Pair schemas, defaults;
@@ -314,3 +305,7 @@ int main(int argc, char** argv) {
     Report("ProcessDefaultConfiguration", defaults, static_cast<double>(values), "values");
     return 0;
 }
+
+} // namespace
+
+int main(int argc, char** argv) { return TarnBench::FreshProcessMain(argc, argv, RunChild, Measure); }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <sys/resource.h>
@@ -63,6 +64,21 @@ inline Sample RunFresh(const char* what) {
     }
     sample.peakKiB = usage.ru_maxrss;
     return sample;
+}
+
+// main of a program that measures in fresh processes: "--child WHAT" is one
+// run (child(WHAT)); otherwise measure(repetitions), each figure the median
+// of "--repetitions N" runs (default 3).
+template <typename Child, typename Measure>
+int FreshProcessMain(int argc, char** argv, Child child, Measure measure) {
+    if (argc == 3 && !std::strcmp(argv[1], "--child")) return child(argv[2]);
+    int repetitions = 3;
+    if (argc == 3 && !std::strcmp(argv[1], "--repetitions")) repetitions = std::max(1, std::atoi(argv[2]));
+    else if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [--repetitions N]\n", argv[0]);
+        return 2;
+    }
+    return measure(repetitions);
 }
 
 inline double Median(std::vector<double> v) {

@@ -50,4 +50,17 @@ private:
     std::map<std::string, Total> m_totals;
 };
 
+// Runs the benchmarks the command line selects, then report(reporter) for
+// the closing figures; main's exit status.
+template <typename Report>
+int RunAndReport(int argc, char** argv, Report&& report) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    report(static_cast<const RatioReporter&>(reporter));
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace TarnBench

@@ -1,6 +1,8 @@
 #include "schema/layer_index.h"
 
+#include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "schema/schema_walk.h"
 #include "tarn/platform/schema_store.h"
@@ -9,6 +11,33 @@ namespace TarnSchemaValidation {
 namespace {
 
 std::string_view NameOf(const rapidjson::Value& name) { return {name.GetString(), name.GetStringLength()}; }
+
+// The keywords of a node the layer rules read, found in one pass over its
+// members; each is the first member of its name, as FindMember finds it.
+// All null for a node that is not an object.
+struct LayerKeywords {
+    const rapidjson::Value* instanceId = nullptr;
+    const rapidjson::Value* vital = nullptr;
+    const rapidjson::Value* cached = nullptr;
+    const rapidjson::Value* properties = nullptr;
+    const rapidjson::Value* items = nullptr;
+    const rapidjson::Value* type = nullptr;
+
+    explicit LayerKeywords(const rapidjson::Value& node) {
+        if (!node.IsObject()) return;
+        const std::pair<std::string_view, const rapidjson::Value**> wanted[] = {
+            {TarnSchemaWalk::MARK_INSTANCE_ID, &instanceId},
+            {TarnSchemaWalk::MARK_VITAL, &vital},
+            {TarnSchemaWalk::MARK_CACHED, &cached},
+            {"properties", &properties},
+            {"items", &items},
+            {"type", &type}};
+        for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m)
+            for (const auto& [keyword, slot] : wanted)
+                if (!*slot && keyword == NameOf(m->name)) *slot = &m->value;
+    }
+    bool IsInstanceId() const { return TarnSchemaWalk::IsTrue(instanceId); }
+};
 
 } // namespace
 
@@ -27,7 +56,7 @@ const LayerNode* LayerIndex::Add(const rapidjson::Value& node) {
     LayerNode& added = m_nodes.emplace_back();
     if (!node.IsObject()) return &added;
     added.isObject = true;
-    const TarnSchemaWalk::LayerKeywords keywords(node);
+    const LayerKeywords keywords(node);
     added.instanceId = keywords.IsInstanceId();
     added.vital = keywords.vital != nullptr;
     added.cached = keywords.cached != nullptr;

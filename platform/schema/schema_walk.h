@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "tarn/rapidjson.h"
 
@@ -32,31 +31,6 @@ inline bool IsInstanceIdNode(const rapidjson::Value& node) { return IsTrue(Membe
 inline bool HasLayerMarker(const rapidjson::Value& node) {
     return Member(node, MARK_VITAL) || Member(node, MARK_CACHED);
 }
-
-// The keywords of a node the layer rules read, found in one pass over its
-// members; each is the first member of its name, as FindMember finds it.
-// All null for a node that is not an object.
-struct LayerKeywords {
-    const rapidjson::Value* instanceId = nullptr;
-    const rapidjson::Value* vital = nullptr;
-    const rapidjson::Value* cached = nullptr;
-    const rapidjson::Value* properties = nullptr;
-    const rapidjson::Value* items = nullptr;
-    const rapidjson::Value* type = nullptr;
-
-    explicit LayerKeywords(const rapidjson::Value& node) {
-        if (!node.IsObject()) return;
-        const std::pair<std::string_view, const rapidjson::Value**> wanted[] = {
-            {MARK_INSTANCE_ID, &instanceId}, {MARK_VITAL, &vital}, {MARK_CACHED, &cached},
-            {"properties", &properties}, {"items", &items}, {"type", &type}};
-        for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
-            const std::string_view name(m->name.GetString(), m->name.GetStringLength());
-            for (const auto& [keyword, slot] : wanted)
-                if (!*slot && keyword == name) *slot = &m->value;
-        }
-    }
-    bool IsInstanceId() const { return IsTrue(instanceId); }
-};
 
 inline bool StringEquals(const rapidjson::Value* v, const char* text) {
     return v && v->IsString() && std::strcmp(v->GetString(), text) == 0;
