@@ -115,10 +115,7 @@ int RunDiff(const Args& args) {
 int RunGenerations(const Args& args) {
     if (!args.empty() && args[0] == "diff") return RunDiff(Args(args.begin() + 1, args.end()));
     bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--json") json = true;
-        else return Usage(FindCommand("generations"));
-    }
+    if (!OnlyJsonOption(args, json)) return Usage(FindCommand("generations"));
     std::vector<int> damaged;
     std::vector<Listed> list;
     const auto generations = TarnConfigStore::ListGenerations(&damaged);

@@ -29,9 +29,10 @@ void PrintJson(const TarnConfigStore::BootPlan& plan) {
 } // namespace
 
 int RunPlan(const Args& args) {
-    if (args.size() > 1 || (args.size() == 1 && args[0] != "--json")) return Usage(FindCommand("plan"));
+    bool json = false;
+    if (!OnlyJsonOption(args, json)) return Usage(FindCommand("plan"));
     const TarnConfigStore::BootPlan plan = TarnConfigStore::PlanNextBoot();
-    if (args.empty()) PrintTable(plan); else PrintJson(plan);
+    if (json) PrintJson(plan); else PrintTable(plan);
     return 0;
 }
 

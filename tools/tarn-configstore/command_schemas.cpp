@@ -45,10 +45,7 @@ void PrintJson(const std::vector<std::vector<std::string>>& rows) {
 
 int RunSchemas(const Args& args) {
     bool json = false;
-    for (const std::string& a : args) {
-        if (a == "--json") json = true;
-        else return Usage(FindCommand("schemas"));
-    }
+    if (!OnlyJsonOption(args, json)) return Usage(FindCommand("schemas"));
     TarnSchemaStore::SchemaStore::GetStore();  // creates the schema store's tables when missing
     auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     std::vector<std::vector<std::string>> rows;

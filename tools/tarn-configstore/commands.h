@@ -50,6 +50,10 @@ int RunRollback(const Args& args);
 int Usage(const Command& command);
 const Command& FindCommand(const std::string& name);
 
+// Whether the arguments are none or the one option of a listing, "--json";
+// json says which.
+bool OnlyJsonOption(const Args& args, bool& json);
+
 // The arguments with a first "--" (end of options) taken out; anything after
 // it is an operand even when it starts with "-".
 struct Operands {

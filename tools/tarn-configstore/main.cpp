@@ -139,6 +139,11 @@ int Usage(const Command& command) {
     return 2;
 }
 
+bool OnlyJsonOption(const Args& args, bool& json) {
+    json = args == Args{"--json"};
+    return json || args.empty();
+}
+
 Operands SplitOperands(const Args& args) {
     Operands ops;
     bool operandsOnly = false;
