@@ -1,6 +1,6 @@
 // Keeping generations: `backup` as the CLI runs it by default (the live store
 // copied into a new generation that then becomes the backup, five kept)
-// against the specified copy of the live store to its backup alone, on a configuration
+// against the plain copy of the live store to its backup alone, on a configuration
 // store of 100,000 Config rows. Everything happens under a temporary host
 // root (TARN_ROOT); set TMPDIR to measure on another file system.
 #include <benchmark/benchmark.h>

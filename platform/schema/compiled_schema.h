@@ -6,6 +6,7 @@
 #include <string>
 
 #include "schema/layer_index.h"
+#include "schema/listed_allocator.h"
 #include "tarn/rapidjson.h"
 
 namespace TarnSchemaValidation {
@@ -14,18 +15,9 @@ namespace TarnSchemaValidation {
 // both recursively.
 constexpr size_t MAX_NESTING = 200;
 
-// A schema compiled for rapidjson's validator. Its schema nodes come from a
-// pool of its own: a compile makes a few chunk allocations instead of
-// several per node, and the chunks stay plainly reachable. (On the heap, the
-// nodes' strings are held by rapidjson's tagged pointers, which the leak
-// checker cannot follow, so a compiled schema kept for the process read as
-// leaked.) The pool is declared first, to go last.
-struct SchemaDocument {
-    using Compiled = rapidjson::GenericSchemaDocument<rapidjson::Value, rapidjson::MemoryPoolAllocator<>>;
-    explicit SchemaDocument(const rapidjson::Value& source) : schemas(source, nullptr, &pool) {}
-    rapidjson::MemoryPoolAllocator<> pool{4096};
-    Compiled schemas;
-};
+// A schema compiled for rapidjson's validator, on the listed heap (see
+// listed_allocator.h).
+using SchemaDocument = rapidjson::GenericSchemaDocument<rapidjson::Value, ListedAllocator>;
 
 struct CompiledSchema {
     // Why the schema cannot be used; empty when it can.

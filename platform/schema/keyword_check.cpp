@@ -30,7 +30,7 @@ struct Outcome {
 // run needs no heap allocation until it outgrows a buffer kept per thread,
 // and what it takes is given back at once when the run ends; a pool gives
 // nothing back before, so a run holds state in proportion to the value.
-using PooledValidator = rapidjson::GenericSchemaValidator<SchemaDocument::Compiled,
+using PooledValidator = rapidjson::GenericSchemaValidator<SchemaDocument,
                                                           rapidjson::BaseReaderHandler<rapidjson::UTF8<>>,
                                                           rapidjson::MemoryPoolAllocator<>>;
 
@@ -39,7 +39,7 @@ Outcome Run(const SchemaDocument& document, const rapidjson::Value& value) {
     // pool keeps its chunk header at its start.
     alignas(std::max_align_t) thread_local char buffer[16 * 1024];
     rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof buffer);
-    PooledValidator validator(document.schemas, &pool);
+    PooledValidator validator(document, &pool);
     value.Accept(validator);
     Outcome o;
     o.valid = validator.IsValid();
