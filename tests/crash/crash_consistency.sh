@@ -132,16 +132,18 @@ cp -a "$root" "$pristine"
 # --- the commands; what must survive each one in the live store before the next boot
 module_arg=
 [ -e "$module" ] && module_arg="--module $root/usr/lib/halden/configmanager/upgrade/lib/$(basename "$module")"
-default_commands="boot,backup,rollback,cleanup store,cleanup autoconf,boot-mode 0,apply-record set crash-test"
+default_commands="boot,backup,rollback,cleanup store,cleanup live-store,cleanup autoconf,cleanup datafiles"
+default_commands+=",boot-mode 0,apply-record set crash-test"
 refresh_args=
 for c in $crates; do refresh_args+=" --crate $c"; done
 default_commands+=",process-schemas $crates,refresh$refresh_args $module_arg"
-default_commands+=",desired set $desired,plan"
+default_commands+=",desired set $desired,desired set --smartnic $here/../../examples/desired/smartnic-desired.json,plan"
 IFS=, read -ra commands <<<"${CRASH_COMMANDS:-$default_commands}"
 survivors() {
   case "$1" in
   boot) echo "" ;;  # the live store is rebuilt from the backup
-  "cleanup store") echo "config.schema dfs.schema" ;;
+  "cleanup store" | "cleanup live-store") echo "config.schema dfs.schema" ;;
+  "cleanup datafiles") echo "config.live dfs.kept" ;;  # the rows an undisturbed run keeps
   *) echo "config.live dfs.live" ;;
   esac
 }
@@ -151,10 +153,11 @@ reset_root() { rm -rf "$root" && cp -a "$pristine" "$root"; }
 measure() {
   local max=0 t0 t i
   for i in 1 2 3; do
-    reset_root && t0=$(now_us) && { tcs $1 >/dev/null 2>&1; t=$(($(now_us) - t0)); }
+    reset_root && t0=$(now_us) && { tcs $1 >/dev/null 2>&1 || die "$1 failed undisturbed"; t=$(($(now_us) - t0)); }
     [ "$t" -gt "$max" ] && max=$t
   done
   defaults "$root" >"$top/defaults.${1%% *}"  # what an undisturbed run rebuilds
+  rows "$root" dfs >"$top/dfs.kept"           # and keeps
   echo "$max"
 }
 
@@ -220,7 +223,7 @@ check() {
 passed=0 failed=0
 echo "crash: $kills kills per command, seed $seed, cli $cli"
 for cmd in "${commands[@]}"; do
-  run=$(measure "$cmd")
+  run=$(measure "$cmd") || exit 2
   case "$cmd" in process-schemas* | refresh*)
     cmp -s "$top/defaults.before" "$top/defaults.${cmd%% *}" && die "$cmd rebuilt no new default configuration"
   esac
@@ -235,7 +238,8 @@ for cmd in "${commands[@]}"; do
     failed=$((failed + 1)) bad=$((bad + 1))
     [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-${cmd%% *}"
   done
-  label=$cmd && [ ${#cmd} -gt 27 ] && label="${cmd%% *} ..."
+  # The command's words up to its first path or crate identifier.
+  label=$(awk '{l = $1; for (i = 2; i <= NF && $i !~ /[\/_]/; i++) l = l " " $i; print l (i <= NF ? " ..." : "")}' <<<"$cmd")
   printf '%-28s kills %d, torn stores %d, lost rows %d, discarded backups %d, failed boots %d (run %d us)\n' \
     "$label:" "$kills" "$t" "$l" "$d" "$b" "$run"
 done
