@@ -203,7 +203,7 @@ check() {
   for f in $(survivors "$cmd"); do
     lost=$((lost + $(missing "$top/$f" <(rows "$snap" "${f%%.*}" 2>/dev/null))))
   done
-  tcs boot >/dev/null 2>&1 || bootfail=1
+  tcs boot >"$top/boot.out" 2>&1 || bootfail=1
   grep -qh "is inconsistent" "$root"/var/log/*.log 2>/dev/null && discarded=1
   for db in "$live" "$dfs"; do
     [ "$(sql "$root/$db" 'PRAGMA integrity_check;' 2>&1)" = "'ok'" ] || torn=1
@@ -223,6 +223,9 @@ check() {
 passed=0 failed=0
 echo "crash: $kills kills per command, seed $seed, cli $cli"
 for cmd in "${commands[@]}"; do
+  # The command's words up to its first path or crate identifier.
+  label=$(awk '{l = $1; for (i = 2; i <= NF && $i !~ /[\/_]/; i++) l = l " " $i; print l (i <= NF ? " ..." : "")}' <<<"$cmd")
+  name=$(tr -cs 'a-z0-9\n' - <<<"${label% ...}")
   run=$(measure "$cmd") || exit 2
   case "$cmd" in process-schemas* | refresh*)
     cmp -s "$top/defaults.before" "$top/defaults.${cmd%% *}" && die "$cmd rebuilt no new default configuration"
@@ -236,15 +239,14 @@ for cmd in "${commands[@]}"; do
     t=$((t + torn)) l=$((l + lost)) d=$((d + discarded)) b=$((b + bootfail))
     if [ $((torn + lost + discarded + bootfail)) -eq 0 ]; then passed=$((passed + 1)); continue; fi
     failed=$((failed + 1)) bad=$((bad + 1))
-    [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-${cmd%% *}"
+    [ "$bad" -eq 1 ] && cp -a "$raw" "$top/failed-$name" && cp -a "$root" "$top/failed-$name.after-boot" &&
+      cp "$top/boot.out" "$top/failed-$name.after-boot/"
   done
-  # The command's words up to its first path or crate identifier.
-  label=$(awk '{l = $1; for (i = 2; i <= NF && $i !~ /[\/_]/; i++) l = l " " $i; print l (i <= NF ? " ..." : "")}' <<<"$cmd")
   printf '%-28s kills %d, torn stores %d, lost rows %d, discarded backups %d, failed boots %d (run %d us)\n' \
     "$label:" "$kills" "$t" "$l" "$d" "$b" "$run"
 done
 
 [ "$failed" -eq 0 ] && rm -rf "$top" ||
-  echo "crash: failing states kept (the root as the kill left it, before the next boot): $top/failed-*"
+  echo "crash: failing states kept (the root as the kill left it, and after the next boot with its output): $top/failed-*"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
