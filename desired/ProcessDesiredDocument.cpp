@@ -1,8 +1,15 @@
 // The rows of a desired document: its values, and the defaults of the
 // mutable-default objects it leaves out.
+#include <exception>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "desired/desired_document.h"
+#include "desired/hand_off.h"
 #include "tarn/config_validation.h"
 #include "tarn/desired_config.h"
 #include "tarn/exceptions.h"
@@ -45,6 +52,107 @@ void CopyDefaults(const std::shared_ptr<DBStore::StoreConnection>& conn,
         throw ConfigStoreException("Failed to insert default configuration to desired config table");
 }
 
+// Step 3 of the document: the row of every value, in document order, to
+// emit; each key's object taken off pending.
+template <typename Emit>
+void MakeRows(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
+              TarnSchemaStore::SchemaObjectIdSet& pending, Emit emit) {
+    auto profile = Level(document, "the root").FindMember("profile");
+    if (profile == document.MemberEnd()) return;
+    for (auto& c : Level(profile->value, "/profile").GetObject()) {
+        const std::string component = MemberName(c.name);
+        for (auto& g : Level(c.value, "/profile/" + component).GetObject()) {
+            const std::string group = MemberName(g.name);
+            for (auto& k : Level(g.value, "/profile/" + component + "/" + group).GetObject()) {
+                const std::string key = MemberName(k.name);
+                const SchemaObjectId id(component, group, key);
+                pending.erase(id);
+                const std::shared_ptr<TarnSchemaStore::SchemaObject> object = cache->GetSchemaObject(id);
+                if (!object) throw ConfigStoreException(("No schema registered for " + id.toString()).c_str());
+                const std::string version = object->GetVersion();
+                rapidjson::Value& v = k.value;
+                if (v.IsArray()) {
+                    for (rapidjson::Value& element : v.GetArray())
+                        emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, element));
+                } else if (v.IsObject()) {
+                    emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, v));
+                } else if (v.IsString() && MemberName(v) == DELETE_DEFAULT_VALUE) {
+                    CSLogger::Log(2, "Default configuration for comp:%s, group:%s key:%s will be deleted.",
+                                  component.c_str(), group.c_str(), key.c_str());
+                }
+            }
+        }
+    }
+}
+
+// About how many rows the document makes (arrays and objects under its keys);
+// 0 for a document of another shape, which MakeRows refuses.
+size_t RowCount(const rapidjson::Value& document) {
+    if (!document.IsObject()) return 0;
+    const auto profile = document.FindMember("profile");
+    if (profile == document.MemberEnd() || !profile->value.IsObject()) return 0;
+    size_t rows = 0;
+    for (const auto& c : profile->value.GetObject()) {
+        if (!c.value.IsObject()) continue;
+        for (const auto& g : c.value.GetObject()) {
+            if (!g.value.IsObject()) continue;
+            for (const auto& k : g.value.GetObject()) rows += k.value.IsArray() ? k.value.Size() : k.value.IsObject();
+        }
+    }
+    return rows;
+}
+
+// Making a row (identifier, statement text, the value's text) costs a sixth
+// of writing it; for a big document a helper thread makes the rows while
+// this one writes them, so writing costs SQLite's own time alone. The rows
+// written, their order, and the error thrown are those of MakeRows with each
+// row written at once; after an error the helper may have filled generated
+// identifiers in a few values past the last row written. False, with
+// nothing done, when no thread can be started.
+constexpr size_t kRowsForHelper = 1024, kBatchRows = 256, kBatchesAhead = 4;
+
+bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
+                        TarnSchemaStore::SchemaObjectIdSet& pending,
+                        const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    using Batch = std::vector<DesiredRow>;
+    HandOff<Batch> handOff(kBatchesAhead);
+    struct Stopped {};
+    std::thread maker;
+    try {
+        maker = std::thread([&] {
+            std::exception_ptr error;
+            try {
+                Batch batch;
+                MakeRows(document, cache, pending, [&](DesiredRow row) {
+                    batch.push_back(std::move(row));
+                    if (batch.size() < kBatchRows) return;
+                    if (!handOff.Put(std::move(batch))) throw Stopped{};
+                    batch.clear();
+                });
+                if (!batch.empty()) handOff.Put(std::move(batch));
+            } catch (const Stopped&) {
+            } catch (...) {
+                error = std::current_exception();
+            }
+            handOff.Close(error);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    std::exception_ptr failed;  // writing's own failure comes first: its row precedes any the helper failed on
+    try {
+        while (std::optional<Batch> batch = handOff.Take())
+            for (const DesiredRow& row : *batch) WriteDesiredRow(conn, row);
+    } catch (...) {
+        failed = std::current_exception();
+        handOff.Stop();
+    }
+    maker.join();
+    if (failed) std::rethrow_exception(failed);
+    handOff.Rethrow();
+    return true;
+}
+
 } // namespace
 
 void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn) {
@@ -52,36 +160,8 @@ void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
     TarnSchemaStore::SchemaObjectIdSet pending = store->GetMutableDefaultConfigIds(false);
 
-    auto profile = Level(document, "the root").FindMember("profile");
-    if (profile != document.MemberEnd()) {
-        for (auto& c : Level(profile->value, "/profile").GetObject()) {
-            const std::string component = MemberName(c.name);
-            for (auto& g : Level(c.value, "/profile/" + component).GetObject()) {
-                const std::string group = MemberName(g.name);
-                for (auto& k : Level(g.value, "/profile/" + component + "/" + group).GetObject()) {
-                    const std::string key = MemberName(k.name);
-                    const SchemaObjectId id(component, group, key);
-                    pending.erase(id);
-                    const std::shared_ptr<TarnSchemaStore::SchemaObject> object = cache->GetSchemaObject(id);
-                    if (!object)
-                        throw ConfigStoreException(("No schema registered for " + id.toString()).c_str());
-                    const std::string version = object->GetVersion();
-                    rapidjson::Value& v = k.value;
-                    if (v.IsArray()) {
-                        for (rapidjson::Value& element : v.GetArray())
-                            WriteDesiredConfigValue(document.GetAllocator(), conn, version, component, group, key,
-                                                    object, element);
-                    } else if (v.IsObject()) {
-                        WriteDesiredConfigValue(document.GetAllocator(), conn, version, component, group, key,
-                                                object, v);
-                    } else if (v.IsString() && MemberName(v) == DELETE_DEFAULT_VALUE) {
-                        CSLogger::Log(2, "Default configuration for comp:%s, group:%s key:%s will be deleted.",
-                                      component.c_str(), group.c_str(), key.c_str());
-                    }
-                }
-            }
-        }
-    }
+    if (RowCount(document) < kRowsForHelper || !WriteRowsAlongside(document, cache, pending, conn))
+        MakeRows(document, cache, pending, [&conn](const DesiredRow& row) { WriteDesiredRow(conn, row); });
 
     const TarnSchemaStore::SchemaObjectIdSet fixedKind =
         store->GetSchemaObjectIdsByKind(TarnSchemaStore::KIND_FIXED_INSTANCES);

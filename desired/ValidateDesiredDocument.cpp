@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "desired/all_pass.h"
 #include "desired/desired_document.h"
 #include "tarn/config_validation.h"
 #include "tarn/desired_config.h"
@@ -107,9 +108,16 @@ bool Valid(const rapidjson::Document& document, const rapidjson::Document& level
     rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
     rapidjson::Document found(&pool);
     if (!JsonValidator::Validate(levels, Skeleton(document, 0, pool), found, USER_VALIDATION_CODES, "")) return false;
-    for (const auto& key : keys)
-        if (!JsonValidator::Validate(key.schema, *key.value, found, USER_VALIDATION_CODES, key.pointer)) return false;
-    return true;
+    // The keys' checks are independent and only read the document and their
+    // schemas: a big document's are shared among the cores.
+    return AllPass(keys.size(), [&keys](size_t begin, size_t end) {
+        rapidjson::MemoryPoolAllocator<> pool(kChunkCapacity);
+        rapidjson::Document found(&pool);
+        for (size_t i = begin; i < end; ++i)
+            if (!JsonValidator::Validate(keys[i].schema, *keys[i].value, found, USER_VALIDATION_CODES, keys[i].pointer))
+                return false;
+        return true;
+    });
 }
 
 // Validates into result (an array of {"field", "error"}), as one validation

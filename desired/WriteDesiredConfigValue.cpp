@@ -9,22 +9,32 @@
 
 namespace TarnConfigStore {
 
+DesiredRow MakeDesiredRow(rapidjson::Document::AllocatorType& allocator, const std::string& version,
+                          const std::string& component, const std::string& group, const std::string& name,
+                          const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject, rapidjson::Value& value) {
+    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
+    const std::string instanceId = GetInstanceIdFromValue(value, schemaObject);
+    using TarnPlatform::SqlQuote;
+    DesiredRow row;
+    row.statement =
+        "insert or replace into DesiredUserConfig(identifier, name, configgroup, component, version, Value, "
+        "BootAction) values (" + SqlQuote(instanceId) + ", " + SqlQuote(name) + ", " + SqlQuote(group) + ", " +
+        SqlQuote(component) + ", " + SqlQuote(version) + ", ?, ?)";
+    ConfigStoreDocument::SerializeValue(value, row.value);
+    return row;
+}
+
+void WriteDesiredRow(const std::shared_ptr<DBStore::StoreConnection>& conn, const DesiredRow& row) {
+    if (DBStore::Execute(conn, row.statement, {row.value, "SET"}, {}, 3000) != 0)
+        throw ConfigStoreException("Write desired config failed");
+}
+
 void WriteDesiredConfigValue(rapidjson::Document::AllocatorType& allocator,
                              const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& version,
                              const std::string& component, const std::string& group, const std::string& name,
                              const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
                              rapidjson::Value& value) {
-    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
-    const std::string instanceId = GetInstanceIdFromValue(value, schemaObject);
-    using TarnPlatform::SqlQuote;
-    const std::string sql =
-        "insert or replace into DesiredUserConfig(identifier, name, configgroup, component, version, Value, "
-        "BootAction) values (" + SqlQuote(instanceId) + ", " + SqlQuote(name) + ", " + SqlQuote(group) + ", " +
-        SqlQuote(component) + ", " + SqlQuote(version) + ", ?, ?)";
-    std::string text;
-    ConfigStoreDocument::SerializeValue(value, text);
-    if (DBStore::Execute(conn, sql, {text, "SET"}, {}, 3000) != 0)
-        throw ConfigStoreException("Write desired config failed");
+    WriteDesiredRow(conn, MakeDesiredRow(allocator, version, component, group, name, schemaObject, value));
 }
 
 } // namespace TarnConfigStore

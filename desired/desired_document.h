@@ -36,6 +36,20 @@ void WriteDesiredConfigValue(rapidjson::Document::AllocatorType& allocator,
                              const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
                              rapidjson::Value& value);
 
+// WriteDesiredConfigValue in its two steps, for writing on one thread what
+// another makes: the row of a value (a generated identifier added to the
+// value from allocator where the schema asks for one; throws 1032 when the
+// value lacks its identifier), and writing it (throws ConfigStoreException
+// "Write desired config failed").
+struct DesiredRow {
+    std::string statement;  // the value bound to its first parameter, "SET" to its second
+    std::string value;
+};
+DesiredRow MakeDesiredRow(rapidjson::Document::AllocatorType& allocator, const std::string& version,
+                          const std::string& component, const std::string& group, const std::string& name,
+                          const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject, rapidjson::Value& value);
+void WriteDesiredRow(const std::shared_ptr<DBStore::StoreConnection>& conn, const DesiredRow& row);
+
 // Validates every object of a SmartNIC document and writes the valid ones;
 // throws when any failed, after all were validated and logged.
 void ProcessSmartnicDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn);

@@ -164,4 +164,31 @@ TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerb
     EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), names);
 }
 
+// A big document's rows are made on a helper thread while they are written:
+// every row arrives, and an error in the middle still refuses the whole.
+TEST_F(DesiredBoot, BigDocumentsStoreEveryRowOrNone) {
+    const auto big = [this](const std::string& middle, const std::string& after) -> rapidjson::Document& {
+        std::string text = R"({"profile": {"net": {"sw": {"switches": [)";
+        for (int i = 0; i < 3000; ++i)
+            text += (i ? ", " : "") + (i == 1200 && !middle.empty() ? middle : R"({"name": "s)" + std::to_string(i) +
+                                                                                 R"(", "mtu": )" + std::to_string(i) + "}");
+        return Doc(text + "]" + after + "}}}}");
+    };
+    TarnConfigStore::SetDesiredUserConfig(big("", ""));
+    const char kSummary[] = "SELECT count(DISTINCT Identifier), sum(json_extract(Value, '$.mtu')) FROM DesiredUserConfig "
+                            "WHERE Name = 'switches' AND BootAction = 'SET';";
+    EXPECT_THAT(TarnTest::Query(Store(), kSummary), ElementsAre("3000|4498500"));
+    const auto stored = TarnTest::Query(Store(), kStored);
+    EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big("", R"(, "nope": {})")); }),
+              "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
+    EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big(R"({"mtu": 1})", "")); }),
+              "ConfigStoreException 2000 SetDesiredUserConfig failed: Invalid value for key name");
+    // A row that cannot be written stops the helper, wherever it is.
+    RunSql(Store(), "CREATE TRIGGER refuse BEFORE INSERT ON DesiredUserConfig WHEN NEW.Identifier = 's300' "
+                    "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big("", "")); }),
+              "ConfigStoreException 2000 SetDesiredUserConfig failed: Write desired config failed");
+    EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
+}
+
 } // namespace
