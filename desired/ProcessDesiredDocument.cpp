@@ -102,7 +102,7 @@ size_t RowCount(const rapidjson::Value& document) {
     return rows;
 }
 
-// Making a row (identifier, statement text, the value's text) costs a sixth
+// Making a row (identifier, statement text, the value's text) costs a tenth
 // of writing it; for a big document a helper thread makes the rows while
 // this one writes them, so writing costs SQLite's own time alone. The rows
 // written, their order, and the error thrown are those of MakeRows with each

@@ -16,7 +16,7 @@ constexpr size_t kRange = 8;
 // Below this many ranges a thread costs more than it saves.
 constexpr size_t kRangesPerThread = 4;
 // The checks mostly allocate and walk memory: more threads than this add
-// little, and a host's boot has other work for its cores.
+// little, and the host has other work for its cores.
 constexpr unsigned kMaxThreads = 4;
 
 } // namespace
