@@ -52,54 +52,64 @@ void CopyDefaults(const std::shared_ptr<DBStore::StoreConnection>& conn,
         throw ConfigStoreException("Failed to insert default configuration to desired config table");
 }
 
-// Step 3 of the document: the row of every value, in document order, to
-// emit; each key's object taken off pending.
-template <typename Emit>
-void MakeRows(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
-              TarnSchemaStore::SchemaObjectIdSet& pending, Emit emit) {
+// Calls visit(component, group, key, value) for every key of the document,
+// in document order, while it returns true; false when it stopped.
+template <typename Visit>
+bool ForEachKey(rapidjson::Document& document, Visit visit) {
     auto profile = Level(document, "the root").FindMember("profile");
-    if (profile == document.MemberEnd()) return;
+    if (profile == document.MemberEnd()) return true;
     for (auto& c : Level(profile->value, "/profile").GetObject()) {
         const std::string component = MemberName(c.name);
         for (auto& g : Level(c.value, "/profile/" + component).GetObject()) {
             const std::string group = MemberName(g.name);
-            for (auto& k : Level(g.value, "/profile/" + component + "/" + group).GetObject()) {
-                const std::string key = MemberName(k.name);
-                const SchemaObjectId id(component, group, key);
-                pending.erase(id);
-                const std::shared_ptr<TarnSchemaStore::SchemaObject> object = cache->GetSchemaObject(id);
-                if (!object) throw ConfigStoreException(("No schema registered for " + id.toString()).c_str());
-                const std::string version = object->GetVersion();
-                rapidjson::Value& v = k.value;
-                if (v.IsArray()) {
-                    for (rapidjson::Value& element : v.GetArray())
-                        emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, element));
-                } else if (v.IsObject()) {
-                    emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, v));
-                } else if (v.IsString() && MemberName(v) == DELETE_DEFAULT_VALUE) {
-                    CSLogger::Log(2, "Default configuration for comp:%s, group:%s key:%s will be deleted.",
-                                  component.c_str(), group.c_str(), key.c_str());
-                }
-            }
+            for (auto& k : Level(g.value, "/profile/" + component + "/" + group).GetObject())
+                if (!visit(component, group, MemberName(k.name), k.value)) return false;
         }
     }
+    return true;
 }
 
-// About how many rows the document makes (arrays and objects under its keys);
-// 0 for a document of another shape, which MakeRows refuses.
-size_t RowCount(const rapidjson::Value& document) {
-    if (!document.IsObject()) return 0;
-    const auto profile = document.FindMember("profile");
-    if (profile == document.MemberEnd() || !profile->value.IsObject()) return 0;
-    size_t rows = 0;
-    for (const auto& c : profile->value.GetObject()) {
-        if (!c.value.IsObject()) continue;
-        for (const auto& g : c.value.GetObject()) {
-            if (!g.value.IsObject()) continue;
-            for (const auto& k : g.value.GetObject()) rows += k.value.IsArray() ? k.value.Size() : k.value.IsObject();
+// Step 3 of the document: the row of every value, in document order, to
+// emit while it returns true; each key's object taken off pending.
+template <typename Emit>
+bool MakeRows(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
+              TarnSchemaStore::SchemaObjectIdSet& pending, Emit emit) {
+    return ForEachKey(document, [&](const std::string& component, const std::string& group, const std::string& key,
+                                    rapidjson::Value& v) {
+        const SchemaObjectId id(component, group, key);
+        pending.erase(id);
+        const std::shared_ptr<TarnSchemaStore::SchemaObject> object = cache->GetSchemaObject(id);
+        if (!object) throw ConfigStoreException(("No schema registered for " + id.toString()).c_str());
+        const std::string version = object->GetVersion();
+        if (v.IsArray()) {
+            for (rapidjson::Value& element : v.GetArray())
+                if (!emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, element)))
+                    return false;
+        } else if (v.IsObject()) {
+            return emit(MakeDesiredRow(document.GetAllocator(), version, component, group, key, object, v));
+        } else if (v.IsString() && MemberName(v) == DELETE_DEFAULT_VALUE) {
+            CSLogger::Log(2, "Default configuration for comp:%s, group:%s key:%s will be deleted.", component.c_str(),
+                          group.c_str(), key.c_str());
         }
+        return true;
+    });
+}
+
+constexpr size_t kRowsForHelper = 1024, kBatchRows = 256, kBatchesAhead = 4;
+
+// Whether the document makes kRowsForHelper rows or more. For a document of
+// another shape, what comes before its fault counts: MakeRows refuses it on
+// either path, with the same error.
+bool WorthAHelper(rapidjson::Document& document) {
+    size_t rows = 0;
+    try {
+        ForEachKey(document, [&rows](const std::string&, const std::string&, const std::string&, rapidjson::Value& v) {
+            rows += v.IsArray() ? v.Size() : v.IsObject();
+            return rows < kRowsForHelper;
+        });
+    } catch (const ConfigStoreException&) {
     }
-    return rows;
+    return rows >= kRowsForHelper;
 }
 
 // Making a row (identifier, statement text, the value's text) costs a tenth
@@ -109,28 +119,25 @@ size_t RowCount(const rapidjson::Value& document) {
 // row written at once; after an error the helper may have filled generated
 // identifiers in a few values past the last row written. False, with
 // nothing done, when no thread can be started.
-constexpr size_t kRowsForHelper = 1024, kBatchRows = 256, kBatchesAhead = 4;
-
 bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
                         TarnSchemaStore::SchemaObjectIdSet& pending,
                         const std::shared_ptr<DBStore::StoreConnection>& conn) {
     using Batch = std::vector<DesiredRow>;
     HandOff<Batch> handOff(kBatchesAhead);
-    struct Stopped {};
     std::thread maker;
     try {
         maker = std::thread([&] {
             std::exception_ptr error;
             try {
                 Batch batch;
-                MakeRows(document, cache, pending, [&](DesiredRow row) {
+                const bool whole = MakeRows(document, cache, pending, [&](DesiredRow row) {
                     batch.push_back(std::move(row));
-                    if (batch.size() < kBatchRows) return;
-                    if (!handOff.Put(std::move(batch))) throw Stopped{};
+                    if (batch.size() < kBatchRows) return true;
+                    const bool taken = handOff.Put(std::move(batch));
                     batch.clear();
+                    return taken;
                 });
-                if (!batch.empty()) handOff.Put(std::move(batch));
-            } catch (const Stopped&) {
+                if (whole && !batch.empty()) handOff.Put(std::move(batch));
             } catch (...) {
                 error = std::current_exception();
             }
@@ -160,8 +167,11 @@ void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
     TarnSchemaStore::SchemaObjectIdSet pending = store->GetMutableDefaultConfigIds(false);
 
-    if (RowCount(document) < kRowsForHelper || !WriteRowsAlongside(document, cache, pending, conn))
-        MakeRows(document, cache, pending, [&conn](const DesiredRow& row) { WriteDesiredRow(conn, row); });
+    if (!WorthAHelper(document) || !WriteRowsAlongside(document, cache, pending, conn))
+        MakeRows(document, cache, pending, [&conn](const DesiredRow& row) {
+            WriteDesiredRow(conn, row);
+            return true;
+        });
 
     const TarnSchemaStore::SchemaObjectIdSet fixedKind =
         store->GetSchemaObjectIdsByKind(TarnSchemaStore::KIND_FIXED_INSTANCES);
