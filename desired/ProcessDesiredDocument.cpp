@@ -53,29 +53,28 @@ void CopyDefaults(const std::shared_ptr<DBStore::StoreConnection>& conn,
 }
 
 // Calls visit(component, group, key, value) for every key of the document,
-// in document order, while it returns true; false when it stopped.
+// in document order, while it returns true.
 template <typename Visit>
-bool ForEachKey(rapidjson::Document& document, Visit visit) {
+void ForEachKey(rapidjson::Document& document, Visit visit) {
     auto profile = Level(document, "the root").FindMember("profile");
-    if (profile == document.MemberEnd()) return true;
+    if (profile == document.MemberEnd()) return;
     for (auto& c : Level(profile->value, "/profile").GetObject()) {
         const std::string component = MemberName(c.name);
         for (auto& g : Level(c.value, "/profile/" + component).GetObject()) {
             const std::string group = MemberName(g.name);
             for (auto& k : Level(g.value, "/profile/" + component + "/" + group).GetObject())
-                if (!visit(component, group, MemberName(k.name), k.value)) return false;
+                if (!visit(component, group, MemberName(k.name), k.value)) return;
         }
     }
-    return true;
 }
 
 // Step 3 of the document: the row of every value, in document order, to
 // emit while it returns true; each key's object taken off pending.
 template <typename Emit>
-bool MakeRows(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
+void MakeRows(rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
               TarnSchemaStore::SchemaObjectIdSet& pending, Emit emit) {
-    return ForEachKey(document, [&](const std::string& component, const std::string& group, const std::string& key,
-                                    rapidjson::Value& v) {
+    ForEachKey(document, [&](const std::string& component, const std::string& group, const std::string& key,
+                             rapidjson::Value& v) {
         const SchemaObjectId id(component, group, key);
         pending.erase(id);
         const std::shared_ptr<TarnSchemaStore::SchemaObject> object = cache->GetSchemaObject(id);
@@ -130,14 +129,14 @@ bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<Tar
             std::exception_ptr error;
             try {
                 Batch batch;
-                const bool whole = MakeRows(document, cache, pending, [&](DesiredRow row) {
+                MakeRows(document, cache, pending, [&](DesiredRow row) {
                     batch.push_back(std::move(row));
                     if (batch.size() < kBatchRows) return true;
                     const bool taken = handOff.Put(std::move(batch));
                     batch.clear();
                     return taken;
                 });
-                if (whole && !batch.empty()) handOff.Put(std::move(batch));
+                if (!batch.empty()) handOff.Put(std::move(batch));  // refused at once if the writer stopped
             } catch (...) {
                 error = std::current_exception();
             }
