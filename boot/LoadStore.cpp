@@ -6,6 +6,7 @@
 
 #include "boot/config_upgrade_step.h"
 #include "boot/generate_desired_configuration.h"
+#include "boot/interrupted_boot.h"
 #include "boot/load_store_error_file.h"
 #include "boot/non_schema_files.h"
 #include "boot/raise_sys_alert.h"
@@ -25,10 +26,14 @@ void RunLoad(bool restore) {
     void* bootLog = CSLogger::AddFileLogger("configstore-boot");
     CSLogger::Log(2, "LoadStore Start.");
 
+    RecoverInterruptedBoot();
     RestoreConfigStore(restore);
     // The installer's marker is asked for only when the boot file system is
     // unchanged. The empty list takes the installed crates from the image database.
-    if (HasBootbankChanged() || IsPloverInstalled()) ProcessSchemas({});
+    if (HasBootbankChanged() || IsPloverInstalled()) {
+        SnapshotSchemaStore();
+        ProcessSchemas({});
+    }
     CleanupAutoConfig();
     if (IsUpgrade()) RunConfigUpgrade();
     GenerateDesiredConfiguration();
@@ -48,8 +53,11 @@ void RunLoad(bool restore) {
 int LoadStore(bool restore) {
     try {
         RunLoad(restore);
+        DiscardSchemaStoreSnapshot();
         return 0;
     } catch (const std::exception& e) {
+        // A load that ended keeps what it committed, as a finished one does.
+        DiscardSchemaStoreSnapshot();
         // The boot log stays registered: the load ends here, whatever step it was in.
         std::string alert = std::string("Generic ConfigStore Failure: ") + e.what();
         RaiseSysAlert(alert);

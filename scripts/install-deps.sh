@@ -11,6 +11,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libsqlite3-dev sqlite3
+  strace
   libxml2-dev
   rapidjson-dev
   libre2-dev

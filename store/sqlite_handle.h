@@ -27,6 +27,19 @@ inline Database OpenReadOnly(const std::string& path) {
     return db;
 }
 
+// A database file for reading and writing (created when create is true),
+// waiting out the busy timeout; empty when it cannot be opened. Its first
+// read rolls back a hot journal that a killed writer left.
+inline Database OpenReadWrite(const std::string& path, bool create) {
+    sqlite3* raw = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK) return Database();
+    sqlite3_busy_timeout(db.get(), 3000);
+    return db;
+}
+
 // Empty when the statement does not compile.
 inline Statement Prepare(sqlite3* db, const std::string& sql) {
     sqlite3_stmt* raw = nullptr;

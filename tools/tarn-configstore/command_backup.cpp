@@ -5,6 +5,7 @@
 #include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
 #include "tarn/utilities.h"
+#include "write_check.h"
 
 namespace TarnCli {
 namespace {
@@ -36,6 +37,7 @@ int RunBackup(const Args& args) {
     } else {
         return Usage(FindCommand("backup"));
     }
+    auto lock = LockStore();
     int generation = 0, rc;
     if (operands.empty() && keep > 0) {
         rc = TarnConfigStore::BackupWithGeneration(src, keep, &generation);
@@ -47,6 +49,7 @@ int RunBackup(const Args& args) {
     if (rc != 0) {
         std::fprintf(stderr, "tarn-configstore: backup of %s to %s failed (%d); see the system log\n", src.c_str(),
                      dst.c_str(), rc);
+        PrintWriteProblems();
         return 1;
     }
     std::printf("%s -> %s\n", src.c_str(), dst.c_str());

@@ -28,6 +28,9 @@ int RunBoot(const Args& args) {
         if (a == "--no-restore") restore = false;
         else return Usage(FindCommand("boot"));
     }
+    // The boot waits for a writer already at work, however long it takes,
+    // and holds the store until its last step.
+    auto lock = LockStore(std::chrono::milliseconds(-1));
     TarnPlatform::Capture capture;
     if (TarnConfigStore::LoadStore(restore) != 0) throw std::runtime_error(FailureReason(capture));
     return 0;

@@ -14,6 +14,7 @@ int RunCleanup(const Args& args) {
     Operands ops = SplitOperands(args);
     if (ops.sawOption || ops.words.size() != 1) return Usage(FindCommand("cleanup"));
     const std::string& what = ops.words[0];
+    auto lock = LockStore();
     TarnPlatform::Capture capture;
     if (what == "store") TarnConfigStore::CleanupStore(true);
     else if (what == "live-store") TarnConfigStore::CleanupStore(false);

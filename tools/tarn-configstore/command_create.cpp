@@ -7,6 +7,7 @@ namespace TarnCli {
 
 int RunCreate(const Args& args) {
     if (!args.empty()) return Usage(FindCommand("create"));
+    auto lock = LockStore();
     if (DBStore::CreateDatabases() != 0) {
         std::fprintf(stderr, "tarn-configstore: cannot create the store databases\n");
         return 1;

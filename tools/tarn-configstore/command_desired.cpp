@@ -44,6 +44,7 @@ int Validate(const std::string& file) {
 
 int Set(const std::string& file, bool smartnic) {
     auto doc = TarnConfigStore::CreateDocumentFromFile(file);
+    auto lock = LockStore();
     if (smartnic) {
         // The operation validates each object itself and logs each failing one.
         TarnPlatform::Capture capture;

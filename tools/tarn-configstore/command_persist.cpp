@@ -50,7 +50,9 @@ int RunTrackFiles(const Args& args) {
     if (ops.sawOption || ops.words.empty() || (ops.words[0] != "backup" && ops.words[0] != "non-schema"))
         return Usage(FindCommand("track-files"));
     const auto type = ops.words[0] == "backup" ? TarnConfigStore::BACKUP_FILES : TarnConfigStore::NON_SCHEMA_FILES;
-    TarnConfigStore::TrackFiles(PathsFrom(Args(ops.words.begin() + 1, ops.words.end())), type);
+    const auto paths = PathsFrom(Args(ops.words.begin() + 1, ops.words.end()));
+    auto lock = LockStore();  // the boot reads the non-schema list
+    TarnConfigStore::TrackFiles(paths, type);
     return 0;
 }
 

@@ -31,6 +31,8 @@ void PrintJson(const TarnConfigStore::BootPlan& plan) {
 int RunPlan(const Args& args) {
     bool json = false;
     if (!OnlyJsonOption(args, json)) return Usage(FindCommand("plan"));
+    // The preview writes in a transaction it rolls back: a writer like any other.
+    auto lock = LockStore();
     const TarnConfigStore::BootPlan plan = TarnConfigStore::PlanNextBoot();
     if (json) PrintJson(plan); else PrintTable(plan);
     return 0;

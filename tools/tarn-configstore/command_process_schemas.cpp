@@ -25,6 +25,7 @@ int Report(bool ok, const TarnPlatform::Capture& capture) {
 int RunProcessSchemas(const Args& args) {
     Operands ops = SplitOperands(args);
     if (ops.sawOption) return Usage(FindCommand("process-schemas"));
+    auto lock = LockStore();
     TarnPlatform::Capture capture;
     return Report(TarnConfigStore::ProcessSchemas(ops.words), capture);
 }
@@ -37,6 +38,7 @@ int RunRefresh(const Args& args) {
         else if (args[i] == "--module") modules.push_back(args[i + 1]);
         else return Usage(FindCommand("refresh"));
     }
+    auto lock = LockStore();
     TarnPlatform::Capture capture;
     return Report(TarnConfigStore::RefreshConfigStore(crates, modules), capture);
 }

@@ -39,6 +39,7 @@ int RunRollback(const Args& args) {
     if (ops.sawOption || ops.words.size() > 1 ||
         (ops.words.size() == 1 && (!ParseCount(ops.words[0], 999999999, &wanted) || wanted == 0)))
         return Usage(FindCommand("rollback"));
+    auto lock = LockStore();
     std::vector<int> damaged;
     const auto generations = TarnConfigStore::ListGenerations(&damaged);
     const TarnConfigStore::Generation* chosen = nullptr;

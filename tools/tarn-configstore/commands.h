@@ -3,8 +3,12 @@
 // and reported by main.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tarn/store_lock.h"
 
 namespace TarnCli {
 
@@ -64,6 +68,15 @@ Operands SplitOperands(const Args& args);
 
 // A decimal count from 0 to most.
 bool ParseCount(const std::string& text, int most, int* value);
+
+// Holds the store's writer lock for the running command, named in the lock
+// by its process and command line. Waits up to wait (negative: without
+// limit, saying on standard error whom it waits for); throws when the lock
+// stays taken.
+std::unique_ptr<TarnConfigStore::StoreLock> LockStore(
+    std::chrono::milliseconds wait = TarnConfigStore::STORE_LOCK_WAIT);
+// The command line the program was started with, for LockStore.
+void SetCommandLine(int argc, char** argv);
 
 // True when "-h" or "--help" comes before any "--"; prints the command's help.
 bool WantsHelp(const Command& command, const Args& args);

@@ -6,8 +6,10 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 
 #include "commands.h"
+#include "write_check.h"
 
 namespace TarnCli {
 
@@ -164,6 +166,23 @@ bool ParseCount(const std::string& text, int most, int* value) {
     return *value <= most;
 }
 
+namespace {
+std::string gCommandLine = "tarn-configstore";
+}
+
+void SetCommandLine(int argc, char** argv) {
+    gCommandLine = "tarn-configstore";
+    for (int i = 1; i < argc; ++i) gCommandLine += std::string(" ") + argv[i];
+}
+
+std::unique_ptr<TarnConfigStore::StoreLock> LockStore(std::chrono::milliseconds wait) {
+    const std::string holder = "pid " + std::to_string(getpid()) + " (" + gCommandLine + ")";
+    return std::make_unique<TarnConfigStore::StoreLock>(holder, wait, [](const std::string& by) {
+        std::fprintf(stderr, "tarn-configstore: waiting for the configuration store, in use by %s\n",
+                     by.empty() ? "another process" : by.c_str());
+    });
+}
+
 bool WantsHelp(const Command& command, const Args& args) {
     for (const std::string& a : args) {
         if (a == "--") return false;
@@ -215,6 +234,7 @@ bool SetRoot(const char* dir) {
 } // namespace
 
 int main(int argc, char** argv) {
+    TarnCli::SetCommandLine(argc, argv);
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const char* a = argv[i];
@@ -250,6 +270,7 @@ int main(int argc, char** argv) {
             return command.run(args);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "tarn-configstore: %s\n", e.what());
+            TarnCli::PrintWriteProblems();
             return 1;
         }
     }

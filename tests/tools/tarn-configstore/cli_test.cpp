@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "cli_runner.h"
 #include "support/test_support.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
@@ -18,24 +19,12 @@ using testing::HasSubstr;
 using testing::Not;
 using TarnPlatform::ShellQuote;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using Result = TarnTest::CliResult;
 
 class Cli : public testing::Test {
 protected:
-    // Runs the program on the test's host root (or with the arguments alone).
-    static Result Run(const std::vector<std::string>& args, bool onRoot = true) {
-        std::string command = ShellQuote(TARN_CLI);
-        if (onRoot) command += " --root " + ShellQuote(TarnTest::Root());
-        for (const std::string& a : args) command += " " + ShellQuote(a);
-        const std::string out = TarnTest::Root() + "/cli.out", err = TarnTest::Root() + "/cli.err";
-        int rc = std::system((command + " >" + ShellQuote(out) + " 2>" + ShellQuote(err)).c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, TarnTest::ReadFile(out), TarnTest::ReadFile(err)};
-    }
-
-    static void CopySampleHost() { fs::copy(TARN_EXAMPLE_HOST, TarnTest::Root(), fs::copy_options::recursive); }
+    static Result Run(const std::vector<std::string>& args, bool onRoot = true) { return TarnTest::RunCli(args, onRoot); }
+    static void CopySampleHost() { TarnTest::CopySampleHost(); }
 
     static std::string Key(const std::string& key) {
         std::string value = "<unreadable>";
@@ -136,7 +125,8 @@ TEST_F(Cli, FailuresExitWithOneAndTheReasonOnStandardError) {
         EXPECT_EQ(cleanup.status, 1) << kind;
         EXPECT_THAT(cleanup.err, HasSubstr("could not connect")) << kind;
     }
-    Result image = Run({"image", "crates"});  // no lock directory
+    fs::remove_all(TarnTest::Rooted("/var/run"));  // the cleanups made the store lock's
+    Result image = Run({"image", "crates"});       // no lock directory
     EXPECT_EQ(std::to_string(image.status) + " " + image.err, "1 tarn-configstore: Failed to lock imageDB.\n");
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);

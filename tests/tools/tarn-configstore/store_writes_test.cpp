@@ -1,0 +1,93 @@
+// The program's writes to the store: serialised with the boot and with each
+// other through the store's lock, and checked, so a command that stored
+// nothing says so and why.
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cli_runner.h"
+#include "support/private_mount_namespace.h"
+#include "support/test_support.h"
+#include "tarn/store_lock.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using TarnTest::RunCli;
+
+const std::vector<std::vector<std::string>> kRecordWrites = {
+    {"boot-mode", "0"}, {"apply-record", "set", "applied"}, {"apply-record", "clear"},
+    {"autoconf", "start"}, {"warden", "on"}, {"boot-state", "cleanup"},
+};
+
+// Every record write on a store the process may not write: exit 1 with what
+// was not stored and the file system's reason, even where the value stored
+// before already equals the one asked for (boot mode 0 after a boot).
+TEST(StoreWrites, RecordWritesOnAReadOnlyStoreFailAndNameTheCause) {
+    TarnTest::CopySampleHost();
+    ASSERT_EQ(RunCli({"boot"}).status, 0);
+
+    const std::string dir = TarnTest::Rooted("/etc/halden/configstore");
+    auto run = TarnTest::RunInPrivateMountNamespace([&] {
+        if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return std::string("cannot make the store read-only");
+        std::string report;
+        for (const auto& args : kRecordWrites) {
+            const TarnTest::CliResult r = RunCli(args);
+            report += args[0] + " " + std::to_string(r.status) + " " + r.err;
+        }
+        return report;
+    });
+    TARN_SKIP_WITHOUT_NAMESPACE(run);
+    for (const auto& args : kRecordWrites) EXPECT_THAT(run.report, HasSubstr(args[0] + " 1 tarn-configstore: "));
+    const std::string cause = "cause: " + dir + "/current-store-1: read-only file system\n";
+    size_t causes = 0;
+    for (size_t at = 0; (at = run.report.find(cause, at)) != std::string::npos; at += cause.size()) ++causes;
+    EXPECT_EQ(causes, kRecordWrites.size()) << run.report;
+    EXPECT_THAT(run.report, HasSubstr("boot mode 0 was not stored: DBStore: statement failed (attempt to write a "
+                                      "readonly database)"));
+    // Writable again, each of them stores and succeeds.
+    for (const auto& args : kRecordWrites) EXPECT_EQ(RunCli(args).status, 0) << args[0] << " on a writable store";
+}
+
+// A writer gives up after the busy timeout and names the holder, storing
+// nothing; the boot waits for the holder however long, says whom it waits
+// for, and then runs.
+TEST(StoreWrites, WritersAndTheBootWaitForTheLockHolder) {
+    TarnTest::CopySampleHost();
+    ASSERT_EQ(RunCli({"boot"}).status, 0);
+    auto lock = std::make_unique<TarnConfigStore::StoreLock>("pid 7 (an operator's script)", 0ms);
+
+    const TarnTest::CliResult refused = RunCli({"boot-mode", "1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("The configuration store is in use by pid 7 (an operator's script); gave up "
+                                       "after 3000 ms"));
+    EXPECT_EQ(RunCli({"boot-mode"}).out, "0\n");  // reading needs no lock
+
+    const std::string err = TarnTest::Root() + "/boot.err";
+    const std::string command = TarnTest::CliCommand({"boot"}) + " 2>" + TarnPlatform::ShellQuote(err);
+    int status = -1;
+    std::thread boot([&] { status = std::system(command.c_str()); });
+    // The boot runs only once the lock is free: its first log line comes after.
+    while (TarnTest::ReadFile(err).empty()) std::this_thread::sleep_for(10ms);
+    EXPECT_THAT(TarnTest::ReadFile(err), HasSubstr("waiting for the configuration store, in use by pid 7"));
+    const std::string log = TarnTest::Rooted("/var/log/configstore.log");
+    const size_t before = TarnTest::ReadFile(log).size();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(TarnTest::ReadFile(log).size(), before) << "the boot ran while the lock was held";
+    lock.reset();
+    boot.join();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_THAT(TarnTest::ReadFile(log).substr(before), HasSubstr("LoadStore End."));
+}
+
+} // namespace
