@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,14 +45,31 @@ std::vector<int> Numbers(const std::string& dir) {
     return numbers;
 }
 
-// What an interrupted run left: hidden files (".<n>.tmp" and its journal)
-// are never generations.
+// A run's temporary copy: hidden, and named after the run's process, so two
+// runs at once never take or remove each other's.
+std::string TemporaryName(const char* what) { return std::string(".") + what + "." + std::to_string(getpid()) + ".tmp"; }
+
+// The process a temporary (".<what>.<pid>.tmp" or its journal) belongs to; 0
+// for a hidden name of another shape.
+pid_t OwnerOf(const std::string& name) {
+    const std::string::size_type first = name.find('.', 1), second = name.find('.', first + 1);
+    if (first == std::string::npos || second == std::string::npos) return 0;
+    const std::string pid = name.substr(first + 1, second - first - 1);
+    if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return static_cast<pid_t>(std::atoi(pid.c_str()));
+}
+
+// What interrupted runs left: hidden files are never generations; those of
+// a run still going are its own.
 void RemoveTemporaries(const std::string& dir) {
     UniqueDir d = OpenDir(dir);
     if (!d) return;
     while (const dirent* entry = readdir(d.get())) {
         const std::string name = entry->d_name;
-        if (name[0] == '.' && name != "." && name != "..") unlink((dir + "/" + name).c_str());
+        if (name[0] != '.' || name == "." || name == "..") continue;
+        const pid_t owner = OwnerOf(name);
+        if (owner > 0 && owner != getpid() && (kill(owner, 0) == 0 || errno == EPERM)) continue;
+        unlink((dir + "/" + name).c_str());
     }
 }
 
@@ -81,10 +100,13 @@ std::string ReadBootFsUuid(const std::string& path) {
 void InstallAsBackup(const std::string& file) {
     const std::string dir = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH);
     const std::string backup = dir + CONFIG_STORE_FILE;
-    const std::string temporary = dir + "/.current-store-1.tmp";
+    const std::string temporary = dir + "/" + TemporaryName("current-store-1");
     const std::string journal = backup + "-journal";
-    if (FileExists(journal.c_str()) && FileExists(backup.c_str())) DBStore::Check(backup);
-    if (unlink(journal.c_str()) != 0 && errno != ENOENT) Fail("Cannot remove " + journal);
+    if (FileExists(journal.c_str())) {
+        if (FileExists(backup.c_str())) DBStore::Check(backup);
+        if (unlink(journal.c_str()) != 0 && errno != ENOENT)
+            Fail("Cannot remove " + journal + ": " + std::strerror(errno));
+    }
     unlink(temporary.c_str());
     if (link(file.c_str(), temporary.c_str()) != 0) {
         // Another file system: the generation is copied instead.
@@ -93,8 +115,9 @@ void InstallAsBackup(const std::string& file) {
         return;
     }
     if (std::rename(temporary.c_str(), backup.c_str()) != 0 || !SyncDirectory(dir)) {
+        const std::string reason = std::strerror(errno);
         unlink(temporary.c_str());
-        Fail("Cannot put " + file + " in place as the backup " + backup);
+        Fail("Cannot put " + file + " in place as the backup " + backup + ": " + reason);
     }
 }
 
@@ -104,16 +127,32 @@ int BackupWithGeneration(const std::string& live, int keep, int* number) {
     const std::string dir = Directory();
     if (!TarnPlatform::MakeDirectories(dir)) Fail("Cannot create the generation directory " + dir);
     RemoveTemporaries(dir);
-    std::vector<int> numbers = Numbers(dir);
-    const int next = numbers.empty() ? 1 : numbers.back() + 1;
-    const std::string path = dir + "/" + std::to_string(next), temporary = dir + "/." + std::to_string(next) + ".tmp";
+    const std::string temporary = dir + "/" + TemporaryName("generation");
     const int rc = backup(live, temporary);
     if (rc != 0) {
-        RemoveTemporaries(dir);
+        unlink(temporary.c_str());
+        unlink((temporary + "-journal").c_str());
         return rc;
     }
-    if (!SyncFile(temporary) || std::rename(temporary.c_str(), path.c_str()) != 0 || !SyncDirectory(dir))
-        Fail("Cannot keep generation " + std::to_string(next) + " in " + dir);
+    if (!SyncFile(temporary)) Fail("Cannot sync " + temporary + ": " + std::strerror(errno));
+    // The next free number; link, unlike rename, never replaces, so a run at
+    // the same time that took the number first keeps its generation and this
+    // one takes the number after.
+    std::vector<int> numbers;
+    int next = 0;
+    for (;;) {
+        numbers = Numbers(dir);
+        next = numbers.empty() ? 1 : numbers.back() + 1;
+        if (link(temporary.c_str(), (dir + "/" + std::to_string(next)).c_str()) == 0) break;
+        if (errno != EEXIST) {
+            const std::string reason = std::strerror(errno);
+            unlink(temporary.c_str());
+            Fail("Cannot keep generation " + std::to_string(next) + " in " + dir + ": " + reason);
+        }
+    }
+    unlink(temporary.c_str());
+    SyncDirectory(dir);
+    const std::string path = dir + "/" + std::to_string(next);
     InstallAsBackup(path);
     numbers.push_back(next);
     Prune(dir, numbers, std::max(keep, 1));

@@ -25,8 +25,10 @@ struct Generation {
     std::string bootFsUuid;  // BOOT_FS_UUID recorded in the generation's store
 };
 
-// The backup with a generation: `backup` copies the live store into the next
-// generation (under a temporary name, synced, then renamed), which then
+// The backup with a generation: `backup` copies the live store into a
+// temporary file of this process, synced, then linked under the next free
+// number (a run at the same time never loses or takes over its generation;
+// each gets a number of its own). The generation then
 // becomes the configuration-store backup by a rename, sharing its data (a
 // hard link, else a copy); all but the newest `keep` (at least 1) are
 // pruned. Returns backup's result (0 on success); `number` gets the new
