@@ -77,7 +77,7 @@ prepare() {
 failed=0 total=0
 for scenario in $scenarios; do
   prepare "$scenario" || die "preparing the $scenario boot failed"
-  cp -a "$root" "$top/pristine"
+  rm -rf "$top/pristine" && cp -a "$root" "$top/pristine"
   tcs boot >/dev/null 2>&1 || die "the undisturbed $scenario boot failed"
   state "$root" >"$top/$scenario.once"
   tcs boot >/dev/null 2>&1 || die "the boot after the undisturbed $scenario boot failed"
