@@ -13,6 +13,7 @@
 
 #include "desired/all_pass.h"
 #include "desired/desired_document.h"
+#include "desired/key_checks.h"
 #include "tarn/config_validation.h"
 #include "tarn/desired_config.h"
 #include "tarn/platform/json_validator.h"
@@ -26,14 +27,7 @@ constexpr size_t kChunkCapacity = 65536;
 // group and key members (-1 above that level).
 using Position = std::array<long, 3>;
 
-std::string Escaped(const rapidjson::Value& name) {
-    std::string token;
-    for (rapidjson::SizeType i = 0; i < name.GetStringLength(); ++i) {
-        const char c = name.GetString()[i];
-        token += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
-    }
-    return token;
-}
+std::string Escaped(const rapidjson::Value& name) { return PointerToken(MemberName(name)); }
 
 // The position of every component, group and key of the document, by pointer
 // (the first of repeated names).
@@ -124,14 +118,16 @@ bool Valid(const rapidjson::Document& document, const rapidjson::Document& level
 // of the document against the schema GenerateSchemaDocument builds would:
 // the levels against that schema without the keys' schemas, then each key
 // against its own, one check (keywords, user layer, identifier texts) after
-// the other, each check's errors in the document's order.
+// the other, each check's errors in the document's order; then the checks
+// across keys (CheckKeys).
 void Validate(const rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
               rapidjson::Document& result) {
     rapidjson::MemoryPoolAllocator<> schemaPool(kChunkCapacity);
     rapidjson::Document levels(&schemaPool);
     std::vector<TarnSchemaStore::DesiredKeySchema> keys;
     TarnSchemaStore::GenerateSchemaDocument(document, cache, levels, result, &keys);
-    if (Valid(document, levels, keys)) return;
+    const std::vector<KeyError> acrossKeys = CheckKeys(keys, cache);
+    if (acrossKeys.empty() && Valid(document, levels, keys)) return;
     std::vector<bool> stopped(keys.size(), false);
     std::unordered_map<std::string, Position> places;
     for (const int check : {JsonValidator::CHECK_SCHEMA, JsonValidator::USER_LAYER, JsonValidator::SPLITTABLE,
@@ -179,20 +175,16 @@ void Validate(const rapidjson::Document& document, const std::shared_ptr<TarnSch
         auto& allocator = result.GetAllocator();
         for (const auto& e : errors) result.PushBack(rapidjson::Value(*e.second, allocator), allocator);
     }
-}
-
-// The reference tokens of a JSON pointer, "~1" and "~0" undone.
-std::vector<std::string> Tokens(const std::string& pointer) {
-    std::vector<std::string> tokens;
-    for (size_t i = 0; i < pointer.size(); ++i) {
-        if (pointer[i] == '/') { tokens.emplace_back(); continue; }
-        if (tokens.empty()) tokens.emplace_back();
-        if (pointer[i] == '~' && i + 1 < pointer.size() && (pointer[i + 1] == '0' || pointer[i + 1] == '1'))
-            tokens.back() += pointer[++i] == '0' ? '~' : '/';
-        else
-            tokens.back() += pointer[i];
+    auto& allocator = result.GetAllocator();
+    const auto text = [&allocator](const std::string& s) {
+        return rapidjson::Value(s.data(), static_cast<rapidjson::SizeType>(s.size()), allocator);
+    };
+    for (const KeyError& e : acrossKeys) {
+        rapidjson::Value error(rapidjson::kObjectType);
+        error.AddMember("field", text(e.pointer), allocator);
+        error.AddMember("error", text(e.reason), allocator);
+        result.PushBack(error, allocator);
     }
-    return tokens;
 }
 
 const rapidjson::Value* Member(const rapidjson::Value& value, const std::string& name) {
@@ -204,7 +196,7 @@ const rapidjson::Value* Member(const rapidjson::Value& value, const std::string&
 // Names the object and instance that a pointer /profile/c/g/k[/index/...] leads into.
 void Place(const rapidjson::Document& document, const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache,
            DesiredDocumentError& error) {
-    const std::vector<std::string> t = Tokens(error.pointer);
+    const std::vector<std::string> t = PointerTokens(error.pointer);
     if (t.size() < 4 || t[0] != "profile") return;
     error.object = t[1] + "/" + t[2] + "/" + t[3];
     const auto& object = cache->GetSchemaObject(TarnSchemaStore::SchemaObjectId(t[1], t[2], t[3]));
@@ -217,7 +209,9 @@ void Place(const rapidjson::Document& document, const std::shared_ptr<TarnSchema
     const unsigned long index = std::strtoul(t[4].c_str(), &end, 10);
     if (t[4].empty() || *end || index >= value->Size()) return;
     const rapidjson::Value& element = (*value)[static_cast<rapidjson::SizeType>(index)];
-    if (const rapidjson::Value* id = Member(element, object->GetIdField()); id && id->IsString())
+    // An identifier with a NUL byte inside would show cut short: the index names it.
+    if (const rapidjson::Value* id = Member(element, object->GetIdField());
+        id && id->IsString() && std::strlen(id->GetString()) == id->GetStringLength())
         error.instance.assign(id->GetString(), id->GetStringLength());
 }
 

@@ -1,6 +1,6 @@
 #include "kno/doc_edit.h"
 
-#include <algorithm>
+#include <cstdint>
 
 #include "kno/tree_loader.h"
 #include "kno/value_codec.h"
@@ -10,38 +10,50 @@ namespace {
 
 using rapidjson::Value;
 
-Value& SectionOf(rapidjson::Document& doc, const char* name) {
-    auto it = doc.FindMember(name);
-    if (it == doc.MemberEnd()) {
-        doc.AddMember(Value(name, doc.GetAllocator()), Value(rapidjson::kArrayType), doc.GetAllocator());
-        it = doc.FindMember(name);
-    }
-    return it->value;
-}
-
 Value KeysToJson(const KeyTuple& keys, rapidjson::Document::AllocatorType& alloc) {
     Value list(rapidjson::kArrayType);
     for (const Key& key : keys) list.PushBack(KeyToJson(key, alloc), alloc);
     return list;
 }
 
-// The entry of section for node whose keysField holds keys (absent = none).
-Value* FindEntry(Value& section, uint32_t nodeID, const char* keysField, const KeyTuple& keys) {
-    for (auto& entry : section.GetArray()) {
-        auto node = entry.FindMember("node");
-        if (node == entry.MemberEnd() || !node->value.IsUint64() || node->value.GetUint64() != nodeID) continue;
-        auto field = entry.FindMember(keysField);
-        if (KeysFromJson(field == entry.MemberEnd() ? nullptr : &field->value, keysField) == keys) return &entry;
-    }
-    return nullptr;
-}
-
 } // namespace
 
-void PutValue(Tree& tree, rapidjson::Document& doc, const NodeDef& node, const KeyTuple& keys, const Bytes& bytes) {
+Value& DocEdit::Section(const char* name) {
+    auto it = doc_.FindMember(name);
+    if (it == doc_.MemberEnd()) {
+        doc_.AddMember(Value(name, doc_.GetAllocator()), Value(rapidjson::kArrayType), doc_.GetAllocator());
+        it = doc_.FindMember(name);
+    }
+    return it->value;
+}
+
+Value* DocEdit::Find(Index& index, uint32_t nodeID, const KeyTuple& keys) {
+    Value& section = Section(index.section);
+    if (!index.made) {
+        for (rapidjson::SizeType i = 0; i < section.Size(); ++i) {
+            const Value& entry = section[i];
+            auto node = entry.FindMember("node");
+            if (node == entry.MemberEnd() || !node->value.IsUint64() || node->value.GetUint64() > UINT32_MAX) continue;
+            auto field = entry.FindMember(index.keysField);
+            const KeyTuple held = KeysFromJson(field == entry.MemberEnd() ? nullptr : &field->value, index.keysField);
+            index.positions.emplace(SlotOf(static_cast<uint32_t>(node->value.GetUint64()), held), i);
+        }
+        index.made = true;
+    }
+    auto it = index.positions.find(SlotOf(nodeID, keys));
+    return it == index.positions.end() ? nullptr : &section[it->second];
+}
+
+void DocEdit::Add(Index& index, uint32_t nodeID, const KeyTuple& keys, Value entry) {
+    Value& section = Section(index.section);
+    index.positions.emplace(SlotOf(nodeID, keys), section.Size());
+    section.PushBack(entry, doc_.GetAllocator());
+}
+
+void DocEdit::PutValue(Tree& tree, const NodeDef& node, const KeyTuple& keys, const Bytes& bytes) {
     tree.state.values[SlotOf(node.id, keys)] = bytes;
 
-    auto& alloc = doc.GetAllocator();
+    auto& alloc = doc_.GetAllocator();
     Value entry(rapidjson::kObjectType);
     entry.AddMember("node", Value(node.id), alloc);
     if (!keys.empty()) entry.AddMember("keys", KeysToJson(keys, alloc), alloc);
@@ -49,22 +61,20 @@ void PutValue(Tree& tree, rapidjson::Document& doc, const NodeDef& node, const K
     ValueForFile(node.data ? nullptr : node.getType, bytes, name, value, alloc);
     entry.AddMember(name, value, alloc);
 
-    Value& section = SectionOf(doc, "values");
-    if (Value* old = FindEntry(section, node.id, "keys", keys)) {
+    if (Value* old = Find(values_, node.id, keys)) {
         *old = entry;
     } else {
-        section.PushBack(entry, alloc);
+        Add(values_, node.id, keys, std::move(entry));
     }
 }
 
-void AddInstance(Tree& tree, rapidjson::Document& doc, const NodeDef& node, const KeyTuple& above, const Key& key) {
+void DocEdit::AddInstance(Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key) {
     auto& list = tree.state.instances[SlotOf(node.id, above)];
     if (!tree.state.instanceSlots.insert(InstanceSlot(node.id, above, key)).second) return;
     list.push_back(key);
 
-    auto& alloc = doc.GetAllocator();
-    Value& section = SectionOf(doc, "instances");
-    if (Value* entry = FindEntry(section, node.id, "above", above)) {
+    auto& alloc = doc_.GetAllocator();
+    if (Value* entry = Find(instances_, node.id, above)) {
         entry->FindMember("keys")->value.PushBack(KeyToJson(key, alloc), alloc);
         return;
     }
@@ -74,7 +84,7 @@ void AddInstance(Tree& tree, rapidjson::Document& doc, const NodeDef& node, cons
     Value keys(rapidjson::kArrayType);
     keys.PushBack(KeyToJson(key, alloc), alloc);
     entry.AddMember("keys", keys, alloc);
-    section.PushBack(entry, alloc);
+    Add(instances_, node.id, above, std::move(entry));
 }
 
 } // namespace TarnPlatform::Kno

@@ -9,8 +9,8 @@ namespace {
 
 using namespace TarnPlatform::Kno;
 
-KES_ReturnStatus Put(Tree& tree, rapidjson::Document& doc, uint32_t nodeID, const KNOParamList* list,
-                     const uint8_t* bytes, uint32_t length) {
+KES_ReturnStatus Put(Tree& tree, DocEdit& edit, uint32_t nodeID, const KNOParamList* list, const uint8_t* bytes,
+                     uint32_t length) {
     const NodeDef* node = tree.defs->Node(nodeID);
     if (!node) return KES_NOT_FOUND;
     if (!node->leaf || (!node->data && !node->getType)) return KES_NOT_READABLE;
@@ -34,10 +34,10 @@ KES_ReturnStatus Put(Tree& tree, rapidjson::Document& doc, uint32_t nodeID, cons
                 if (!m) return KES_NO_INSTANCE;  // modules are definitions, not state
                 continue;
             }
-            AddInstance(tree, doc, owner, above, keys[i]);
+            edit.AddInstance(tree, owner, above, keys[i]);
         }
     }
-    PutValue(tree, doc, *node, keys, Bytes(bytes, bytes + length));
+    edit.PutValue(tree, *node, keys, Bytes(bytes, bytes + length));
     return KES_OK;
 }
 
@@ -57,10 +57,11 @@ KES_ReturnStatus KNOTree_PutValues(const char* treeFile, const KNOTreeValue* val
         if (values[i].length && !values[i].bytes) return KES_BAD_PARAM;
     return Guarded([&] {
         auto change = [&](Tree& tree, rapidjson::Document& doc) {
+            DocEdit edit(doc);
             for (uint32_t i = 0; i < count; ++i) {
                 const KNOTreeValue& v = values[i];
                 KES_ReturnStatus status =
-                    Put(tree, doc, v.nodeID, v.keys, static_cast<const uint8_t*>(v.bytes), v.length);
+                    Put(tree, edit, v.nodeID, v.keys, static_cast<const uint8_t*>(v.bytes), v.length);
                 if (status != KES_OK) return status;  // nothing is written back
             }
             return KES_OK;

@@ -84,7 +84,7 @@ KES_ReturnStatus StoreValue(uint32_t nodeID, const KNOParamList* keys, const Byt
     return ModifyTree([&](Tree& tree, rapidjson::Document& doc) {
         Target target;
         KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
-        if (status == KES_OK) PutValue(tree, doc, *target.node, target.keys, bytes);
+        if (status == KES_OK) DocEdit(doc).PutValue(tree, *target.node, target.keys, bytes);
         return status;
     });
 }

@@ -1,5 +1,7 @@
 #include "schema/layer_rules.h"
 
+#include <string>
+
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -80,11 +82,16 @@ void Splittable(const LayerNode& node, const rapidjson::Value& value, const Path
     }
 }
 
-bool GoodIdentifier(const rapidjson::Value& id) {
-    if (!id.IsString() || id.GetStringLength() == 0) return false;
-    for (rapidjson::SizeType i = 0; i < id.GetStringLength(); ++i)
-        if (id.GetString()[i] == '\'') return false;
-    return true;
+// Why an identifier cannot stand in a statement text, or the empty text.
+// SQLite reads a statement text only up to a NUL byte, so the store refuses
+// such a statement as a whole.
+std::string IdentifierProblem(const rapidjson::Value& id) {
+    const std::string expected = "expected a non-empty string without apostrophes";
+    if (!id.IsString() || id.GetStringLength() == 0) return expected;
+    const std::string text(id.GetString(), id.GetStringLength());
+    if (text.find('\'') != std::string::npos) return expected;
+    if (text.find('\0') != std::string::npos) return "a NUL byte inside, which a stored identifier cannot hold";
+    return "";
 }
 
 void IdentifierText(const LayerNode& node, const rapidjson::Value& value, const Path& path, Findings& findings) {
@@ -95,9 +102,8 @@ void IdentifierText(const LayerNode& node, const rapidjson::Value& value, const 
             if (!sub) continue;
             const Path at = path.Into(m->name);
             if (sub->instanceId) {
-                if (!GoodIdentifier(m->value))
-                    findings.Add(at.Text(), "instanceId: expected a non-empty string without apostrophes, found " +
-                                                Excerpt(m->value));
+                const std::string problem = IdentifierProblem(m->value);
+                if (!problem.empty()) findings.Add(at.Text(), "instanceId: " + problem + ", found " + Excerpt(m->value));
             } else {
                 IdentifierText(*sub, m->value, at, findings);
             }

@@ -36,12 +36,15 @@ TEST(ValidateUserObject, EachErrorLoggedAndDeleteDefaultOnlyWhenAllowed) {
     EXPECT_TRUE(capture.Logs().empty());
     EXPECT_FALSE(ValidateUserObject(schema, Parse(R"({"name": "it's", "vlan": 5000, "mac": "m"})"), "/netd/network/pg", true));
     EXPECT_FALSE(ValidateUserObject(schema, Parse(R"("DELETE_DEFAULT")"), "/a/b/c", false));
+    EXPECT_FALSE(ValidateUserObject(schema, Parse(R"({"name": "p\u0000g"})"), "/netd/network/pg", false));
     EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{
                                   {0, "Validation Error: '/netd/network/pg/vlan' maximum: expected a number <= 4095, found 5000"},
                                   {0, "Validation Error: '/netd/network/pg/mac' not: no value is allowed here (vital)"},
                                   {0, "Validation Error: '/netd/network/pg/name' instanceId: expected a non-empty string "
                                       "without apostrophes, found \"it's\""},
                                   {0, "Validation Error: '/a/b/c' type: expected object, found string"},
+                                  {0, "Validation Error: '/netd/network/pg/name' instanceId: a NUL byte inside, which "
+                                      "a stored identifier cannot hold, found \"p\\u0000g\""},
                               }));
 }
 

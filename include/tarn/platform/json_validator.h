@@ -25,7 +25,8 @@ enum Code : int {
     // array it walks has an "items" node naming its "type".
     SPLITTABLE = 4,
     // Instance identifiers (members marked "instanceId") are non-empty
-    // strings without an apostrophe, so they can stand in statement texts.
+    // strings without an apostrophe or a NUL byte, so they can stand in
+    // statement texts.
     IDENTIFIER_TEXT = 7,
     // Missing generated identifiers ("cs_generated_id" marked "instanceId")
     // are no error: they are added after validation.
