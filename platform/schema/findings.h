@@ -29,10 +29,10 @@ private:
     std::vector<Finding> m_items;
 };
 
-// The reason for a failed keyword. node is the
-// schema node holding the keyword, actual the value at the error's location
-// (null when unknown), member the last token of the location (the member a
-// keyword like "additionalProperties" is about).
+// The reason for a failed keyword. node is the schema node holding the
+// keyword, actual the value at the error's location (null when unknown),
+// member the last token of the location (the member a keyword like
+// "additionalProperties" is about).
 std::string Describe(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual,
                      const std::string& member);
 
