@@ -41,6 +41,12 @@ public:
                     y.Cpu() * 1e3);
     }
 
+    // Mean CPU seconds per iteration of a benchmark; 0 when it did not run.
+    double CpuPerIteration(const std::string& name) const {
+        auto t = m_totals.find(name);
+        return t == m_totals.end() ? 0 : t->second.Cpu();
+    }
+
 private:
     struct Total {
         double real = 0, cpu = 0, iterations = 0;

@@ -1,5 +1,7 @@
 #include "schema/findings.h"
 
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "formats.h"
@@ -113,25 +115,17 @@ std::vector<std::string> MissingRequired(const rapidjson::Value& node, const rap
     std::vector<std::string> missing;
     const rapidjson::Value* required = Member(node, "required");
     if (!required || !required->IsArray() || !value.IsObject()) return missing;
+    std::unordered_set<std::string_view> present;  // one pass over the members, not one per name
+    for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m)
+        present.emplace(m->name.GetString(), m->name.GetStringLength());
     for (const auto& name : required->GetArray())
-        if (name.IsString() && !value.HasMember(name)) missing.emplace_back(name.GetString(), name.GetStringLength());
+        if (name.IsString() && !present.count({name.GetString(), name.GetStringLength()}))
+            missing.emplace_back(name.GetString(), name.GetStringLength());
     return missing;
 }
 
-std::string ToldKeyword(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual) {
-    if (keyword != "pattern" || !actual || !actual->IsString()) return keyword;
-    const rapidjson::Value* format = Member(node, "format");
-    if (!format || !format->IsString()) return keyword;
-    const std::string_view name(format->GetString(), format->GetStringLength());
-    return TarnPlatform::FormatHolds(name, actual->GetString(), actual->GetStringLength()) ? keyword : "format";
-}
-
-std::string Describe(const std::string& reported, const rapidjson::Value& node, const rapidjson::Value* actual,
+std::string Describe(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual,
                      const std::string& member) {
-    const std::string keyword = ToldKeyword(reported, node, actual);
-    // An "additionalProperties": false compiled as {"not": {}} reports its
-    // own node, the false.
-    if (keyword == "not" && node.IsFalse()) return "additionalProperties: member '" + member + "' is not allowed";
     std::string text;
     if (keyword == "type") {
         text = "expected " + ExpectedTypes(node) + (actual ? std::string(", found ") + TypeName(*actual) : "");

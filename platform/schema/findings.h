@@ -29,15 +29,10 @@ private:
     std::vector<Finding> m_items;
 };
 
-// The reason for a failed keyword of rapidjson's validator. node is the
-// schema node holding the keyword, actual the value at the error's location
-// (null when unknown), member the last token of the location (the member a
-// keyword like "additionalProperties" is about).
-// The keyword a failure is told as: "format" for a failed "pattern" slot
-// whose node's format the value does not hold (see CheckedFormat), else the
-// keyword itself.
-std::string ToldKeyword(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual);
-
+// The reason for a failed keyword. node is the schema node holding the
+// keyword, actual the value at the error's location (null when unknown),
+// member the last token of the location (the member a keyword like
+// "additionalProperties" is about).
 std::string Describe(const std::string& keyword, const rapidjson::Value& node, const rapidjson::Value* actual,
                      const std::string& member);
 

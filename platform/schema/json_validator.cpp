@@ -38,7 +38,7 @@ void Check(const rapidjson::Value& schema, const rapidjson::Value& value, const 
         TarnGeneratedIds::Fill(layers, completed, completed.GetAllocator(), &Placeholder);
         subject = &completed;
     }
-    if (codes.count(CHECK_SCHEMA)) CheckKeywords(schema, *compiled, *subject, findings);
+    if (codes.count(CHECK_SCHEMA)) CheckKeywords(*compiled, *subject, findings);
     if (codes.count(USER_LAYER) && findings.WantsMore()) CheckUserLayer(layers, *subject, findings);
     if (codes.count(SPLITTABLE) && findings.WantsMore()) CheckSplittable(layers, *subject, findings);
     if (codes.count(IDENTIFIER_TEXT) && findings.WantsMore()) CheckIdentifierText(layers, *subject, findings);

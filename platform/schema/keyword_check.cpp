@@ -1,11 +1,11 @@
 #include "schema/keyword_check.h"
 
-#include <cstddef>
-#include <map>
-#include <memory>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "schema/schema_match.h"
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -14,141 +14,33 @@ namespace {
 using TarnSchemaWalk::At;
 using TarnSchemaWalk::Child;
 using TarnSchemaWalk::Member;
-using TarnSchemaWalk::PointerText;
 
-// rapidjson's verdict on one value.
-struct Outcome {
-    bool valid = true;
-    std::string schemaPointer;  // of the failing schema, in the compiled document
-    std::string keyword;
-    std::string valuePointer;  // of the failing value, within the validated value
-};
-
-// rapidjson's validator takes its state (nested validators, arrays of
-// flags) from the state allocator; with the heap's it made a dozen
-// allocations and frees for each value. Taken from a pool, the state of a
-// run needs no heap allocation until it outgrows a buffer kept per thread,
-// and what it takes is given back at once when the run ends; a pool gives
-// nothing back before, so a run holds state in proportion to the value.
-using PooledValidator = rapidjson::GenericSchemaValidator<SchemaDocument,
-                                                          rapidjson::BaseReaderHandler<rapidjson::UTF8<>>,
-                                                          rapidjson::MemoryPoolAllocator<>>;
-
-Outcome Run(const SchemaDocument& document, const rapidjson::Value& value) {
-    // Runs never nest, so one buffer serves each in turn; aligned, as the
-    // pool keeps its chunk header at its start.
-    alignas(std::max_align_t) thread_local char buffer[16 * 1024];
-    rapidjson::MemoryPoolAllocator<> pool(buffer, sizeof buffer);
-    PooledValidator validator(document, &pool);
-    value.Accept(validator);
-    Outcome o;
-    o.valid = validator.IsValid();
-    if (!o.valid) {
-        o.schemaPointer = PointerText(validator.GetInvalidSchemaPointer());
-        const char* keyword = validator.GetInvalidSchemaKeyword();
-        o.keyword = keyword ? keyword : "";
-        o.valuePointer = PointerText(validator.GetInvalidDocumentPointer());
-    }
-    return o;
-}
-
-bool UnderPointer(const std::string& pointer, const std::string& prefix, std::string& rest) {
-    if (prefix.empty()) {
-        rest = pointer;
-        return true;
-    }
-    if (pointer.compare(0, prefix.size(), prefix) != 0) return false;
-    if (pointer.size() > prefix.size() && pointer[prefix.size()] != '/') return false;
-    rest = pointer.substr(prefix.size());
-    return true;
-}
-
-std::string FirstToken(const std::string& pointer) {
-    if (pointer.empty()) return {};
-    size_t end = pointer.find('/', 1);
-    return LastToken(pointer.substr(0, end));
-}
-
-// Prefixes every local "$ref" of every object in v (rapidjson treats any
-// object with a string "$ref" as a reference) with the pointer prefix, for v
-// to be compiled as a member of a wrapper document.
-void MoveRefsUnder(rapidjson::Value& v, const std::string& prefix, rapidjson::Document::AllocatorType& allocator) {
-    std::vector<rapidjson::Value*> pending{&v};
-    while (!pending.empty()) {
-        rapidjson::Value* cur = pending.back();
-        pending.pop_back();
-        if (cur->IsObject()) {
-            for (auto m = cur->MemberBegin(); m != cur->MemberEnd(); ++m) {
-                if (m->name == "$ref" && m->value.IsString() && m->value.GetStringLength() > 0 &&
-                    m->value.GetString()[0] == '#') {
-                    std::string text = "#" + prefix + std::string(m->value.GetString() + 1, m->value.GetStringLength() - 1);
-                    m->value.SetString(text.c_str(), static_cast<rapidjson::SizeType>(text.size()), allocator);
-                } else {
-                    pending.push_back(&m->value);
-                }
-            }
-        } else if (cur->IsArray()) {
-            for (auto e = cur->Begin(); e != cur->End(); ++e) pending.push_back(e);
+// The top member of copy under which node sits, or empty when it is not
+// inside copy.
+std::string_view TopKeyword(const rapidjson::Value& copy, const rapidjson::Value* node) {
+    for (auto m = copy.MemberBegin(); m != copy.MemberEnd(); ++m) {
+        std::vector<const rapidjson::Value*> pending{&m->value};
+        while (!pending.empty()) {
+            const rapidjson::Value* v = pending.back();
+            pending.pop_back();
+            if (v == node) return {m->name.GetString(), m->name.GetStringLength()};
+            if (v->IsObject())
+                for (auto c = v->MemberBegin(); c != v->MemberEnd(); ++c) pending.push_back(&c->value);
+            else if (v->IsArray())
+                for (auto e = v->Begin(); e != v->End(); ++e) pending.push_back(e);
         }
     }
+    return {};
 }
-
-// A compiled part of the schema: one node, or a changed copy of a node
-// ("shallow", see Collect). A schema with "$ref"s compiles only whole, so
-// its parts are compiled in a wrapper {"$ref": target, "definitions": {"x":
-// whole, "s": shallow node}}, with every reference moved under "x". (Under
-// "definitions" the parts are schemas, which CompileWithRapidjson looks at.)
-struct Part {
-    rapidjson::Document wrapper;
-    std::unique_ptr<SchemaDocument> owned;
-    const SchemaDocument* document = nullptr;
-    const rapidjson::Value* shallow = nullptr;
-    std::string shallowPrefix;
-    const rapidjson::Value* whole = nullptr;
-    std::string wholePrefix;
-
-    struct Located {
-        const rapidjson::Value* node = nullptr;
-        bool inShallow = false;
-        std::string rest;  // pointer below the shallow node
-    };
-
-    // The schema node that a reported schema pointer names.
-    Located Locate(const std::string& schemaPointer) const {
-        Located l;
-        std::string rest;
-        if (shallow && UnderPointer(schemaPointer, shallowPrefix, rest)) {
-            l.node = At(*shallow, rest);
-            l.inShallow = true;
-            l.rest = rest;
-        } else if (whole && UnderPointer(schemaPointer, wholePrefix, rest)) {
-            l.node = At(*whole, rest);
-        }
-        return l;
-    }
-
-    void Compile(const rapidjson::Value& source) {
-        owned = CompileWithRapidjson(source, rewritten);
-        document = owned.get();
-    }
-    rapidjson::Document rewritten;
-};
 
 class Collector {
 public:
-    Collector(const rapidjson::Value& root, const CompiledSchema& compiled, Findings& findings)
-        : m_root(root), m_compiled(compiled), m_findings(findings) {}
-
-    bool Valid(const std::string& nodePointer, const rapidjson::Value& value) {
-        return Run(*Node(nodePointer).document, value).valid;
-    }
+    Collector(const SchemaGraph& graph, Findings& findings) : m_graph(graph), m_findings(findings) {}
 
     // Adds the first error of value against the node.
-    void First(const std::string& nodePointer, const rapidjson::Value& value, const std::string& valuePointer) {
-        const Part& part = Node(nodePointer);
-        Outcome o = Run(*part.document, value);
-        if (o.valid) return;
-        Report(part.Locate(o.schemaPointer).node, o, value, valuePointer, true);
+    void First(const SchemaNode& node, const rapidjson::Value& value, const std::string& valuePointer) {
+        Outcome o = Match(node, value);
+        if (!o.valid) Report(*o.node->source, o, value, valuePointer, true);
     }
 
     // Adds every error of value, known to be invalid against the node, that
@@ -156,75 +48,46 @@ public:
     // their own nodes (and the branches of "allOf" separately), then the
     // node's own keywords against a copy of the node whose member and
     // element schemas accept anything; each keyword that fails there is
-    // reported and taken out, and the copy validated again.
-    void Collect(const std::string& nodePointer, const rapidjson::Value& value, const std::string& valuePointer) {
-        std::string resolved = nodePointer;
-        const rapidjson::Value* node = Resolve(resolved);
-        if (!node || !node->IsObject()) {
-            First(nodePointer, value, valuePointer);
+    // reported and taken out, and the copy validated again. A node reached
+    // again for the same value (through another reference) adds nothing new.
+    void Collect(const SchemaNode& start, const rapidjson::Value& value, const std::string& valuePointer) {
+        const SchemaNode& node = start.ref ? *start.ref : start;
+        if (!m_collected.insert({&node, &value}).second) return;
+        if (!node.source->IsObject()) {
+            First(node, value, valuePointer);
             return;
         }
         const size_t before = m_findings.Count();
-        CollectParts(resolved, *node, value, valuePointer);
-        CollectOwnKeywords(*node, value, valuePointer);
-        if (m_findings.Count() == before) First(nodePointer, value, valuePointer);
+        CollectParts(node, value, valuePointer);
+        CollectOwnKeywords(node, value, valuePointer);
+        if (m_findings.Count() == before) First(node, value, valuePointer);
     }
 
 private:
-    static constexpr int kMaxRefHops = 32;
     static constexpr int kMaxRounds = 64;
 
-    // Follows the node's chain of local references; pointer becomes the
-    // pointer of the node returned.
-    const rapidjson::Value* Resolve(std::string& pointer) const {
-        const rapidjson::Value* node = At(m_root, pointer);
-        for (int hops = 0; node && hops < kMaxRefHops; ++hops) {
-            const rapidjson::Value* ref = Member(*node, "$ref");
-            std::string target;
-            if (!ref) return node;
-            if (!TarnSchemaWalk::PointerOfRef(*ref, target)) return nullptr;
-            node = At(m_root, target);
-            pointer = target;
-        }
-        return node && !Member(*node, "$ref") ? node : nullptr;
-    }
-
-    void CollectParts(const std::string& pointer, const rapidjson::Value& node, const rapidjson::Value& value,
-                      const std::string& valuePointer) {
-        const rapidjson::Value* props = Member(node, "properties");
-        if (value.IsObject() && props && props->IsObject()) {
+    void CollectParts(const SchemaNode& node, const rapidjson::Value& value, const std::string& valuePointer) {
+        auto part = [&](const SchemaNode* sub, const rapidjson::Value& v, const std::string& at) {
+            if (sub && sub->source->IsObject() && !Matches(*sub, v)) Collect(*sub, v, at);
+        };
+        if (value.IsObject() && !node.properties.empty())
             for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m) {
-                auto sub = props->FindMember(m->name);
-                if (sub == props->MemberEnd() || !sub->value.IsObject()) continue;
-                const std::string name(m->name.GetString(), m->name.GetStringLength());
-                const std::string child = Child(pointer + "/properties", name);
-                if (!Valid(child, m->value)) Collect(child, m->value, Child(valuePointer, name));
+                const std::string_view name(m->name.GetString(), m->name.GetStringLength());
+                if (auto sub = node.properties.find(name); sub != node.properties.end())
+                    part(sub->second, m->value, Child(valuePointer, std::string(name)));
             }
-        }
-        const rapidjson::Value* items = Member(node, "items");
-        if (value.IsArray() && items && items->IsObject()) {
-            for (rapidjson::SizeType i = 0; i < value.Size(); ++i)
-                if (!Valid(pointer + "/items", value[i])) Collect(pointer + "/items", value[i], Child(valuePointer, i));
-        } else if (value.IsArray() && items && items->IsArray()) {
-            for (rapidjson::SizeType i = 0; i < value.Size() && i < items->Size(); ++i) {
-                const std::string child = Child(pointer + "/items", i);
-                if ((*items)[i].IsObject() && !Valid(child, value[i])) Collect(child, value[i], Child(valuePointer, i));
+        if (value.IsArray())
+            for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+                if (node.tupleItems && i >= node.tuple.size()) break;
+                part(node.tupleItems ? node.tuple[i] : node.items, value[i], Child(valuePointer, i));
             }
-        }
-        const rapidjson::Value* allOf = Member(node, "allOf");
-        if (allOf && allOf->IsArray()) {
-            for (rapidjson::SizeType i = 0; i < allOf->Size(); ++i) {
-                const std::string child = Child(pointer + "/allOf", i);
-                if ((*allOf)[i].IsObject() && !Valid(child, value)) Collect(child, value, valuePointer);
-            }
-        }
+        for (const SchemaNode* branch : node.allOf) part(branch, value, valuePointer);
     }
 
-    void CollectOwnKeywords(const rapidjson::Value& node, const rapidjson::Value& value,
-                            const std::string& valuePointer) {
+    void CollectOwnKeywords(const SchemaNode& node, const rapidjson::Value& value, const std::string& valuePointer) {
         rapidjson::Document shallow;
-        shallow.CopyFrom(node, shallow.GetAllocator());
         auto& allocator = shallow.GetAllocator();
+        shallow.CopyFrom(*node.source, allocator);
         if (rapidjson::Value* props = Member(shallow, "properties"); props && props->IsObject())
             for (auto m = props->MemberBegin(); m != props->MemberEnd(); ++m) m->value.SetObject();
         if (rapidjson::Value* items = Member(shallow, "items")) {
@@ -235,35 +98,26 @@ private:
         shallow.RemoveMember("allOf");
 
         for (int round = 0; round < kMaxRounds; ++round) {
-            auto part = Shallow(shallow);
-            Outcome o = Run(*part->document, value);
+            const SchemaGraph part(shallow, m_graph);
+            Outcome o = Match(part.Root(), value);
             if (o.valid) return;
-            Part::Located at = part->Locate(o.schemaPointer);
-            if (ClosedByRewrite(at, o)) {  // see CompileWithRapidjson
-                o.keyword = "additionalProperties";
-                at.node = &shallow;
-                at.inShallow = true;
-                at.rest.clear();
-            }
+            const rapidjson::Value& failed = *o.node->source;
             const std::string where = valuePointer + o.valuePointer;
             const rapidjson::Value* actual = At(value, o.valuePointer);
-            // rapidjson reports a keyword of the node from a stand-in schema
-            // without a pointer when patterns match a member; it is the node's.
-            const bool atNode = (at.inShallow && at.rest.empty()) || (!at.node && Member(shallow, o.keyword.c_str()));
-            if (!atNode) {
+            if (&failed != &shallow) {
                 // Inside a subschema the copy kept (patternProperties,
-                // additionalProperties, dependencies, ...), possibly behind a
+                // additionalProperties, additionalItems), possibly behind a
                 // reference: report, and quiet the keyword that led there.
-                Report(at.node, o, value, valuePointer, false);
+                Report(failed, o, value, valuePointer, false);
+                const std::string_view top = TopKeyword(shallow, &failed);
                 bool changed;
-                if (at.inShallow)
-                    changed = Quiet(shallow, FirstToken(at.rest));
-                else if (!o.valuePointer.empty()) {  // a member's value: the member schemas, both
+                if (!top.empty()) {
+                    changed = Quiet(shallow, std::string(top));
+                } else {  // a member's or element's value: every schema that describes one
                     const bool patterns = Quiet(shallow, "patternProperties");
-                    changed = Quiet(shallow, "additionalProperties") || patterns;
+                    const bool additional = Quiet(shallow, "additionalProperties");
+                    changed = Quiet(shallow, "additionalItems") || patterns || additional;
                 }
-                else
-                    changed = Quiet(shallow, "dependencies");
                 if (!changed) return;
                 continue;
             }
@@ -288,15 +142,8 @@ private:
             }
             m_findings.Add(where, Describe(o.keyword, shallow, actual, LastToken(o.valuePointer)));
             if (o.keyword == "type") return;  // nothing else says more about a value of the wrong type
-            const std::string told = ToldKeyword(o.keyword, shallow, actual);
-            if (!Quiet(shallow, told == "items" ? "additionalItems" : told)) return;
+            if (!Quiet(shallow, o.keyword == "items" ? "additionalItems" : o.keyword)) return;
         }
-    }
-
-    // A member refused by an "additionalProperties": false that was compiled
-    // as {"not": {}}.
-    static bool ClosedByRewrite(const Part::Located& at, const Outcome& o) {
-        return o.keyword == "not" && at.node && at.node->IsFalse() && !o.valuePointer.empty();
     }
 
     // Makes a keyword of the copy accept anything; false when it did already.
@@ -313,7 +160,7 @@ private:
             }
             return changed;
         }
-        if (keyword == "additionalProperties" && v->IsObject()) {
+        if ((keyword == "additionalProperties" || keyword == "additionalItems") && v->IsObject()) {
             changed = v->MemberCount() > 0;
             v->SetObject();
             return changed;
@@ -321,102 +168,40 @@ private:
         return shallow.RemoveMember(keyword.c_str());
     }
 
-    void Report(const rapidjson::Value* node, const Outcome& o, const rapidjson::Value& value,
+    void Report(const rapidjson::Value& node, const Outcome& o, const rapidjson::Value& value,
                 const std::string& valuePointer, bool firstMissingOnly) {
-        static const rapidjson::Value kNoNode(rapidjson::kObjectType);
-        const rapidjson::Value& n = node ? *node : kNoNode;
         const rapidjson::Value* actual = At(value, o.valuePointer);
         const std::string where = valuePointer + o.valuePointer;
         if (o.keyword == "required" && actual) {
-            std::vector<std::string> missing = MissingRequired(n, *actual);
+            std::vector<std::string> missing = MissingRequired(node, *actual);
             if (firstMissingOnly && missing.size() > 1) missing.resize(1);
-            for (const std::string& name : missing) m_findings.Add(where, Describe(o.keyword, n, actual, name));
+            for (const std::string& name : missing) m_findings.Add(where, Describe(o.keyword, node, actual, name));
             if (!missing.empty()) return;
         }
-        m_findings.Add(where, Describe(o.keyword, n, actual, LastToken(o.valuePointer)));
+        m_findings.Add(where, Describe(o.keyword, node, actual, LastToken(o.valuePointer)));
     }
 
-    Part& Node(const std::string& pointer) {
-        auto& slot = m_parts[pointer];
-        if (slot) return *slot;
-        slot = std::make_unique<Part>();
-        Part& part = *slot;
-        if (pointer.empty()) {
-            part.document = m_compiled.document.get();
-            part.whole = &m_root;
-        } else if (!m_compiled.hasRefs) {
-            const rapidjson::Value* node = At(m_root, pointer);
-            static const rapidjson::Value kAnything(rapidjson::kObjectType);
-            part.whole = node ? node : &kAnything;
-            part.Compile(*part.whole);
-        } else {
-            auto& allocator = part.wrapper.GetAllocator();
-            part.wrapper.SetObject();
-            const std::string target = "#" + std::string(kWhole) + TarnSchemaWalk::UriFragment(pointer).substr(1);
-            part.wrapper.AddMember("$ref", rapidjson::Value(target.c_str(), allocator), allocator);
-            AddParts(part.wrapper, nullptr);
-            part.whole = &m_root;
-            part.wholePrefix = kWhole;
-            part.Compile(part.wrapper);
+    struct Seen {
+        size_t operator()(const std::pair<const SchemaNode*, const rapidjson::Value*>& k) const {
+            return std::hash<const void*>()(k.first) * 31 + std::hash<const void*>()(k.second);
         }
-        return part;
-    }
+    };
 
-    std::unique_ptr<Part> Shallow(const rapidjson::Value& shallow) {
-        auto part = std::make_unique<Part>();
-        auto& allocator = part->wrapper.GetAllocator();
-        if (!m_compiled.hasRefs) {
-            part->wrapper.CopyFrom(shallow, allocator);
-            part->shallow = &part->wrapper;
-        } else {
-            part->wrapper.SetObject();
-            const std::string target = "#" + std::string(kShallow);
-            part->wrapper.AddMember("$ref", rapidjson::Value(target.c_str(), allocator), allocator);
-            part->shallow = AddParts(part->wrapper, &shallow);
-            part->shallowPrefix = kShallow;
-            part->whole = &m_root;
-            part->wholePrefix = kWhole;
-        }
-        part->Compile(part->wrapper);
-        return part;
-    }
-
-    // Adds {"definitions": {"x": whole, "s": shallow}} to the wrapper, the
-    // references of both moved under "x"; returns the copy of shallow.
-    const rapidjson::Value* AddParts(rapidjson::Document& wrapper, const rapidjson::Value* shallow) {
-        auto& allocator = wrapper.GetAllocator();
-        rapidjson::Value parts(rapidjson::kObjectType);
-        rapidjson::Value whole(m_root, allocator);
-        MoveRefsUnder(whole, kWhole, allocator);
-        parts.AddMember("x", whole, allocator);
-        if (shallow) {
-            rapidjson::Value copy(*shallow, allocator);
-            MoveRefsUnder(copy, kWhole, allocator);
-            parts.AddMember("s", copy, allocator);
-        }
-        wrapper.AddMember("definitions", parts, allocator);
-        return shallow ? &wrapper["definitions"]["s"] : nullptr;
-    }
-
-    static constexpr char kWhole[] = "/definitions/x";
-    static constexpr char kShallow[] = "/definitions/s";
-
-    const rapidjson::Value& m_root;
-    const CompiledSchema& m_compiled;
+    const SchemaGraph& m_graph;
     Findings& m_findings;
-    std::map<std::string, std::unique_ptr<Part>> m_parts;
+    std::unordered_set<std::pair<const SchemaNode*, const rapidjson::Value*>, Seen> m_collected;
 };
 
 } // namespace
 
-void CheckKeywords(const rapidjson::Value& schema, const CompiledSchema& compiled, const rapidjson::Value& value,
-                   Findings& findings) {
-    if (Run(*compiled.document, value).valid) return;
-    Collector collector(schema, compiled, findings);
+void CheckKeywords(const CompiledSchema& compiled, const rapidjson::Value& value, Findings& findings) {
+    const SchemaNode& root = compiled.graph->Root();
+    if (Matches(root, value)) return;
+    Collector collector(*compiled.graph, findings);
     if (findings.All())
-        collector.Collect("", value, "");
+        collector.Collect(root, value, "");
     else
-        collector.First("", value, "");
+        collector.First(root, value, "");
 }
 
 } // namespace TarnSchemaValidation

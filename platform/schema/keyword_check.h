@@ -1,4 +1,4 @@
-// The draft-4 keywords of a schema, checked by rapidjson's validator.
+// The draft-4 keywords of a schema, checked against its compiled nodes.
 #pragma once
 
 #include "schema/compiled_schema.h"
@@ -6,12 +6,10 @@
 
 namespace TarnSchemaValidation {
 
-// Adds the errors of value against the compiled schema (compiled from
-// schema, which must stay the same). rapidjson stops at the first error;
-// when the findings want all, the value is taken apart along the schema
-// ("properties", "items", "allOf") and the parts are validated on their
-// own, so independent errors are all reported.
-void CheckKeywords(const rapidjson::Value& schema, const CompiledSchema& compiled, const rapidjson::Value& value,
-                   Findings& findings);
+// Adds the errors of value against the compiled schema, which must be
+// usable. Only the first unless the findings want all: then the value is
+// taken apart along the schema ("properties", "items", "allOf") and the
+// parts are validated on their own, so independent errors are all reported.
+void CheckKeywords(const CompiledSchema& compiled, const rapidjson::Value& value, Findings& findings);
 
 } // namespace TarnSchemaValidation

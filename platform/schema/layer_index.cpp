@@ -1,7 +1,6 @@
 #include "schema/layer_index.h"
 
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 #include "schema/schema_walk.h"
@@ -42,10 +41,8 @@ struct LayerKeywords {
 } // namespace
 
 const LayerNode* LayerNode::Property(const rapidjson::Value& name) const {
-    const std::string_view wanted = NameOf(name);
-    for (const auto& [key, node] : properties)
-        if (key == wanted) return node;
-    return nullptr;
+    auto found = properties.find(NameOf(name));
+    return found == properties.end() ? nullptr : found->second;
 }
 
 LayerIndex::LayerIndex(const rapidjson::Value& schema) { Add(schema); }
@@ -65,13 +62,13 @@ const LayerNode* LayerIndex::Add(const rapidjson::Value& node) {
     if (keywords.items && keywords.items->IsObject()) added.items = Add(*keywords.items);
     if (keywords.properties && keywords.properties->IsObject()) {
         added.propertiesObject = true;
-        std::unordered_set<std::string_view> seen;
+        added.properties.reserve(keywords.properties->MemberCount());
         for (auto m = keywords.properties->MemberBegin(); m != keywords.properties->MemberEnd(); ++m)
-            if (seen.insert(NameOf(m->name)).second) added.properties.emplace_back(NameOf(m->name), Add(m->value));
+            if (!added.properties.count(NameOf(m->name))) added.properties.emplace(NameOf(m->name), Add(m->value));
     }
-    for (const auto& [key, property] : added.properties)
-        if (key == TarnSchemaStore::GENERATED_ID_FIELD && property->instanceId)
-            added.declaresGeneratedId = m_generatesIds = true;
+    if (auto id = added.properties.find(TarnSchemaStore::GENERATED_ID_FIELD);
+        id != added.properties.end() && id->second->instanceId)
+        added.declaresGeneratedId = m_generatesIds = true;
     return &added;
 }
 

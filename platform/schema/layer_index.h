@@ -7,8 +7,7 @@
 
 #include <deque>
 #include <string_view>
-#include <utility>
-#include <vector>
+#include <unordered_map>
 
 #include "tarn/rapidjson.h"
 
@@ -25,8 +24,8 @@ struct LayerNode {
     bool propertiesObject = false;    // "properties" is an object
     bool declaresGeneratedId = false; // its objects carry a generated identifier
     const LayerNode* items = nullptr; // "items", when it is an object
-    // The nodes of "properties", the first of each name, in schema order.
-    std::vector<std::pair<std::string_view, const LayerNode*>> properties;
+    // The nodes of "properties", the first of each name.
+    std::unordered_map<std::string_view, const LayerNode*> properties;
 
     // The node of a member, or null when "properties" does not name it.
     const LayerNode* Property(const rapidjson::Value& name) const;

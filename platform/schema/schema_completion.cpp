@@ -1,7 +1,7 @@
 // Completing an entry's schema and deriving its user schema.
-#include <algorithm>
 #include <string>
-#include <vector>
+#include <string_view>
+#include <unordered_set>
 
 #include "schema/schema_entry.h"
 #include "schema/schema_walk.h"
@@ -85,12 +85,12 @@ bool Marked(const rapidjson::Value& node) {
 // of the user layer: through "properties" and object "items".
 void Strip(rapidjson::Value& node, rapidjson::Document::AllocatorType& allocator) {
     if (!node.IsObject() || TarnSchemaWalk::IsInstanceIdNode(node)) return;
-    std::vector<std::string> dropped;
+    std::unordered_set<std::string_view> dropped;
     if (rapidjson::Value* props = Member(node, "properties"); props && props->IsObject()) {
         for (auto p = props->MemberBegin(); p != props->MemberEnd(); ++p) {
             if (Marked(p->value)) {
                 p->value = Refusal(LayerRefusal(p->value), allocator);
-                dropped.emplace_back(p->name.GetString(), p->name.GetStringLength());
+                dropped.emplace(p->name.GetString(), p->name.GetStringLength());
             } else {
                 Strip(p->value, allocator);
             }
@@ -105,10 +105,10 @@ void Strip(rapidjson::Value& node, rapidjson::Document::AllocatorType& allocator
     }
     rapidjson::Value* required = Member(node, "required");
     if (dropped.empty() || !required || !required->IsArray()) return;
-    for (auto r = required->Begin(); r != required->End();) {
-        bool drop = r->IsString() && std::find(dropped.begin(), dropped.end(), r->GetString()) != dropped.end();
-        r = drop ? required->Erase(r) : r + 1;
-    }
+    rapidjson::Value kept(rapidjson::kArrayType);  // one pass: erasing each name would shift the rest every time
+    for (auto& r : required->GetArray())
+        if (!r.IsString() || !dropped.count({r.GetString(), r.GetStringLength()})) kept.PushBack(r, allocator);
+    *required = kept;
     if (required->Empty()) node.RemoveMember("required");  // draft 4 wants at least one name
 }
 

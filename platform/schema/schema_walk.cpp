@@ -42,14 +42,6 @@ std::string UriFragment(const std::string& pointer) {
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-bool PointerOfRef(const rapidjson::Value& ref, std::string& pointer) {
-    if (!ref.IsString() || ref.GetStringLength() == 0 || ref.GetString()[0] != '#') return false;
-    rapidjson::Pointer p(ref.GetString(), ref.GetStringLength());
-    if (!p.IsValid()) return false;
-    pointer = PointerText(p);
-    return true;
-}
-
 const rapidjson::Value* At(const rapidjson::Value& root, const std::string& pointer) {
     rapidjson::Pointer p(pointer.c_str(), pointer.size());
     return p.IsValid() ? p.Get(root) : nullptr;

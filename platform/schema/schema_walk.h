@@ -50,18 +50,8 @@ inline std::string Child(const std::string& pointer, size_t index) {
 
 // The URI fragment ("#/...") of a JSON pointer text, as "$ref" wants it.
 std::string UriFragment(const std::string& pointer);
-// The JSON pointer text of a local "$ref" ("#/..."); false when it is not one.
-bool PointerOfRef(const rapidjson::Value& ref, std::string& pointer);
 // The value at a JSON pointer text, or null.
 const rapidjson::Value* At(const rapidjson::Value& root, const std::string& pointer);
-
-// The pointer of a rapidjson pointer as text.
-template <typename P>
-std::string PointerText(const P& pointer) {
-    rapidjson::StringBuffer buffer;
-    pointer.Stringify(buffer);
-    return std::string(buffer.GetString(), buffer.GetSize());
-}
 
 // Where a subschema sits in its node: under a keyword, itself ("/not"), as
 // one of its members ("/properties/a") or one of its elements ("/items/0").

@@ -96,6 +96,36 @@ TEST(ProcessSchemas, CrateListStopsAtTheFirstForeignFileAndStillWritesDefaults) 
     EXPECT_THAT(DefaultRows(), ElementsAre(order[0] + "|key||{}|"));
 }
 
+// The boot's run (crates from the image database): a file whose schema is
+// beyond a limit is logged with its name and the limit, and the files
+// beside it are registered with their defaults.
+TEST(ProcessSchemas, SchemaBeyondALimitIsLoggedAndTheBootGoesOnWithTheOtherFiles) {
+    DBStore::CreateDatabases();
+    TarnTest::WriteFile(TarnTest::Rooted("/var/db/tarnimg/profiles/p.xml"),
+                        "<imageprofile><cratelist><crate><crate-id>acme_crate_disk_1.0-1</crate-id></crate>"
+                        "</cratelist></imageprofile>");
+    TarnTest::WriteFile(TarnTest::Rooted("/var/run/liveimgdb.pid"), "");
+    std::string defs;
+    for (int i = 0; i < 70; ++i)
+        defs += "\"d" + std::to_string(i) + R"(": {"allOf": [{"$ref": "#/definitions/d)" + std::to_string(i + 1) + "\"}]}, ";
+    WriteSchemaFile("a", "disk", Entry("a", "key"));
+    WriteSchemaFile("deep", "disk", Entry("a", "other") + "," +
+                                        R"({"component": "n", "group": "a", "key": "deep", "version": "1.0", "schema":
+                                           {"$ref": "#/definitions/d0", "definitions": {)" + defs + R"("d70": {}}}})");
+    WriteSchemaFile("z", "disk", Entry("z", "key"));
+    WriteDefaults("all", {{"a", "key", R"({"vlan": 1})"}, {"a", "deep", "{}"}, {"z", "key", R"({"vlan": 2})"}});
+
+    TarnPlatform::Capture capture;
+    ProcessSchemas({});  // true or false as the directory's last file went
+    EXPECT_THAT(Texts(capture.Logs()),
+                Contains(AllOf(StartsWith("[SchemaProcessor] Failed to process schema file deep.json: "),
+                               HasSubstr("Schema entry n/a/deep of file deep refused"),
+                               HasSubstr("the limit is 64"))));
+    // The file is refused whole: its good entry goes with it.
+    EXPECT_THAT(Rows("SELECT ConfigGroup, Name FROM ConfigSchema ORDER BY 1, 2;", true), ElementsAre("a|key", "z|key"));
+    EXPECT_THAT(DefaultRows(), ElementsAre("a|key||{\"vlan\":1}|", "z|key||{\"vlan\":2}|"));
+}
+
 TEST(ProcessSchemas, SmartnicSplitByFlagHostAndEntryKind) {
     const std::string entries = Entry("g", "plain") + "," +
                                 Entry("g", "shared", R"("smartnic": {"schema": "tarn-shared"},)") + "," +
