@@ -8,9 +8,7 @@
 // otherwise a failed check there would terminate.
 //
 // Beside it: the bounded parse every JSON text goes through
-// (tarn/rapidjson_parse.h), the regular expressions of schema patterns
-// (tarn/rapidjson_regex.h) and the value hasher's double conversion
-// (tarn/rapidjson_hasher.h).
+// (tarn/rapidjson_parse.h).
 #pragma once
 
 #ifdef RAPIDJSON_ASSERT
@@ -29,9 +27,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/istreamwrapper.h>
 #include <rapidjson/memorystream.h>
-#include "tarn/rapidjson_regex.h"
-#include <rapidjson/schema.h>
-#include "tarn/rapidjson_hasher.h"
+#include <rapidjson/pointer.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 

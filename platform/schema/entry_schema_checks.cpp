@@ -3,6 +3,7 @@
 #include "schema/compiled_schema.h"
 #include "schema/schema_walk.h"
 #include "tarn/platform/json_validator.h"
+#include "tarn/platform/pattern.h"
 
 namespace TarnSchemaEntry {
 namespace {
@@ -25,8 +26,7 @@ std::string Where(const std::string& pointer) { return "at '" + (pointer.empty()
 
 bool RegexCompiles(const rapidjson::Value& text) {
     if (!text.IsString()) return true;  // the meta-schema reports the type
-    rapidjson::internal::GenericRegex<rapidjson::UTF8<>> regex(text.GetString());
-    return regex.IsValid();
+    return TarnPlatform::CompilePattern(text.GetString(), text.GetStringLength()) != nullptr;
 }
 
 // Regular expressions and markers of every subschema.

@@ -59,6 +59,46 @@ TEST(StoreWrites, RecordWritesOnAReadOnlyStoreFailAndNameTheCause) {
     for (const auto& args : kRecordWrites) EXPECT_EQ(RunCli(args).status, 0) << args[0] << " on a writable store";
 }
 
+// A failed write of a whole store says what the file system refused: a full
+// backup disk for backup, a read-only backup directory for rollback, a
+// read-only live store for the boot, whose own failure text names the step.
+TEST(StoreWrites, FullAndReadOnlyFileSystemsAreNamedAsTheCause) {
+    TarnTest::CopySampleHost();
+    ASSERT_EQ(RunCli({"boot"}).status, 0);
+    ASSERT_EQ(RunCli({"backup"}).status, 0);
+    ASSERT_EQ(RunCli({"backup"}).status, 0);
+    const std::string live = TarnTest::Rooted("/etc/halden/configstore");
+    const std::string backups = TarnTest::Rooted("/var/lib/halden/configstore/backup");
+    auto run = TarnTest::RunInPrivateMountNamespace([&] {
+        auto readOnly = [](const std::string& dir) {
+            return mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                   mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+        };
+        std::string report;
+        // A small file system of its own, filled up.
+        if (mount("none", backups.c_str(), "tmpfs", 0, "size=64k") != 0) return std::string("no tmpfs");
+        if (std::system(("dd if=/dev/zero of=" + backups + "/filler bs=4k 2>/dev/null").c_str()) == -1) return report;
+        TarnTest::CliResult r = RunCli({"backup"});
+        report += "backup " + std::to_string(r.status) + " " + r.err;
+        if (umount(backups.c_str()) != 0 || !readOnly(backups)) return report + "cannot make the backups read-only";
+        r = RunCli({"rollback", "1"});
+        report += "rollback " + std::to_string(r.status) + " " + r.err;
+        if (!readOnly(live)) return report + "cannot make the store read-only";
+        r = RunCli({"boot"});
+        report += "boot " + std::to_string(r.status) + " " + r.err;
+        return report;
+    });
+    TARN_SKIP_WITHOUT_NAMESPACE(run);
+    EXPECT_THAT(run.report, HasSubstr("backup 1 tarn-configstore: backup of "));
+    EXPECT_THAT(run.report, HasSubstr("cause: " + backups + "/current-store-1: no space left on device\n"));
+    EXPECT_THAT(run.report, HasSubstr("rollback 1 tarn-configstore: "));
+    EXPECT_THAT(run.report, HasSubstr("cause: " + backups + "/current-store-1: read-only file system\n"));
+    EXPECT_THAT(run.report, HasSubstr("tarn-configstore: Generic ConfigStore Failure: Error removing auto configuration "
+                                      "value.\ntarn-configstore: cause: " + live + "/current-store-1: read-only file "
+                                      "system\n"));
+    EXPECT_THAT(run.report, testing::Not(HasSubstr("-journal")));  // no journal was there to remove
+}
+
 // A writer gives up after the busy timeout and names the holder, storing
 // nothing; the boot waits for the holder however long, says whom it waits
 // for, and then runs.
