@@ -74,7 +74,7 @@ struct SchemaNode {
     uint64_t minProperties = 0, maxProperties = kUnbounded;
     std::vector<Dependency> dependencies;
 
-    std::unique_ptr<JsonValueSet> enumValues;
+    std::unique_ptr<JsonValueIndex> enumValues;
     std::vector<const SchemaNode*> allOf, anyOf, oneOf;
     const SchemaNode* notSchema = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "schema/json_equality.h"
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 
@@ -64,6 +65,41 @@ size_t JsonHash(const rapidjson::Value& v) {
     }
     default: return static_cast<size_t>(v.GetType());
     }
+}
+
+JsonValueIndex::JsonValueIndex(const rapidjson::Value& array) {
+    m_entries.reserve(array.Size());
+    for (rapidjson::SizeType i = 0; i < array.Size(); ++i) m_entries.push_back({JsonHash(array[i]), i, &array[i]});
+    std::sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.position < b.position;
+    });
+}
+
+bool JsonValueIndex::Contains(const rapidjson::Value& value) const {
+    const size_t hash = JsonHash(value);
+    auto at = std::lower_bound(m_entries.begin(), m_entries.end(), hash,
+                               [](const Entry& e, size_t h) { return e.hash < h; });
+    for (; at != m_entries.end() && at->hash == hash; ++at)
+        if (JsonEqual(*at->value, value)) return true;
+    return false;
+}
+
+size_t JsonValueIndex::FirstRepeat() const {
+    size_t first = m_entries.size();
+    // Within a run of one hash, by position: the first element equal to an
+    // earlier one of the run is that run's first repeat.
+    for (size_t start = 0, end; start < m_entries.size(); start = end) {
+        for (end = start + 1; end < m_entries.size() && m_entries[end].hash == m_entries[start].hash;) ++end;
+        for (size_t i = start + 1; i < end && m_entries[i].position < first; ++i) {
+            bool repeats = false;
+            for (size_t j = start; j < i && !repeats; ++j) repeats = JsonEqual(*m_entries[j].value, *m_entries[i].value);
+            if (repeats) {
+                first = m_entries[i].position;
+                break;
+            }
+        }
+    }
+    return first;
 }
 
 } // namespace TarnSchemaValidation

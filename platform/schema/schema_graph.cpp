@@ -155,10 +155,7 @@ private:
                     n.dependencies.push_back(std::move(dep));
                 }
         } else if (key == "enum") {
-            if (v.IsArray()) {
-                n.enumValues = std::make_unique<JsonValueSet>(v.Size());
-                for (const auto& e : v.GetArray()) n.enumValues->insert(&e);
-            }
+            if (v.IsArray()) n.enumValues = std::make_unique<JsonValueIndex>(v);
         } else if (key == "allOf" || key == "anyOf" || key == "oneOf") {
             auto& list = key == "allOf" ? n.allOf : key == "anyOf" ? n.anyOf : n.oneOf;
             if (v.IsArray())

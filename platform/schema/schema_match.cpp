@@ -102,7 +102,7 @@ private:
         if (v.IsString() && !String(n, v, f)) return false;
         if (v.IsArray() && !Array(n, v, f)) return false;
         if (v.IsObject() && !Object(n, v, f)) return false;
-        if (n.enumValues && !n.enumValues->count(&v)) return Fail(n, "enum", f);
+        if (n.enumValues && !n.enumValues->Contains(v)) return Fail(n, "enum", f);
         for (const SchemaNode* s : n.allOf)
             if (!Check(*s, v, nullptr)) return Fail(n, "allOf", f);
         if (!n.anyOf.empty() &&
@@ -145,8 +145,7 @@ private:
     }
 
     bool Array(const SchemaNode& n, const rapidjson::Value& v, Outcome* f) {
-        JsonValueSet seen;
-        if (n.uniqueItems) seen.reserve(v.Size());
+        const size_t firstRepeat = n.uniqueItems ? JsonValueIndex(v).FirstRepeat() : v.Size();
         for (rapidjson::SizeType i = 0; i < v.Size(); ++i) {
             const SchemaNode* item = n.items;
             if (n.tupleItems) {
@@ -158,7 +157,7 @@ private:
                     item = n.additionalItems;
             }
             if (item && !Check(*item, v[i], f)) return Below(i, f);
-            if (n.uniqueItems && !seen.insert(&v[i]).second) return Fail(n, "uniqueItems", f);
+            if (i == firstRepeat) return Fail(n, "uniqueItems", f);
         }
         if (v.Size() < n.minItems) return Fail(n, "minItems", f);
         if (v.Size() > n.maxItems) return Fail(n, "maxItems", f);
