@@ -158,7 +158,9 @@ void Serve(int socket, int listener) {
         }
         request[n] = '\0';
         KNOSHDiag(2, kLabel, "got \"%s\"", request);
-        Knosh::replyDeadline = Clock::now() + Knosh::daemonLimits.request;
+        // The hold limit cuts a reply short too: a waiting client is served at
+        // the latest one request and one hold limit after it came.
+        Knosh::replyDeadline = std::min(Clock::now() + Knosh::daemonLimits.request, holdEnd);
         HandleRequest(request);
     }
 

@@ -36,8 +36,8 @@ struct DaemonLimits {
     std::chrono::milliseconds idle{std::chrono::minutes(10)};
     // From a request's arrival to the last byte of its reply handed over.
     std::chrono::milliseconds request{std::chrono::seconds(30)};
-    // From the moment another client is seen waiting to the end of this one
-    // (checked between requests; a request under way has its own deadline).
+    // From the moment another client is seen waiting (between requests) to
+    // the end of this one, a reply under way cut short.
     std::chrono::milliseconds hold{std::chrono::seconds(60)};
 };
 TARN_EXPORT extern DaemonLimits daemonLimits;

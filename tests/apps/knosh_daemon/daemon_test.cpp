@@ -266,27 +266,40 @@ TEST_F(DaemonTest, ConnectClientEndToEnd) {
 }
 
 // The daemon with short limits: what one client may hold while others wait.
+// The idle limit is long enough never to be what frees the daemon here.
 class LimitedDaemonTest : public DaemonTest {
 protected:
-    static constexpr std::chrono::milliseconds kHold{300}, kRequest{1000};
+    explicit LimitedDaemonTest(std::chrono::milliseconds request, std::chrono::milliseconds hold)
+        : limits_{std::chrono::seconds(50), request, hold} {}
     pid_t StartDaemon() override {
         pid_t pid = fork();
         if (pid == 0) {
             freopen(TarnTest::Rooted("/err").c_str(), "w", stderr);
             options.cacheFile = tree_.c_str();
             KNOSH_Init();
-            // Idle long enough never to be what frees the daemon here.
-            Knosh::daemonLimits = {std::chrono::seconds(50), kRequest, kHold};
+            Knosh::daemonLimits = limits_;
             KNOSHDaemon();
         }
         return pid;
     }
+    const Knosh::DaemonLimits limits_;
+};
+
+class HoldLimitTest : public LimitedDaemonTest {
+protected:
+    HoldLimitTest() : LimitedDaemonTest(std::chrono::seconds(1), std::chrono::milliseconds(300)) {}
+};
+
+// Only the request limit can free the daemon here.
+class RequestLimitTest : public LimitedDaemonTest {
+protected:
+    RequestLimitTest() : LimitedDaemonTest(std::chrono::seconds(1), std::chrono::seconds(50)) {}
 };
 
 // A client that sends nothing, or a byte now and then, is served for as long
 // as it likes while nobody waits; once another client waits it is dropped
 // after the hold limit, between its requests, and the other is served.
-TEST_F(LimitedDaemonTest, AClientHoldsTheDaemonOnlyUntilTheHoldLimitOnceAnotherWaits) {
+TEST_F(HoldLimitTest, AClientHoldsTheDaemonOnlyUntilTheHoldLimitOnceAnotherWaits) {
     for (bool silent : {true, false}) {
         SCOPED_TRACE(silent ? "silent" : "trickling");
         Client holder;
@@ -320,7 +333,7 @@ TEST_F(LimitedDaemonTest, AClientHoldsTheDaemonOnlyUntilTheHoldLimitOnceAnotherW
 // A request's reply must be out by its deadline: a client that takes none of
 // it, or takes it so slowly that every send still makes progress, is dropped
 // with the rest of its replies, and the next client is served.
-TEST_F(LimitedDaemonTest, AReplyNotTakenByTheRequestDeadlineEndsTheClient) {
+TEST_F(RequestLimitTest, AReplyNotTakenByTheRequestDeadlineEndsTheClient) {
     std::string big = "ls";  // one receive each: about 15 KB of reply
     while (big.size() < 4080) big += " /net/nics/vnic0";
     big.resize(4096, ' ');
@@ -330,9 +343,8 @@ TEST_F(LimitedDaemonTest, AReplyNotTakenByTheRequestDeadlineEndsTheClient) {
         hog.ShrinkReceiveBuffer();
         for (int i = 0; i < 40; ++i) send(hog.Fd(), big.data(), big.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         std::atomic<bool> served{false};
-        // 512 bytes every 100 ms: every send makes progress well within the
-        // request limit, one reply takes three times as long, all of them two
-        // minutes.
+        // 512 bytes every 100 ms keep the replies moving, too slowly: one
+        // takes three request limits, all of them two minutes.
         std::thread reader([&] {
             for (int i = 0; reads && !served && i < 1200 && hog.Read(512).size() == 512; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
