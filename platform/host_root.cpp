@@ -100,6 +100,7 @@ std::string HostPath(const std::string& fixedPath) {
     const std::string& root = HostRoot();
     return root.empty() ? fixedPath : ResolveInRoot(root, fixedPath);
 }
+
 bool MakeDirectories(const std::string& path) {
     if (path.empty()) return false;
     std::string partial;
