@@ -36,7 +36,8 @@ def rss():
         return next(int(l.split()[1]) for l in f if l.startswith("VmRSS:"))
 
 def ask(request):
-    s = socket.create_connection(("127.0.0.1", 56303), timeout=60)
+    # A waiting client is served within the hold and request limits (90 s).
+    s = socket.create_connection(("127.0.0.1", 56303), timeout=120)
     s.sendall(request)
     reply = b""
     while not reply.endswith(b"<EOM>"):

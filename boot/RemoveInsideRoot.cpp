@@ -18,7 +18,10 @@ void RemoveInsideHostRoot(const std::string& fixedPath) {
     const HostFileView view;
     struct stat st;
     if (!view.Lstat(fixedPath, &st)) return;  // nothing there: no line
-    const std::string onHost = TarnPlatform::HostPath(fixedPath);
+    // The entry removed, a link itself rather than what it names: the
+    // parent resolved inside the root, the name as listed.
+    const size_t slash = fixedPath.find_last_of('/') + 1;
+    const std::string onHost = TarnPlatform::HostPath(fixedPath.substr(0, slash)) + fixedPath.substr(slash);
     if (view.Remove(fixedPath)) CSLogger::Log(0, "[%s] file removed.", onHost.c_str());
     else CSLogger::Log(0, "Failed to remove: %s, err: %d", onHost.c_str(), errno);
 }

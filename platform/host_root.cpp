@@ -2,11 +2,50 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace TarnPlatform {
+namespace {
+
+// As many links as the kernel follows along one path.
+constexpr int kMaxLinks = 40;
+
+// Pushes the components of path onto todo so that the first comes off last.
+void PushComponents(const std::string& path, std::vector<std::string>* todo) {
+    std::vector<std::string> parts;
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    todo->insert(todo->end(), parts.rbegin(), parts.rend());
+}
+
+std::string Join(const std::string& root, const std::vector<std::string>& components) {
+    std::string path = root;
+    for (const std::string& c : components) path += "/" + c;
+    return path;
+}
+
+bool ReadLink(const std::string& path, std::string* target) {
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return false;
+    target->assign(buffer, static_cast<size_t>(n));
+    return true;
+}
+
+// A path no file system accepts (one name longer than any allows), so that
+// what cannot be resolved inside the root is not opened anywhere else.
+std::string Unresolvable(const std::string& root) { return root + "/" + std::string(NAME_MAX + 1, '@'); }
+
+} // namespace
 
 const std::string& HostRoot() {
     // Taken once: a process works under one host root for its whole life.
@@ -19,7 +58,48 @@ const std::string& HostRoot() {
     return root;
 }
 
-std::string HostPath(const std::string& fixedPath) { return HostRoot() + fixedPath; }
+std::string ResolveInRoot(const std::string& root, const std::string& path) {
+    std::vector<std::string> done;  // below root, each one looked at and no link
+    std::vector<std::string> todo;  // still to walk, the next one last
+    PushComponents(path, &todo);
+    size_t existing = 0;  // how many of done exist; below a missing one nothing is looked up
+    int links = 0;
+    while (!todo.empty()) {
+        std::string name = std::move(todo.back());
+        todo.pop_back();
+        if (name == ".") continue;
+        if (name == "..") {  // stops at the root, as at "/"
+            if (!done.empty()) done.pop_back();
+            existing = std::min(existing, done.size());
+            continue;
+        }
+        done.push_back(std::move(name));
+        if (existing + 1 != done.size()) continue;
+        const std::string here = Join(root, done);
+        struct stat st;
+        if (::lstat(here.c_str(), &st) != 0) continue;  // the rest is made later, as real directories
+        if (!S_ISLNK(st.st_mode)) {
+            existing = done.size();
+            continue;
+        }
+        std::string target;
+        if (++links > kMaxLinks || !ReadLink(here, &target)) return Unresolvable(root);
+        done.pop_back();
+        if (target[0] == '/') {  // absolute: from the root
+            done.clear();
+            existing = 0;
+        }
+        PushComponents(target, &todo);
+    }
+    std::string resolved = Join(root, done);
+    if (!path.empty() && path.back() == '/') resolved += '/';  // callers append names to directories
+    return resolved;
+}
+
+std::string HostPath(const std::string& fixedPath) {
+    const std::string& root = HostRoot();
+    return root.empty() ? fixedPath : ResolveInRoot(root, fixedPath);
+}
 
 bool MakeDirectories(const std::string& path) {
     if (path.empty()) return false;

@@ -3,17 +3,19 @@
 //
 // Anyone who reaches the port can read and write every node: there is no
 // authentication, by design of the protocol. What guards the daemon itself:
-// a request is at most 4096 bytes, a client that sends nothing for
-// kIdleSeconds or takes nothing of a reply for kSendSeconds is dropped (and
-// the rest of its reply with it),
-// sends never raise SIGPIPE, and the options a client changed are put back
-// before the next one.
+// a request is at most 4096 bytes; a client is dropped when it sends
+// nothing for the idle limit, when a reply is not taken within the request
+// deadline, and when it has kept the daemon for the hold limit since
+// another client began to wait (Knosh::DaemonLimits); sends never raise
+// SIGPIPE, and the options a client changed are put back before the next one.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,17 +24,53 @@
 
 namespace {
 
+using Knosh::Clock;
+
 const char* const kLabel = "KNOSHDaemon";
-constexpr int kIdleSeconds = 600;  // a person at a prompt may pause; a silent client may not hold the daemon forever
-constexpr int kSendSeconds = 10;   // a client that reads nothing for this long is gone
 constexpr size_t kRequestSize = 4096;
 // Fixed, not grown by the kernel: a client that stops reading holds at most
-// this much before the send timeout starts counting.
+// this much of the daemon's memory until its request's deadline passes.
 constexpr int kSendBufferBytes = 64 * 1024;
+// Receive's answer for a client the daemon drops.
+constexpr ssize_t kDropped = -2;
 
-void SetTimeout(int fd, int option, int seconds) {
-    timeval limit{seconds, 0};
-    setsockopt(fd, SOL_SOCKET, option, &limit, sizeof limit);
+long long Milliseconds(std::chrono::milliseconds limit) { return static_cast<long long>(limit.count()); }
+
+// Waits for the client's next request and receives it into buffer: its
+// length, 0 when the client closed, -1 on a receive failure (both reported),
+// or kDropped when the idle limit passes, or the hold limit once a client is
+// seen waiting on listener (-1: none is watched). *holdEnd keeps when the
+// hold limit runs out, from one request to the next.
+ssize_t Receive(int client, int listener, char* buffer, Clock::time_point* holdEnd) {
+    const Clock::time_point idleEnd = Clock::now() + Knosh::daemonLimits.idle;
+    for (;;) {
+        if (Clock::now() >= *holdEnd) {
+            KNOSHDiag(0, kLabel, "dropping the client: another client has waited %lld ms",
+                      Milliseconds(Knosh::daemonLimits.hold));
+            return kDropped;
+        }
+        if (Clock::now() >= idleEnd) {
+            KNOSHDiag(0, kLabel, "dropping the client: no request for %lld ms", Milliseconds(Knosh::daemonLimits.idle));
+            return kDropped;
+        }
+        const bool watching = listener >= 0 && *holdEnd == Clock::time_point::max();
+        pollfd fds[2] = {{client, POLLIN, 0}, {watching ? listener : -1, POLLIN, 0}};
+        if (poll(fds, 2, Knosh::PollTimeout(std::min(idleEnd, *holdEnd))) < 0 && errno != EINTR) {
+            KNOSHDiag(0, kLabel, "poll: %s", strerror(errno));
+            return -1;
+        }
+        if (fds[1].revents & POLLIN) {
+            *holdEnd = Clock::now() + Knosh::daemonLimits.hold;
+            KNOSHDiag(1, kLabel, "another client waits: this one may stay %lld ms",
+                      Milliseconds(Knosh::daemonLimits.hold));
+        }
+        if (!fds[0].revents) continue;
+        const ssize_t n = recv(client, buffer, kRequestSize, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n < 0) KNOSHDiag(0, kLabel, "recv: %s", strerror(errno));
+        if (n == 0) KNOSHDiag(0, kLabel, "recv: read 0 bytes");
+        return n;
+    }
 }
 
 // Ends the daemon after a setup failure.
@@ -90,7 +128,11 @@ Socket::~Socket() {
 
 } // namespace Knosh
 
-void KNOSH_ServeClient(int socket) {
+namespace {
+
+// Serves the client until it goes, is dropped or quits; listener (-1: none)
+// is watched for clients waiting meanwhile.
+void Serve(int socket, int listener) {
     Knosh::Socket client(socket);
     const KNOSHOptions saved = options;
     options.daemonMode = 1;
@@ -98,8 +140,6 @@ void KNOSH_ServeClient(int socket) {
     Knosh::clientLost = false;
     Knosh::binaryMode = 0;
     shellTerminate = 0;
-    SetTimeout(client.Get(), SO_RCVTIMEO, kIdleSeconds);
-    SetTimeout(client.Get(), SO_SNDTIMEO, kSendSeconds);
     setsockopt(client.Get(), SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
     // A reply is several small sends ending in "<EOM>"; waiting to merge
     // them with the client's delayed acknowledgement costs 40 ms a request.
@@ -107,20 +147,20 @@ void KNOSH_ServeClient(int socket) {
     setsockopt(client.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 
     static char request[kRequestSize + 1];
+    Clock::time_point holdEnd = Clock::time_point::max();
     while (!shellTerminate) {
         KNOSHDiag(1, kLabel, "Waiting for client request");
-        ssize_t n = recv(client.Get(), request, kRequestSize, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            KNOSHDiag(0, kLabel, "recv: %s", strerror(errno));
+        ssize_t n = Receive(client.Get(), listener, request, &holdEnd);
+        if (n == kDropped) break;
+        if (n <= 0) {  // the empty request is still answered
             shellTerminate = 1;
             n = 0;
-        } else if (n == 0) {
-            KNOSHDiag(0, kLabel, "recv: read 0 bytes");
-            shellTerminate = 1;
         }
         request[n] = '\0';
         KNOSHDiag(2, kLabel, "got \"%s\"", request);
+        // The hold limit cuts a reply short too: a waiting client is served at
+        // the latest one request and one hold limit after it came.
+        Knosh::replyDeadline = std::min(Clock::now() + Knosh::daemonLimits.request, holdEnd);
         HandleRequest(request);
     }
 
@@ -132,6 +172,16 @@ void KNOSH_ServeClient(int socket) {
     Knosh::binaryMode = 0;
     KNOSH_Init();
 }
+
+} // namespace
+
+namespace Knosh {
+
+DaemonLimits daemonLimits;
+
+} // namespace Knosh
+
+void KNOSH_ServeClient(int socket) { Serve(socket, -1); }
 
 void KNOSHDaemon(void) {
     pid_t child = fork();
@@ -165,6 +215,6 @@ void KNOSHDaemon(void) {
             SetupFailed("accept");
         }
         KNOSHDiag(1, kLabel, "Established connection with client %s", inet_ntoa(peer.sin_addr));
-        KNOSH_ServeClient(fd);
+        Serve(fd, listener.Get());
     }
 }

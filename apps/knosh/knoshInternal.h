@@ -1,6 +1,7 @@
 // Shared state and helpers of the shell core; not part of the interface.
 #pragma once
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <memory>
@@ -26,11 +27,30 @@ int KNOSHSend(const void* bytes, size_t length);
 
 namespace Knosh {
 
+using Clock = std::chrono::steady_clock;
+
+// How long one client may keep the daemon (docs/knosh.md, "Limits"). Set
+// before KNOSHDaemon or KNOSH_ServeClient; tests shorten them.
+struct DaemonLimits {
+    // Waiting for the next request while no other client waits.
+    std::chrono::milliseconds idle{std::chrono::minutes(10)};
+    // From a request's arrival to the last byte of its reply handed over.
+    std::chrono::milliseconds request{std::chrono::seconds(30)};
+    // From the moment another client is seen waiting (between requests) to
+    // the end of this one, a reply under way cut short.
+    std::chrono::milliseconds hold{std::chrono::seconds(60)};
+};
+TARN_EXPORT extern DaemonLimits daemonLimits;
+
 // The connection of the client being served (-1: none), its binary mode,
-// and whether a send on it has failed.
+// whether a send on it has failed, and when the reply being sent must be out.
 extern int clientSocket;
 extern int binaryMode;
 extern bool clientLost;
+extern Clock::time_point replyDeadline;
+
+// Milliseconds from now until end for poll, rounded up (0 once passed).
+int PollTimeout(Clock::time_point end);
 
 // True when output and errors go to the client: daemon mode with a client
 // connected (before the first client, start-up messages stay local).

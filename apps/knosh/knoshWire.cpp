@@ -1,9 +1,12 @@
 // The daemon's side of the wire: text, data with or without the binary
 // header, and errors, all sent on the connected client's socket.
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "apps/knosh/knoshInternal.h"
@@ -14,6 +17,12 @@ namespace Knosh {
 int clientSocket = -1;
 int binaryMode = 0;
 bool clientLost = false;
+Clock::time_point replyDeadline;
+
+int PollTimeout(Clock::time_point end) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+}
 
 bool ToClient() { return options.daemonMode && clientSocket >= 0; }
 
@@ -32,6 +41,19 @@ struct BinaryHeader {
 };
 static_assert(sizeof(BinaryHeader) == 24, "the header is 24 bytes on the wire");
 
+// Waits until the client can take more of the reply; false (errno
+// ETIMEDOUT) once the reply's deadline has passed.
+bool WaitWritable() {
+    const int left = Knosh::PollTimeout(Knosh::replyDeadline);
+    if (left == 0) {
+        errno = ETIMEDOUT;
+        return false;
+    }
+    pollfd client{Knosh::clientSocket, POLLOUT, 0};
+    poll(&client, 1, left);
+    return true;
+}
+
 int SendHeader(uint8_t type, uint32_t length) {
     BinaryHeader header{};
     header.type = type;
@@ -48,17 +70,16 @@ int SendHeader(uint8_t type, uint32_t length) {
 } // namespace
 
 int KNOSHSend(const void* bytes, size_t length) {
-    // A blocking send hands over everything unless the connection fails or
-    // the send timeout runs out with a partial count; the rest then follows,
-    // so no reply arrives cut short on a live connection.
-    // After one failure the rest of the reply is dropped at once: a client
-    // that stopped reading would otherwise cost a send timeout per line.
+    // Everything is handed over unless the connection fails or the request's
+    // deadline passes: a client that reads slowly, a byte now and then,
+    // cannot stretch a reply for ever. After one failure the rest of the
+    // reply is dropped at once.
     if (Knosh::clientLost) return -1;
     const char* p = static_cast<const char*>(bytes);
     size_t sent = 0;
     while (sent < length) {
-        ssize_t n = send(Knosh::clientSocket, p + sent, length - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        ssize_t n = send(Knosh::clientSocket, p + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitWritable()))) continue;
         if (n <= 0) {
             KNOSHDiag(0, "KNOSHSend", "send: %s", strerror(n < 0 ? errno : EPIPE));
             shellTerminate = 1;

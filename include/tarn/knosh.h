@@ -179,9 +179,12 @@ TARN_EXPORT void KNOSHDaemon(void) __attribute__((noreturn));
 /* Serves one connected client on socket (taken over and closed): each
  * receive of up to 4096 bytes is one request ("bin", "md5chk <signature>"
  * or a command line), answered in text or binary mode, until the client
- * closes, a receive or send fails or times out, or a quit command runs.
- * Then the options are put back as they were on entry and the shell is
- * started afresh (KNOSH_Init). Sets options.daemonMode for its duration. */
+ * closes, a receive or send fails, a quit command runs, the client sends
+ * nothing for the idle limit or a reply is not out by the request's
+ * deadline. Then the options are put back as they were on entry and the
+ * shell is started afresh (KNOSH_Init). Sets options.daemonMode for its
+ * duration. The daemon itself also drops a client that has kept it for the
+ * hold limit since another began to wait. */
 TARN_EXPORT void KNOSH_ServeClient(int socket);
 
 /* Data to the client: in binary mode a 24-byte header (type 0, length

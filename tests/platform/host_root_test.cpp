@@ -1,5 +1,10 @@
-// Host root, SQL quoting, and the log files under the host root.
+// Host root, paths resolved inside it, SQL quoting, and the log files under
+// the host root.
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +25,48 @@ TEST(HostRoot, PrefixesFixedPaths) {
     EXPECT_TRUE(MakeDirectories(HostPath("/a/b/c")));
     TarnTest::WriteFile(HostPath("/a/file"), "x");
     EXPECT_FALSE(MakeDirectories(HostPath("/a/file/d")));
+}
+
+// An image root ("img") beside a directory outside it ("out"): links of
+// every kind resolve inside the image root, as if it were "/".
+TEST(HostRoot, ResolvesLinksInsideTheRoot) {
+    namespace fs = std::filesystem;
+    const std::string root = Rooted("/img"), out = Rooted("/out");
+    fs::create_directories(root + "/d");
+    fs::create_directories(out);
+    fs::create_directory_symlink(out, root + "/abs");                  // absolute: from the image root
+    fs::create_directory_symlink("../out", root + "/rel");             // ".." stops at the image root
+    fs::create_directory_symlink("abs", root + "/chain");              // to another link
+    fs::create_directory_symlink("/", root + "/top");
+    fs::create_symlink("/out/file", root + "/d/file");                 // the last component too
+    fs::create_symlink("loop2", root + "/loop1");
+    fs::create_symlink("loop1", root + "/loop2");
+    fs::create_symlink("/self", root + "/self");  // outside, /self; inside, itself
+    const struct {
+        std::string path, resolved;
+    } cases[] = {
+        {"/etc/halden/x", "/etc/halden/x"},
+        {"/abs/f", out + "/f"},
+        {"/rel/f", "/out/f"},
+        {"/rel/", "/out/"},
+        {"/", "/"},
+        {"/chain/f", out + "/f"},
+        {"/top/top/d", "/d"},
+        {"/d/file", "/out/file"},
+        {"/../../d/./f", "/d/f"},
+        {"/missing/x/../f", "/missing/f"},
+        {"/missing/../rel/f", "/out/f"},  // back above what is missing, links count again
+    };
+    for (const auto& c : cases) EXPECT_EQ(ResolveInRoot(root, c.path), root + c.resolved) << c.path;
+
+    for (const char* path : {"/loop1/f", "/self", "/d/../loop2"}) {
+        const std::string resolved = ResolveInRoot(root, path);
+        EXPECT_EQ(resolved.compare(0, root.size() + 1, root + "/"), 0) << resolved;
+        EXPECT_FALSE(MakeDirectories(resolved)) << path;
+        EXPECT_LT(::open(resolved.c_str(), O_WRONLY | O_CREAT, 0644), 0) << path;
+        EXPECT_EQ(errno, ENAMETOOLONG) << path;
+    }
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 TEST(HostRoot, SqlQuoteDoublesApostrophes) {

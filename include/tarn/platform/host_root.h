@@ -1,7 +1,9 @@
 // Every fixed host path (databases, /etc, /var, /tmp, directories, paths in
 // SQL and shell command texts) goes through HostPath. The host root is read
 // once from TARN_ROOT; unset or empty means the real root, and then every
-// path is returned unchanged.
+// path is returned unchanged. Under another root the path comes back with
+// every symbolic link resolved inside that root, so an image root prepared
+// by someone else cannot send what the tools write to places outside it.
 #pragma once
 
 #include <string>
@@ -13,8 +15,19 @@ namespace TarnPlatform {
 // The host root without a trailing slash; empty for the real root.
 TARN_PLATFORM_EXPORT const std::string& HostRoot();
 
-// The fixed host path (absolute, starting with '/') under the host root.
+// The fixed host path (absolute, starting with '/') under the host root,
+// resolved there by ResolveInRoot.
 TARN_PLATFORM_EXPORT std::string HostPath(const std::string& fixedPath);
+
+// path taken below root (a directory, no trailing slash) as if root were
+// "/": every symbolic link is resolved, an absolute target from root, and
+// ".." stops at root. Components below the first missing one are taken as
+// written (the writer makes them, as real directories); a trailing slash
+// stays. A path that cannot be resolved (more than 40 links, a loop) comes
+// back as a name below root that no file system accepts, so opening it fails.
+// The answer holds only at the moment of the call: a root changed meanwhile
+// is not guarded against.
+TARN_PLATFORM_EXPORT std::string ResolveInRoot(const std::string& root, const std::string& path);
 
 // Creates the directory and its missing parents (like mkdir -p). The path is
 // taken as given: pass a HostPath. Returns false when it cannot be made.

@@ -1,11 +1,14 @@
 // The knosh daemon as a process (knosh -d) on the sample tree, reached over
 // TCP: replies in text and binary mode, the signature check, the reset
-// between clients, hostile clients, and knosh --connect end to end. Each
+// between clients, hostile clients, the limits on what one client may hold
+// (with short limits, in a daemon forked from this process), and knosh
+// --connect end to end. Each
 // test process gets a private network namespace where the machine allows
 // one, so port 56303 is its own; elsewhere ctest serializes these tests.
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -14,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +28,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "apps/knosh/knoshInternal.h"
 #include "support/test_support.h"
 #include "tarn/platform/kno/kno.h"
 
@@ -78,6 +83,11 @@ public:
     }
     int Fd() const { return fd_; }
     void Send(const std::string& bytes) { ASSERT_EQ(send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), (ssize_t)bytes.size()); }
+    // Keeps at most about a kilobyte of replies waiting in this end.
+    void ShrinkReceiveBuffer() {
+        int small = 1024;
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    }
     // Exactly n bytes (fewer when the connection ends).
     std::string Read(size_t n) {
         std::string got(n, '\0');
@@ -114,7 +124,7 @@ protected:
         TarnTest::WriteFile(tree_, TarnTest::ReadFile(kSample));
         prctl(PR_SET_CHILD_SUBREAPER, 1);  // the detached daemon becomes our child, to be stopped
         int status = -1;
-        waitpid(Spawn({kKnosh, "-d", "-c", tree_}), &status, 0);
+        waitpid(StartDaemon(), &status, 0);
         ASSERT_EQ(status, 0);
         std::ifstream children("/proc/self/task/" + std::to_string(getpid()) + "/children");
         ASSERT_TRUE(children >> daemon_);
@@ -122,6 +132,8 @@ protected:
         Client probe;
         ASSERT_GE(probe.Fd(), 0);
     }
+    // Starts the daemon; the process returned ends with 0 once it detached.
+    virtual pid_t StartDaemon() { return Spawn({kKnosh, "-d", "-c", tree_}); }
     void TearDown() override {
         if (daemon_ > 0 && kill(daemon_, SIGKILL) == 0) waitpid(daemon_, nullptr, 0);
     }
@@ -183,8 +195,8 @@ TEST_F(DaemonTest, TextAndBinaryRepliesAndResetBetweenClients) {
 }
 
 // Random bytes, open quotes, connections dropped at once or mid-request or
-// mid-reply, a client that never reads: the next client is served right and
-// the daemon's memory stays where it was after a first such round.
+// mid-reply: the next client is served right and the daemon's memory stays
+// where it was after a first such round.
 TEST_F(DaemonTest, SurvivesHostileClients) {
     std::mt19937 random(12);
     auto round = [&] {
@@ -220,18 +232,6 @@ TEST_F(DaemonTest, SurvivesHostileClients) {
 #else
     (void)before;
 #endif
-
-    {  // never reads: fills what the connection holds, then waits
-        Client hog;
-        int small = 1024;
-        setsockopt(hog.Fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        std::string big = "ls";  // one receive each: about 15 KB of reply
-        while (big.size() < 4080) big += " /net/nics/vnic0";
-        big.resize(4096, ' ');
-        for (int i = 0; i < 40; ++i) send(hog.Fd(), big.data(), big.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        Client patient;  // served once the daemon gives up on the hog
-        EXPECT_EQ(patient.Ask("pwd"), "/\n<EOM>");
-    }
 }
 
 TEST_F(DaemonTest, ConnectClientEndToEnd) {
@@ -262,6 +262,100 @@ TEST_F(DaemonTest, ConnectClientEndToEnd) {
         EXPECT_EQ(WEXITSTATUS(status), c.status);
         EXPECT_EQ(TarnTest::ReadFile(TarnTest::Rooted("/out")), c.out);
         EXPECT_THAT(TarnTest::ReadFile(TarnTest::Rooted("/err")), testing::StartsWith(c.err));
+    }
+}
+
+// The daemon with short limits: what one client may hold while others wait.
+// The idle limit is long enough never to be what frees the daemon here.
+class LimitedDaemonTest : public DaemonTest {
+protected:
+    explicit LimitedDaemonTest(std::chrono::milliseconds request, std::chrono::milliseconds hold)
+        : limits_{std::chrono::seconds(50), request, hold} {}
+    pid_t StartDaemon() override {
+        pid_t pid = fork();
+        if (pid == 0) {
+            freopen(TarnTest::Rooted("/err").c_str(), "w", stderr);
+            options.cacheFile = tree_.c_str();
+            KNOSH_Init();
+            Knosh::daemonLimits = limits_;
+            KNOSHDaemon();
+        }
+        return pid;
+    }
+    const Knosh::DaemonLimits limits_;
+};
+
+class HoldLimitTest : public LimitedDaemonTest {
+protected:
+    HoldLimitTest() : LimitedDaemonTest(std::chrono::seconds(1), std::chrono::milliseconds(300)) {}
+};
+
+// Only the request limit can free the daemon here.
+class RequestLimitTest : public LimitedDaemonTest {
+protected:
+    RequestLimitTest() : LimitedDaemonTest(std::chrono::seconds(1), std::chrono::seconds(50)) {}
+};
+
+// A client that sends nothing, or a byte now and then, is served for as long
+// as it likes while nobody waits; once another client waits it is dropped
+// after the hold limit, between its requests, and the other is served.
+TEST_F(HoldLimitTest, AClientHoldsTheDaemonOnlyUntilTheHoldLimitOnceAnotherWaits) {
+    for (bool silent : {true, false}) {
+        SCOPED_TRACE(silent ? "silent" : "trickling");
+        Client holder;
+        for (int i = 0; i < 20; ++i) {  // several hold and request limits long, alone
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!silent) {
+                ASSERT_EQ(holder.Ask(" "), "<EOM>");
+            }
+        }
+        EXPECT_EQ(holder.Ask("pwd"), "/\n<EOM>");
+
+        Client waiting;
+        waiting.Send("pwd");  // waits in the backlog
+        bool dropped = false;
+        for (int i = 0; i < 200 && !dropped; ++i) {  // 20 s of trickling at most
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (silent) {
+                pollfd p{holder.Fd(), POLLIN, 0};
+                dropped = poll(&p, 1, 0) == 1 && holder.Read(1).empty();
+            } else {
+                send(holder.Fd(), " ", 1, MSG_NOSIGNAL);
+                dropped = holder.UntilEom() != "<EOM>";
+            }
+        }
+        EXPECT_TRUE(dropped);
+        EXPECT_EQ(waiting.UntilEom(), "/\n<EOM>");
+    }
+    EXPECT_THAT(TarnTest::ReadFile(TarnTest::Rooted("/err")), testing::HasSubstr("another client has waited 300 ms"));
+}
+
+// A request's reply must be out by its deadline: a client that takes none of
+// it, or takes it so slowly that every send still makes progress, is dropped
+// with the rest of its replies, and the next client is served.
+TEST_F(RequestLimitTest, AReplyNotTakenByTheRequestDeadlineEndsTheClient) {
+    std::string big = "ls";  // one receive each: about 15 KB of reply
+    while (big.size() < 4080) big += " /net/nics/vnic0";
+    big.resize(4096, ' ');
+    for (bool reads : {false, true}) {
+        SCOPED_TRACE(reads ? "slow reader" : "never reads");
+        Client hog;
+        hog.ShrinkReceiveBuffer();
+        for (int i = 0; i < 40; ++i) send(hog.Fd(), big.data(), big.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        std::atomic<bool> served{false};
+        // 512 bytes every 100 ms keep the replies moving, too slowly: one
+        // takes three request limits, all of them two minutes.
+        std::thread reader([&] {
+            for (int i = 0; reads && !served && i < 1200 && hog.Read(512).size() == 512; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        });
+        Client patient;
+        EXPECT_EQ(patient.Ask("pwd"), "/\n<EOM>");
+        served = true;
+        reader.join();
+        std::string rest;  // what the hog still gets ends; far from all 40 replies
+        for (std::string got; !(got = hog.Read(65536)).empty();) rest += got;
+        EXPECT_LT(rest.size(), 15000u * 40 / 2);
     }
 }
 
