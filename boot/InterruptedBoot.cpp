@@ -78,7 +78,7 @@ std::string CopyDatabase(const std::string& from, const std::string& to) {
 
 } // namespace
 
-std::string SchemaStoreSnapshotPath() { return TarnPlatform::HostPath(SCHEMA_STORE_PATH) + kSnapshotSuffix; }
+std::string SchemaStoreSnapshotPath() { return TarnPlatform::HostPath(std::string(SCHEMA_STORE_PATH) + kSnapshotSuffix); }
 
 void RecoverInterruptedBoot() {
     const std::string store = TarnPlatform::HostPath(SCHEMA_STORE_PATH), snapshot = SchemaStoreSnapshotPath();

@@ -60,8 +60,8 @@ std::string SelectConfigStoreBackup(const std::string& primary, const std::strin
 
 // Returns newStore: 1 when no backup was copied into place.
 int RestoreConfigStoreFile(const std::string& live) {
-    const std::string primary = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE;
-    const std::string firstBoot = TarnPlatform::HostPath(FIRSTBOOT_BACKUP_PATH) + CONFIG_STORE_FILE;
+    const std::string primary = TarnPlatform::HostPath(std::string(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE);
+    const std::string firstBoot = TarnPlatform::HostPath(std::string(FIRSTBOOT_BACKUP_PATH) + CONFIG_STORE_FILE);
     std::string selection = SelectConfigStoreBackup(primary, firstBoot);
 
     if (selection.empty()) {
@@ -86,7 +86,7 @@ int RestoreConfigStoreFile(const std::string& live) {
 
 // Independent of the configuration store: its outcome never changes newStore.
 void RestoreDataFileStore() {
-    const std::string backup = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH) + DATAFILE_STORE_FILE;
+    const std::string backup = TarnPlatform::HostPath(std::string(BACKUP_RAMDISK_PATH) + DATAFILE_STORE_FILE);
     if (!PathExists(backup)) {
         CSLogger::Log(2, "DataFileStore backup not found %s", backup.c_str());
         return;

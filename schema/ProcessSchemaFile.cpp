@@ -72,7 +72,7 @@ bool ProcessSchemaFile(const std::shared_ptr<TarnSchemaStore::SchemaStore>& stor
     bool updating = false;
     try {
         CSLogger::Log(2, "Processing schema from '%s.json' to SchemaStore", fileId.c_str());
-        auto doc = CreateDocumentFromFile(TarnPlatform::HostPath(SCHEMA_DIR) + "/" + fileId + ".json");
+        auto doc = CreateDocumentFromFile(TarnPlatform::HostPath(std::string(SCHEMA_DIR) + "/" + fileId + ".json"));
         const rapidjson::Value& root = *doc->document;
         if (!ValueExists(root, "data") || !ValueExists(root, "metadata") ||
             !ValueExists(root["metadata"], "cratename") || !ValueExists(root["metadata"], "crateversion"))

@@ -98,8 +98,9 @@ std::string ReadBootFsUuid(const std::string& path) {
 // back onto whatever file then holds the backup's name: it is rolled back
 // into the old backup first (the integrity check does that), or removed.
 void InstallAsBackup(const std::string& file) {
-    const std::string dir = TarnPlatform::HostPath(BACKUP_RAMDISK_PATH);
-    const std::string backup = dir + CONFIG_STORE_FILE;
+    // Resolved whole: a backup file that is a link is followed inside the root only.
+    const std::string backup = TarnPlatform::HostPath(std::string(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE);
+    const std::string dir = backup.substr(0, backup.rfind('/'));
     const std::string temporary = dir + "/" + TemporaryName("current-store-1");
     const std::string journal = backup + "-journal";
     if (FileExists(journal.c_str())) {
