@@ -29,7 +29,7 @@ exec {never}<> <(:)  # a descriptor that never delivers: `read -t` sleeps withou
 tcs() { "$cli" --root "$root" "$@"; }
 sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
 die() { echo "concurrency: $*; kept: $top" >&2; exit 2; }
-X
+pause_us() { read -r -t "$(printf "%d.%06d" $(($1 / 1000000)) $(($1 % 1000000)))" -u "$never"; }
 
 # --- a booted host, its store backed up twice (rollback has a generation to
 # go back to), with an object no schema describes (cleanup removes it).
