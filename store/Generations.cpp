@@ -73,12 +73,16 @@ void RemoveTemporaries(const std::string& dir) {
     }
 }
 
-void Prune(const std::string& dir, const std::vector<int>& numbers, int keep) {
+// The numbers removed, oldest first.
+std::vector<int> Prune(const std::string& dir, const std::vector<int>& numbers, int keep) {
     const std::size_t kept = static_cast<std::size_t>(std::max(keep, 0));
-    if (numbers.size() <= kept) return;
+    if (numbers.size() <= kept) return {};
     // Oldest first: a kill midway leaves the newest ones.
-    for (std::size_t i = 0; i < numbers.size() - kept; ++i) unlink((dir + "/" + std::to_string(numbers[i])).c_str());
+    std::vector<int> removed;
+    for (std::size_t i = 0; i < numbers.size() - kept; ++i)
+        if (unlink((dir + "/" + std::to_string(numbers[i])).c_str()) == 0) removed.push_back(numbers[i]);
     SyncDirectory(dir);
+    return removed;
 }
 
 std::string ReadBootFsUuid(const std::string& path) {
@@ -124,7 +128,21 @@ void InstallAsBackup(const std::string& file) {
 
 } // namespace
 
-int BackupWithGeneration(const std::string& live, int keep, int* number) {
+std::string BackupSourceProblem(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return "does not exist";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    if (!DBStore::Check(path)) return "fails the integrity check";
+    Database db = OpenReadOnly(path);
+    Statement tables = db ? Prepare(db.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table';") : Statement();
+    if (!tables || sqlite3_step(tables.get()) != SQLITE_ROW || sqlite3_column_int(tables.get(), 0) == 0)
+        return "holds no tables";
+    return std::string();
+}
+
+int BackupWithGeneration(const std::string& live, int keep, int* number, std::vector<int>* removed) {
+    if (const std::string problem = BackupSourceProblem(live); !problem.empty())
+        Fail("The live store " + live + " " + problem + "; nothing was backed up and every generation is kept");
     const std::string dir = Directory();
     if (!TarnPlatform::MakeDirectories(dir)) Fail("Cannot create the generation directory " + dir);
     RemoveTemporaries(dir);
@@ -156,7 +174,8 @@ int BackupWithGeneration(const std::string& live, int keep, int* number) {
     const std::string path = dir + "/" + std::to_string(next);
     InstallAsBackup(path);
     numbers.push_back(next);
-    Prune(dir, numbers, std::max(keep, 1));
+    const std::vector<int> pruned = Prune(dir, numbers, std::max(keep, 1));
+    if (removed) *removed = pruned;
     *number = next;
     return 0;
 }

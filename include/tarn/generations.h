@@ -33,7 +33,18 @@ struct Generation {
 // hard link, else a copy); all but the newest `keep` (at least 1) are
 // pruned. Returns backup's result (0 on success); `number` gets the new
 // generation. Throws ConfigStoreException when a file step fails after the copy.
-TARN_EXPORT int BackupWithGeneration(const std::string& live, int keep, int* number);
+// A live store that is missing, holds no tables or fails the integrity check
+// is refused before anything is copied or pruned: a backup of it would push
+// the good generations out (ConfigStoreException naming the path and the
+// cause). The numbers of the generations pruned go to `removed` when given.
+TARN_EXPORT int BackupWithGeneration(const std::string& live, int keep, int* number,
+                                     std::vector<int>* removed = nullptr);
+
+// Why the database file cannot be the source of a backup that replaces a
+// good one: "does not exist", "is not a regular file", "holds no tables",
+// "fails the integrity check". Empty when it can.
+TARN_EXPORT std::string BackupSourceProblem(const std::string& path);
+
 
 // Removes all but the newest `keep` generations (none with keep <= 0).
 TARN_EXPORT void PruneGenerations(int keep);

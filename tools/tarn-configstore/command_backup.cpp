@@ -22,7 +22,11 @@ int RunBackup(const Args& args) {
             operands.push_back(args[i]);
             continue;
         }
-        if (i + 1 == args.size() || !ParseCount(args[++i], kMostKept, &keep)) return Usage(FindCommand("backup"));
+        if (i + 1 == args.size() || !ParseCount(args[++i], kMostKept, &keep) || keep < 1) {
+            std::fprintf(stderr, "tarn-configstore: --keep needs a count from 1 to %d: the backup itself is a "
+                                 "generation, and at least one is kept\n", kMostKept);
+            return Usage(FindCommand("backup"));
+        }
         keepGiven = true;
     }
     std::string src, dst;
@@ -38,11 +42,17 @@ int RunBackup(const Args& args) {
         return Usage(FindCommand("backup"));
     }
     auto lock = LockStore();
+    // A missing, empty or damaged source would replace a good copy with a worse one.
+    if (const std::string problem = TarnConfigStore::BackupSourceProblem(src); !problem.empty()) {
+        std::fprintf(stderr, "tarn-configstore: %s %s; nothing was backed up%s\n", src.c_str(), problem.c_str(),
+                     operands.empty() ? " and every generation is kept" : "");
+        return 1;
+    }
     int generation = 0, rc;
-    if (operands.empty() && keep > 0) {
-        rc = TarnConfigStore::BackupWithGeneration(src, keep, &generation);
+    std::vector<int> removed;
+    if (operands.empty()) {
+        rc = TarnConfigStore::BackupWithGeneration(src, keep, &generation, &removed);
     } else {
-        if (operands.empty()) TarnConfigStore::PruneGenerations(0);
         TarnConfigStore::DetachFromGenerations(dst);  // written in place below
         rc = TarnConfigStore::backup(src, dst);
     }
@@ -54,6 +64,12 @@ int RunBackup(const Args& args) {
     }
     std::printf("%s -> %s\n", src.c_str(), dst.c_str());
     if (generation > 0) std::printf("generation %d\n", generation);
+    if (!removed.empty()) {
+        std::string numbers;
+        for (int n : removed) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+        std::printf("removed generation%s %s (keeping the newest %d)\n", removed.size() > 1 ? "s" : "",
+                    numbers.c_str(), keep);
+    }
     return 0;
 }
 

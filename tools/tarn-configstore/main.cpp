@@ -19,7 +19,9 @@ const std::vector<Command>& Commands() {
          "Restores the store from its backups (not with --no-restore), refreshes the\n"
          "boot-time state and applies pending desired configuration. Lines go to the\n"
          "boot log /var/log/configstore-boot.log under the host root. Exit status 1 with\n"
-         "the raised failure alert on standard error when the load fails.", &RunBoot},
+         "the raised failure alert on standard error when the load fails; 3 when it ran\n"
+         "but could not restore the backup and made a new store (standard error names\n"
+         "the backup, and the generation to roll back to when a whole one is kept).", &RunBoot},
         {"setup-ramdisk", "setup-ramdisk", "mount the RAM disks of the live store and of its backups",
          "Needs the right to mount file systems.", &RunSetupRamdisk},
         {"create", "create", "create the store databases that are missing", "", &RunCreate},
@@ -28,7 +30,9 @@ const std::vector<Command>& Commands() {
          "Without SRC DST the live configuration store is copied to the backup that the\n"
          "next boot restores, kept as the next numbered generation in\n"
          "/var/lib/halden/configstore/backup/generations; --keep N keeps the newest N\n"
-         "(default 5; 0 keeps none and copies into the backup in place).", &RunBackup},
+         "(1 to 1000, default 5) and names those it removed. A source that is missing,\n"
+         "holds no tables or fails the integrity check is refused (exit 1): nothing is\n"
+         "copied and no generation is removed.", &RunBackup},
         {"generations", "generations [--json]|diff A B [--json]", "list the kept generations of the backup, or compare two",
          "One line per generation, oldest first: number, time (UTC), boot file-system\n"
          "UUID and the rows changed since the generation before it, per table (+added\n"

@@ -41,7 +41,7 @@ TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
         {}, {"frobnicate"}, {"--verbose", "show"}, {"boot", "--restore"}, {"boot-mode", "7"}, {"boot-mode", "one"},
         {"autoconf", "maybe"}, {"warden"}, {"boot-state", "reset"}, {"apply-record", "set"}, {"apply-record", "--clear"},
         {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
-        {"image"}, {"image", "crates", "--yaml"}, {"backup", "--keep"}, {"backup", "--keep", "-1"},
+        {"image"}, {"image", "crates", "--yaml"}, {"backup", "--keep"}, {"backup", "--keep", "-1"}, {"backup", "--keep", "0"},
         {"backup", "--keep", "1", "a", "b"}, {"generations", "--yaml"}, {"rollback", "0"}, {"rollback", "1", "2"},
     };
     for (const auto& args : bad) {
@@ -165,10 +165,34 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     EXPECT_EQ(TarnTest::Query(live, values), before);
 }
 
+TEST_F(Cli, ABootThatCouldNotRestoreTheBackupSaysSoAndTheWayBack) {
+    CopySampleHost();
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    ASSERT_EQ(Run({"backup"}).status, 0);
+    ASSERT_EQ(Run({"backup"}).status, 0);
+    const std::string backup = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
+    TarnTest::WriteFile(backup, TarnTest::ReadFile(backup).substr(0, 5000));  // generation 2 shares it
+    Result boot = Run({"boot"});
+    EXPECT_EQ(boot.status, 3);
+    EXPECT_EQ(boot.err, "tarn-configstore: the backup " + backup + " could not be restored (see the boot log); this "
+                        "boot made a new store and applied the boot configuration document\ntarn-configstore: "
+                        "generation 1 is whole: 'tarn-configstore rollback 1' and another boot bring it back\n");
+    ASSERT_EQ(Run({"rollback", "1"}).status, 0);
+    EXPECT_EQ(Run({"boot"}).status, 0);
+}
+
 TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(Run({"backup", "--keep", "2"}).status, 0);
+    std::vector<std::string> said;
+    for (int i = 0; i < 4; ++i) {
+        Result r = Run({"backup", "--keep", "2"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        said.push_back(r.out.substr(r.out.find("generation")));
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{"generation 1\n", "generation 2\n",
+                                              "generation 3\nremoved generation 1 (keeping the newest 2)\n",
+                                              "generation 4\nremoved generation 2 (keeping the newest 2)\n"}));
     const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/");
     EXPECT_THAT(Run({"generations", "--json"}).out, testing::MatchesRegex(R"(\[\{"generation":3,.*"changes":null\},)"
                                                                         R"(\{"generation":4,.*"changes":\[\]\}\])" "\n"));
@@ -192,6 +216,27 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
         EXPECT_THAT(refused.err, testing::ContainsRegex("not rolled back|no generation"));
     }
     EXPECT_EQ(TarnTest::ReadFile(backup), kept);
+
+    // A live store that is gone, empty or damaged never replaces a good
+    // backup nor pushes a generation out, however often it is backed up.
+    const std::string generations = Run({"generations"}).out;
+    for (const auto& [content, problem] : std::vector<std::pair<std::string, std::string>>{
+             {"", "holds no tables"}, {kept.substr(0, kept.size() / 2), "fails the integrity check"},
+             {"<gone>", "does not exist"}}) {
+        if (content == "<gone>") fs::remove(live);
+        else TarnTest::WriteFile(live, content);
+        for (int i = 0; i < 3; ++i) {
+            Result refused = Run({"backup"});
+            EXPECT_EQ(refused.status, 1);
+            EXPECT_EQ(refused.err, "tarn-configstore: " + live + " " + problem +
+                                       "; nothing was backed up and every generation is kept\n");
+        }
+        EXPECT_EQ(Run({"generations"}).out, generations);
+        EXPECT_EQ(TarnTest::ReadFile(backup), kept);
+    }
+    const std::string copy = TarnTest::Root() + "/copy";
+    EXPECT_EQ(Run({"backup", live, copy}).status, 1);
+    EXPECT_FALSE(TarnTest::Exists(live) || TarnTest::Exists(copy));
     EXPECT_THAT(Run({"--version"}).out, testing::MatchesRegex("tarn-configstore [0-9]+\\.[0-9]+\\.[0-9]+\n"));
 }
 
