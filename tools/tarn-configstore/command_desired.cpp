@@ -59,7 +59,10 @@ int Set(const std::string& file, bool smartnic) {
         if (PrintErrors(*doc->document, file, "; nothing stored")) return 1;
         TarnConfigStore::SetDesiredUserConfig(*doc->document);
     }
-    std::printf("stored; the next boot applies it (boot mode %d)\n", smartnic ? 3 : 1);
+    // The boot restores the store from its backup: true only once a backup holds it.
+    std::printf("stored for the next boot (boot mode %d); that boot restores the store from its backup, so run "
+                "'tarn-configstore backup' before it, or it starts without this change\n",
+                smartnic ? 3 : 1);
     return 0;
 }
 
