@@ -67,8 +67,7 @@ BENCHMARK(BM_Sqlite3ShellBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     return TarnBench::RunAndReport(argc, argv, [](const TarnBench::RatioReporter& reporter) {
-        std::printf("rows: %d, store file: %ju bytes\n", kRows,
-                    static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))));
+        TarnBench::PrintLiveStore(kRows);
         reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
     });
 }

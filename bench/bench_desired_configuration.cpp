@@ -19,6 +19,7 @@
 // as on a host.
 #include "fresh_process.h"
 #include "private_root.h"
+#include "sqlite_file.h"
 
 #include <array>
 #include <cstdio>
@@ -47,32 +48,7 @@ namespace {
 constexpr int kFiles = 50, kEntriesPerFile = 20, kInstances = 100;  // 1,000 objects, 100,000 values
 constexpr char kCrateId[] = "Halden_bench_benchcrate_1.0-1";
 
-[[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "%s\n", what.c_str());
-    std::exit(1);
-}
-
-using Database = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
-using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
-
-Database Open(const std::string& path) {
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open(path.c_str(), &raw);
-    Database db(raw, &sqlite3_close);
-    if (rc != SQLITE_OK) Die("open " + path);
-    sqlite3_busy_timeout(raw, 3000);
-    return db;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Die(sql + ": " + sqlite3_errmsg(db));
-}
-
-Statement Prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Die(std::string(sql) + ": " + sqlite3_errmsg(db));
-    return Statement(raw, &sqlite3_finalize);
-}
+using namespace TarnBench;  // the SQLite helpers
 
 std::string ConfigStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
 std::string Scratch(const char* name) { return TarnPlatform::HostPath(std::string("/var/tmp/") + name); }
@@ -230,33 +206,27 @@ TarnBench::Sample OnPristine(const char* what) {
     return TarnBench::RunFresh(what);
 }
 
-size_t Count(const char* table) {
-    Database db = Open(Scratch("pristine"));
-    Statement count = Prepare(db.get(), (std::string("SELECT count(*) FROM ") + table + ";").c_str());
-    return sqlite3_step(count.get()) == SQLITE_ROW ? static_cast<size_t>(sqlite3_column_int64(count.get(), 0)) : 0;
-}
-
 int Measure(int repetitions) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     BuildStore();
-    std::vector<double> set, plainSet, step, plainStep, plan;
+    Runs set, plainSet, step, plainStep, plan;
     for (int r = 0; r < repetitions; ++r) {
-        set.push_back(OnPristine("set").real);
-        plainSet.push_back(OnPristine("plain-set").real);
-        step.push_back(OnPristine("step").real);
-        plainStep.push_back(OnPristine("plain-step").real);
-        plan.push_back(OnPristine("plan").real);
+        set.Add(OnPristine("set"));
+        plainSet.Add(OnPristine("plain-set"));
+        step.Add(OnPristine("step"));
+        plainStep.Add(OnPristine("plain-step"));
+        plan.Add(OnPristine("plan"));
     }
-    using TarnBench::Median;
     const double values = kFiles * kEntriesPerFile * kInstances;
     std::printf("medians of %d runs, each in a fresh process; real time\n", repetitions);
-    std::printf("store: %zu Config rows, %zu desired rows\n", Count("Config"), Count("DesiredUserConfig"));
+    std::printf("store: %zu Config rows, %zu desired rows\n", CountRows(Scratch("pristine"), "Config"),
+                CountRows(Scratch("pristine"), "DesiredUserConfig"));
     std::printf("SetDesiredUserConfig %7.3f s %7.0f values/s | its statements on plain SQLite %7.3f s %7.0f values/s\n",
-                Median(set), values / Median(set), Median(plainSet), values / Median(plainSet));
+                set.Real(), values / set.Real(), plainSet.Real(), values / plainSet.Real());
     std::printf("boot step (mode 1)   %7.3f s | the same statements on plain SQLite %7.3f s | ratio %5.2f\n",
-                Median(step), Median(plainStep), Median(step) / Median(plainStep));
-    std::printf("plan                 %7.3f s | boot step %7.3f s | ratio %5.2f\n", Median(plan), Median(step),
-                Median(plan) / Median(step));
+                step.Real(), plainStep.Real(), step.Real() / plainStep.Real());
+    std::printf("plan                 %7.3f s | boot step %7.3f s | ratio %5.2f\n", plan.Real(), step.Real(),
+                plan.Real() / step.Real());
     return 0;
 }
 

@@ -50,8 +50,7 @@ BENCHMARK(BM_BackupWithGeneration)->Unit(benchmark::kMillisecond)->UseRealTime()
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     return TarnBench::RunAndReport(argc, argv, [&](const TarnBench::RatioReporter& reporter) {
-        std::printf("rows: %d, store file: %ju bytes, root: %s\n", kRows,
-                    static_cast<uintmax_t>(fs::file_size(TarnBench::LiveStore(kRows))), privateRoot.Path().c_str());
+        TarnBench::PrintLiveStore(kRows, ", root: " + privateRoot.Path());
         reporter.PrintRatio("BM_BackupWithGeneration", "BM_Backup", "backup with a generation / backup");
     });
 }

@@ -15,6 +15,7 @@
 // a RAM disk as on a host.
 #include "fresh_process.h"
 #include "private_root.h"
+#include "sqlite_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,38 +41,7 @@ constexpr char kUuid[] = "5f3c9a2e-77a1-4c1e-9d0b-1f6e2a4b8c3d";
 const char* const kComponents[] = {"network", "storage", "system", "security",
                                    "services", "kernel", "hardware", "advanced"};
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
-
-[[noreturn]] void Die(sqlite3* db, const std::string& what) {
-    std::fprintf(stderr, "%s: %s\n", what.c_str(), db ? sqlite3_errmsg(db) : "");
-    std::exit(1);
-}
-
-Database Open(const std::string& path) {
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open(path.c_str(), &raw);
-    Database db(raw);
-    if (rc != SQLITE_OK) Die(raw, "open " + path);
-    sqlite3_busy_timeout(raw, 3000);
-    return db;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Die(db, sql);
-}
-
-Statement Prepare(sqlite3* db, const char* sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Die(db, sql);
-    return Statement(raw);
-}
+using namespace TarnBench;  // the SQLite helpers
 
 std::string Group(int i) { return "group_" + std::to_string((i / 8) % 25); }
 std::string Name(int i) { return "object_" + std::to_string((i / 200) % 50); }
@@ -91,7 +61,7 @@ void CreateStore(const std::string& path, int rows) {
                             CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
         Exec(db.get(), sql);
     Exec(db.get(), std::string("INSERT INTO KVTable(Key, Value) VALUES('BOOT_FS_UUID', '") + kUuid + "');");
-    Statement insert = Prepare(db.get(),
+    Statement insert = TarnBench::Prepare(db.get(),
                                "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, "
                                "AutoConfValue, UserValue, VitalValue, DesiredValue) "
                                "VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?, ?);");
@@ -225,31 +195,19 @@ TarnBench::Sample Measure(const char* what, int rows) {
 
 struct Result {
     int rows = 0;
-    double loadReal = 0, loadCpu = 0, rawReal = 0, rawCpu = 0;
-    long loadPeakKiB = 0, rawPeakKiB = 0;
+    TarnBench::Runs load, raw;
     uintmax_t fileBytes = 0;
 };
 
 Result Run(int rows, int repetitions) {
     CreateStore(PristineStore(rows), rows);
     CreateSchemaStore(rows);
-    std::vector<double> loadReal, loadCpu, rawReal, rawCpu;
-    Result r;
-    r.rows = rows;
-    r.fileBytes = fs::file_size(PristineStore(rows));
+    TarnBench::Runs load, raw;
     for (int i = 0; i < repetitions; ++i) {  // interleaved, so that load falls on both alike
-        const TarnBench::Sample load = Measure("load", rows), raw = Measure("raw", rows);
-        loadReal.push_back(load.real);
-        loadCpu.push_back(load.cpu);
-        rawReal.push_back(raw.real);
-        rawCpu.push_back(raw.cpu);
-        r.loadPeakKiB = std::max(r.loadPeakKiB, load.peakKiB);
-        r.rawPeakKiB = std::max(r.rawPeakKiB, raw.peakKiB);
+        load.Add(Measure("load", rows));
+        raw.Add(Measure("raw", rows));
     }
-    r.loadReal = TarnBench::Median(loadReal);
-    r.loadCpu = TarnBench::Median(loadCpu);
-    r.rawReal = TarnBench::Median(rawReal);
-    r.rawCpu = TarnBench::Median(rawCpu);
+    Result r{rows, load, raw, fs::file_size(PristineStore(rows))};
     fs::remove(PristineStore(rows));
     return r;
 }
@@ -285,16 +243,16 @@ int main(int argc, char** argv) {
         const Result r = Run(rows, repetitions);
         results.push_back(r);
         std::printf("%8d %10.1f | %13.3f %13.3f | %13.3f %13.3f | %7.2f %7.2f | %9.1f %9.2f\n", r.rows,
-                    static_cast<double>(r.fileBytes) / 1e6, r.loadReal, r.loadCpu, r.rawReal, r.rawCpu,
-                    r.loadReal / r.rawReal, r.loadCpu / r.rawCpu, static_cast<double>(r.loadPeakKiB) / 1024,
-                    static_cast<double>(r.loadPeakKiB) * 1024 / static_cast<double>(r.fileBytes));
+                    static_cast<double>(r.fileBytes) / 1e6, r.load.Real(), r.load.Cpu(), r.raw.Real(), r.raw.Cpu(),
+                    r.load.Real() / r.raw.Real(), r.load.Cpu() / r.raw.Cpu(), static_cast<double>(r.load.peakKiB) / 1024,
+                    static_cast<double>(r.load.peakKiB) * 1024 / static_cast<double>(r.fileBytes));
         std::fflush(stdout);
     }
     // Growth: cost per row of each size against the size before it.
     for (size_t i = 1; i < results.size(); ++i) {
         const Result &a = results[i - 1], &b = results[i];
         std::printf("per-row cost, %d against %d rows: LoadStore %.2f, statements %.2f\n", b.rows, a.rows,
-                    (b.loadReal / b.rows) / (a.loadReal / a.rows), (b.rawReal / b.rows) / (a.rawReal / a.rows));
+                    (b.load.Real() / b.rows) / (a.load.Real() / a.rows), (b.raw.Real() / b.rows) / (a.raw.Real() / a.rows));
     }
     return 0;
 }

@@ -15,6 +15,7 @@
 
 #include "boot/restore_config_store.h"
 #include "ratio_reporter.h"
+#include "sqlite_file.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
@@ -26,18 +27,6 @@ namespace {
 constexpr int kRows = 100000;
 constexpr size_t kValueBytes = 900;  // about 1 KiB per row: a 100 MB store
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
-[[noreturn]] void Die(sqlite3* db, const char* what) {
-    std::fprintf(stderr, "%s: %s\n", what, db ? sqlite3_errmsg(db) : "");
-    std::exit(1);
-}
-
 std::string Backup() { return TarnPlatform::HostPath("/var/lib/halden/configstore/backup/current-store-1"); }
 std::string Live() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
 
@@ -46,22 +35,15 @@ void CreateBackup() {
     if (done) return;
     fs::create_directories(fs::path(Backup()).parent_path());
     fs::create_directories(fs::path(Live()).parent_path());
-    sqlite3* raw = nullptr;
-    if (sqlite3_open(Backup().c_str(), &raw) != SQLITE_OK) Die(raw, "open");
-    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+    const TarnBench::Database db = TarnBench::Open(Backup());
     using namespace TarnConfigStore;
     for (const char* sql : {"PRAGMA journal_mode=DELETE;", CREATE_KVTABLE, CREATE_CONFIG_TABLE,
                             CREATE_UPDATE_REVISION_TRIGGER, CREATE_UPDATE_MODIFIED_TIME_TRIGGER,
                             CREATE_DEFAULT_CONFIG_TABLE, CREATE_DESIRED_USER_CONFIG_TABLE,
                             CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
-        if (sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) Die(db.get(), sql);
-    sqlite3_stmt* rawStmt = nullptr;
-    if (sqlite3_prepare_v2(db.get(),
-                           "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) "
-                           "VALUES('component', ?, ?, ?, ?);",
-                           -1, &rawStmt, nullptr) != SQLITE_OK)
-        Die(db.get(), "prepare");
-    std::unique_ptr<sqlite3_stmt, StatementFinalizer> insert(rawStmt);
+        TarnBench::Exec(db.get(), sql);
+    const TarnBench::Statement insert = TarnBench::Prepare(
+        db.get(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue) VALUES('component', ?, ?, ?, ?);");
     for (int i = 0; i < kRows; ++i) {
         const std::string group = "group_" + std::to_string(i % 100), name = "object_" + std::to_string(i % 1000);
         const std::string id = std::to_string(i);
@@ -71,10 +53,10 @@ void CreateBackup() {
         sqlite3_bind_text(insert.get(), 2, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(insert.get(), 3, id.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(insert.get(), 4, value.c_str(), -1, SQLITE_TRANSIENT);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert");
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) TarnBench::Die(db.get(), "insert");
         sqlite3_reset(insert.get());
     }
-    if (sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr) != SQLITE_OK) Die(db.get(), "commit");
+    TarnBench::Exec(db.get(), "COMMIT;");
     done = true;
 }
 

@@ -17,6 +17,7 @@
 // memory file system to have the stores on a RAM disk as on a host.
 #include "fresh_process.h"
 #include "private_root.h"
+#include "sqlite_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -46,28 +47,7 @@ constexpr char kCrateId[] = "Halden_bench_benchcrate_1.0-1";
 constexpr char kSchemaDir[] = "/usr/lib/halden/configmanager/schemas";
 constexpr char kDefaultDir[] = "/etc/halden/default-config";
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-[[noreturn]] void Die(const std::string& what) {
-    std::fprintf(stderr, "%s\n", what.c_str());
-    std::exit(1);
-}
-
-Database Open(const std::string& path) {
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open(path.c_str(), &raw);
-    Database db(raw);
-    if (rc != SQLITE_OK) Die("open " + path);
-    sqlite3_busy_timeout(raw, 3000);
-    return db;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Die(sql + ": " + sqlite3_errmsg(db));
-}
+using namespace TarnBench;  // the SQLite helpers
 
 std::string SchemaStore() { return TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH); }
 std::string ConfigStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
@@ -239,33 +219,21 @@ int RunChild(const std::string& what) {
     return 2;
 }
 
-size_t Count(const std::string& path, const char* table) {
-    Database db = Open(path);
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(db.get(), (std::string("SELECT count(*) FROM ") + table + ";").c_str(), -1, &raw, nullptr);
-    size_t n = sqlite3_step(raw) == SQLITE_ROW ? static_cast<size_t>(sqlite3_column_int64(raw, 0)) : 0;
-    sqlite3_finalize(raw);
-    return n;
-}
-
 struct Pair {
-    std::vector<double> ours, plain;
-    long peakKiB = 0;
+    Runs ours, plain;
 };
 
 // One measured run, then the plain inserts of the rows it left in store.
 void MeasurePair(Pair& pair, const char* what, const std::string& store) {
-    const TarnBench::Sample s = TarnBench::RunFresh(what);
-    pair.ours.push_back(s.real);
-    pair.peakKiB = std::max(pair.peakKiB, s.peakKiB);
+    pair.ours.Add(RunFresh(what));
     fs::copy_file(store, Reference(what), fs::copy_options::overwrite_existing);
-    pair.plain.push_back(TarnBench::RunFresh((std::string("plain-") + what).c_str()).real);
+    pair.plain.Add(RunFresh((std::string("plain-") + what).c_str()));
 }
 
 void Report(const char* label, const Pair& p, double items, const char* unit) {
-    const double ours = TarnBench::Median(p.ours), plain = TarnBench::Median(p.plain);
+    const double ours = p.ours.Real(), plain = p.plain.Real();
     std::printf("%-28s %9.3f s %12.0f %s/s | plain inserts %7.3f s | ratio %5.2f | peak %6.1f MB\n", label, ours,
-                items / ours, unit, plain, ours / plain, static_cast<double>(p.peakKiB) / 1024);
+                items / ours, unit, plain, ours / plain, static_cast<double>(p.ours.peakKiB) / 1024);
 }
 
 int Measure(int repetitions) {
@@ -281,7 +249,7 @@ int Measure(int repetitions) {
         FreshStores();
         MeasurePair(schemas, "schemas", SchemaStore());
     }
-    const size_t entries = Count(Reference("schemas"), "ConfigSchema");
+    const size_t entries = CountRows(Reference("schemas"), "ConfigSchema");
 
     // Defaults: 1,000 objects registered (not timed), then the default files.
     WriteSchemaFiles(kObjects / kEntriesPerFile);
@@ -296,7 +264,7 @@ int Measure(int repetitions) {
         fs::rename(aside, defaultDir);
         MeasurePair(defaults, "defaults", ConfigStore());
     }
-    const size_t values = Count(Reference("defaults"), "DefaultConfig");
+    const size_t values = CountRows(Reference("defaults"), "DefaultConfig");
 
     std::printf("medians of %d runs, each in a fresh process; real time\n", repetitions);
     std::printf("schema entries registered: %zu of %d; default rows written: %zu of %d\n", entries,

@@ -86,4 +86,19 @@ inline double Median(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// The samples of repeated runs of one work: medians of the times, the
+// highest peak.
+struct Runs {
+    std::vector<double> real, cpu;
+    long peakKiB = 0;
+
+    void Add(const Sample& s) {
+        real.push_back(s.real);
+        cpu.push_back(s.cpu);
+        peakKiB = std::max(peakKiB, s.peakKiB);
+    }
+    double Real() const { return Median(real); }
+    double Cpu() const { return Median(cpu); }
+};
+
 } // namespace TarnBench

@@ -9,44 +9,27 @@
 #include <sqlite3.h>
 #include <string>
 
+#include "sqlite_file.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
 
 namespace TarnBench {
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
-inline void Check(int rc, sqlite3* db, const char* what) {
-    if (rc != SQLITE_OK && rc != SQLITE_DONE) {
-        std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
-        std::exit(1);
-    }
-}
-
 // A configuration store with `rows` objects whose values look like the
 // store's: a user value on every row, vital and auto-configured values on some.
 inline void CreateStore(const std::string& path, int rows) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    sqlite3* raw = nullptr;
-    Check(sqlite3_open(path.c_str(), &raw), raw, "open");
-    std::unique_ptr<sqlite3, DatabaseCloser> db(raw);
+    Database db = Open(path);
     using namespace TarnConfigStore;
     for (const char* sql : {CREATE_KVTABLE, CREATE_CONFIG_TABLE, CREATE_UPDATE_REVISION_TRIGGER,
                             CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
                             CREATE_DESIRED_USER_CONFIG_TABLE, CREATE_UPGRADE_STATUS_TABLE, "BEGIN;"})
-        Check(sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr), db.get(), sql);
+        Exec(db.get(), sql);
 
     const char* insert =
         "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, CreationTime, Version, AutoConfValue, "
         "UserValue, VitalValue) VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?);";
-    sqlite3_stmt* rawStmt = nullptr;
-    Check(sqlite3_prepare_v2(db.get(), insert, -1, &rawStmt, nullptr), db.get(), "prepare");
-    std::unique_ptr<sqlite3_stmt, StatementFinalizer> stmt(rawStmt);
+    Statement stmt = Prepare(db.get(), insert);
 
     static const char* const components[] = {"network", "storage", "system", "security",
                                              "services", "kernel", "hardware", "advanced"};
@@ -78,7 +61,7 @@ inline void CreateStore(const std::string& path, int rows) {
         Check(sqlite3_step(stmt.get()), db.get(), "insert");
         sqlite3_reset(stmt.get());
     }
-    Check(sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr), db.get(), "commit");
+    Exec(db.get(), "COMMIT;");
 }
 
 // The live configuration store under the host root, made with `rows` rows
@@ -90,6 +73,12 @@ inline const std::string& LiveStore(int rows) {
         return p;
     }();
     return path;
+}
+
+// "rows: N, store file: B bytes" of the sample store, then more.
+inline void PrintLiveStore(int rows, const std::string& more = "") {
+    std::printf("rows: %d, store file: %ju bytes%s\n", rows,
+                static_cast<uintmax_t>(std::filesystem::file_size(LiveStore(rows))), more.c_str());
 }
 
 // The backup that the next boot restores.

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "boot/boot_mode_work.h"
-#include "tarn/config_validation.h"
+#include "desired/desired_document.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/config_store_document.h"
 #include "tarn/platform/host_root.h"
@@ -30,8 +30,7 @@ void WriteBootDocumentObject(rapidjson::Document::AllocatorType& allocator,
                              const std::string& component, const std::string& group, const std::string& key,
                              const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
                              rapidjson::Value& value) {
-    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
-    const std::string id = GetInstanceIdFromValue(value, schemaObject);
+    const std::string id = InstanceIdToWrite(allocator, schemaObject, value);
     const std::string sql =
         "insert or replace into config(identifier, name, configgroup, component, version, CreationTime, Revision, "
         "AutoConfValue, VitalValue, CachedValue, UserValue) values " + ValuesClause(id, key, group, component, version);

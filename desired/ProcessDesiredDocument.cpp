@@ -127,8 +127,8 @@ bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<Tar
     try {
         maker = std::thread([&] {
             std::exception_ptr error;
+            Batch batch;
             try {
-                Batch batch;
                 MakeRows(document, cache, pending, [&](DesiredRow row) {
                     batch.push_back(std::move(row));
                     if (batch.size() < kBatchRows) return true;
@@ -136,10 +136,13 @@ bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<Tar
                     batch.clear();
                     return taken;
                 });
-                if (!batch.empty()) handOff.Put(std::move(batch));  // refused at once if the writer stopped
             } catch (...) {
                 error = std::current_exception();
             }
+            // The rows made before a failure are written too: one of them
+            // failing to be written is the earlier failure, and decides.
+            // Refused at once if the writer stopped.
+            if (!batch.empty()) handOff.Put(std::move(batch));
             handOff.Close(error);
         });
     } catch (const std::system_error&) {

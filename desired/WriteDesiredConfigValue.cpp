@@ -9,11 +9,17 @@
 
 namespace TarnConfigStore {
 
+std::string InstanceIdToWrite(rapidjson::Document::AllocatorType& allocator,
+                              const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
+                              rapidjson::Value& value) {
+    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
+    return GetInstanceIdFromValue(value, schemaObject);
+}
+
 DesiredRow MakeDesiredRow(rapidjson::Document::AllocatorType& allocator, const std::string& version,
                           const std::string& component, const std::string& group, const std::string& name,
                           const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject, rapidjson::Value& value) {
-    ConfigStoreDocument::PopulateGeneratedInstanceId(schemaObject->GetSchemaDocument(), value, allocator);
-    const std::string instanceId = GetInstanceIdFromValue(value, schemaObject);
+    const std::string instanceId = InstanceIdToWrite(allocator, schemaObject, value);
     using TarnPlatform::SqlQuote;
     DesiredRow row;
     row.statement =

@@ -19,11 +19,20 @@ inline std::string MemberName(const rapidjson::Value& name) {
     return std::string(name.GetString(), name.GetStringLength());
 }
 
-// ValidateUserObject for a value of a user document: an array holds one
-// instance per element, each validated on its own (path "<path>/<index>"),
-// all of them, so that every error is logged.
+// ValidateUserObject for a value of a user document, the value as a whole:
+// for a multi-instance object an array holds one instance per element, each
+// validated on its own (path "<path>/<index>"), all of them, so that every
+// error is logged; for a singleton an array is refused.
 bool ValidateUserInstances(const TarnSchemaStore::SchemaObject& schemaObject, const rapidjson::Value& value,
                            const std::string& path);
+
+// The instance identifier of a value about to be written (empty for a
+// singleton): a generated one is added to value from allocator, the
+// document's allocator, where the schema asks for one. Throws 1032 when the
+// value lacks its identifier.
+std::string InstanceIdToWrite(rapidjson::Document::AllocatorType& allocator,
+                              const std::shared_ptr<TarnSchemaStore::SchemaObject>& schemaObject,
+                              rapidjson::Value& value);
 
 // Writes one value row (boot action "SET") of the object; a generated
 // identifier is added to value from allocator, the document's allocator,

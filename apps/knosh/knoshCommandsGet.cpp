@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "apps/knosh/knoshInternal.h"
+#include "apps/knosh/knoshNodeArg.h"
 
 namespace {
 
@@ -51,21 +52,15 @@ KES_ReturnStatus GetValue(const KNOSHPathElement* leaf, const KNOParamList* keys
 }
 
 KES_ReturnStatus GetOne(char* text) {
-    KNOSHPathElement* raw = nullptr;
-    KES_ReturnStatus status = KNOSHPath_Form(knoshCwd, text, 0, &raw, nullptr);
-    if (status != KES_OK) {
-        KNOSHDiag(0, kLabel, "mal-formed path");
-        return status;
-    }
-    Knosh::PathPtr path(raw);
-    const KNOSHPathElement* leaf = KNOSHPath_GetLeafElement(path.get());
-    if (!leaf->nodeInfo->isLeaf) {
+    Knosh::NodeArg node;
+    KES_ReturnStatus status = Knosh::ResolveNodeArg(text, &node);
+    if (!node.path) KNOSHDiag(0, kLabel, "mal-formed path");
+    if (status != KES_OK) return status;
+    if (!node.leaf->nodeInfo->isLeaf) {
         KNOSHDiag(0, kLabel, "get only works on a leaf");
         return KES_FAILURE;
     }
-    Knosh::ParamListPtr keys(KNOSHPath_GetInstArgs(leaf));
-    if (!keys) return KES_NO_MEMORY;  // reported by KNOSHPath_GetInstArgs
-    return leaf->nodeInfo->isDataNode ? GetData(leaf, keys.get()) : GetValue(leaf, keys.get());
+    return node.leaf->nodeInfo->isDataNode ? GetData(node.leaf, node.keys.get()) : GetValue(node.leaf, node.keys.get());
 }
 
 } // namespace

@@ -4,9 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "apps/knosh/knoshInternal.h"
+#include "apps/knosh/knoshNodeArg.h"
 
 namespace {
 
@@ -93,8 +95,14 @@ KES_ReturnStatus MakeStructInput(const KNOSHPathElement* leaf, int argc, char** 
         KNOSHDiag(0, "KNOSHCreateInputString", "Failed to create input string %s", Text(KES_BAD_PARAM));
         return KES_BAD_PARAM;
     }
-    std::string text = argv[0];
-    for (int i = 1; i < argc; ++i) (text += ' ') += argv[i];
+    std::string text;
+    try {
+        text = argv[0];
+        for (int i = 1; i < argc; ++i) (text += ' ') += argv[i];
+    } catch (const std::bad_alloc&) {
+        KNOSHDiag(0, "KNOSHCreateInputString", "failed to alloc inputString buffer");
+        return KES_NO_MEMORY;
+    }
     const KNOType* raw = nullptr;
     KES_ReturnStatus status = KNO_LookupInputType(leaf->nodeInfo->nodeID, leaf->moduleID, &raw);
     Knosh::TypePtr type(raw);
@@ -119,17 +127,15 @@ KES_ReturnStatus MakeStructInput(const KNOSHPathElement* leaf, int argc, char** 
 
 KES_ReturnStatus KNOSHCmdSet(KNOSHArgs* args) {
     if (args->argc < 2) return KES_INCOMPLETE;
-    KNOSHPathElement* raw = nullptr;
-    KES_ReturnStatus status = KNOSHPath_Form(knoshCwd, args->argv[1], 0, &raw, nullptr);
+    Knosh::NodeArg arg;
+    KES_ReturnStatus status = Knosh::ResolveNodeArg(args->argv[1], &arg);
     if (status != KES_OK) return status;
-    Knosh::PathPtr path(raw);
-    const KNOSHPathElement* leaf = KNOSHPath_GetLeafElement(path.get());
-    Knosh::ParamListPtr keys(KNOSHPath_GetInstArgs(leaf));
-    if (!keys) return KES_NO_MEMORY;  // reported by KNOSHPath_GetInstArgs
+    const KNOSHPathElement* leaf = arg.leaf;
+    const KNOParamList* keys = arg.keys.get();
     const KNONodeInfo* node = leaf->nodeInfo;
     const int valueCount = args->argc - 2;
     char** values = args->argv + 2;
-    if (node->isDataNode) return SetData(leaf, keys.get(), valueCount, values);
+    if (node->isDataNode) return SetData(leaf, keys, valueCount, values);
 
     const uint32_t outputSize = node->setOutputSize;
     Knosh::BytesPtr output;
@@ -141,13 +147,13 @@ KES_ReturnStatus KNOSHCmdSet(KNOSHArgs* args) {
         Knosh::ParamListPtr params;
         status = MakeParams(valueCount, values, &params);
         if (status != KES_OK) return status;
-        status = KNO_Set(node->nodeID, keys.get(), params.get(), output.get(), outputSize);
+        status = KNO_Set(node->nodeID, keys, params.get(), output.get(), outputSize);
         if (status != KES_OK) KNOSHDiag(0, kLabel, "Set failed: %s", Text(status));
     } else {
         Knosh::BytesPtr input;
         status = MakeStructInput(leaf, valueCount, values, &input);
         if (status != KES_OK) return status;
-        status = KNO_SetStruct(node->nodeID, keys.get(), input.get(), node->setInputSize, output.get(), outputSize);
+        status = KNO_SetStruct(node->nodeID, keys, input.get(), node->setInputSize, output.get(), outputSize);
         if (status != KES_OK) KNOSHDiag(0, kLabel, "SetStruct failed: %s", Text(status));
     }
     if (status != KES_OK || !outputSize) return status;

@@ -50,6 +50,9 @@ private:
         while (p_ < end_ && (*p_ == ',' || isspace(static_cast<unsigned char>(*p_)))) ++p_;
     }
     KES_ReturnStatus Missing() const { return AtEnd() ? KES_INCOMPLETE : KES_BAD_PARAM; }
+    // A struct's text ends at its closing brace: members still unread there
+    // are missing, whatever stands before it.
+    bool StructEnds() const { return AtEnd() || *p_ == '}'; }
 
     const char* p_;
     const char* end_;
@@ -61,13 +64,13 @@ KES_ReturnStatus Parser::Struct(const KNOType* type, unsigned char* out, int dep
     for (uint32_t i = 0; i < type->numMembers; ++i) {
         if (i) {
             // "," and at least one whitespace character between elements.
-            if (AtEnd() || *p_ == '}') return KES_INCOMPLETE;
+            if (StructEnds()) return KES_INCOMPLETE;
             if (*p_++ != ',') return KES_BAD_PARAM;
-            if (AtEnd()) return KES_INCOMPLETE;
+            if (StructEnds()) return KES_INCOMPLETE;
             if (!isspace(static_cast<unsigned char>(*p_))) return KES_BAD_PARAM;
         }
         SkipSpace();
-        if (AtEnd() || *p_ == '}') return KES_INCOMPLETE;
+        if (StructEnds()) return KES_INCOMPLETE;
         const KNOStructMember& member = type->members[i];
         KES_ReturnStatus status = Element(member.type, out + member.offset, depth);
         if (status != KES_OK) return status;

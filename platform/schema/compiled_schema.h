@@ -79,6 +79,8 @@ struct SchemaNode {
     const SchemaNode* notSchema = nullptr;
 };
 
+// Whether a number is an integer, however many digits it was written with.
+bool IsIntegerNumber(const rapidjson::Value& number);
 // The type bit of a value's JSON type; integers carry the number bit too.
 unsigned TypeBits(const rapidjson::Value& value);
 

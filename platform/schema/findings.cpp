@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "formats.h"
+#include "schema/compiled_schema.h"
 #include "schema/schema_walk.h"
 
 namespace TarnSchemaValidation {
@@ -82,7 +83,7 @@ const char* TypeName(const rapidjson::Value& value) {
     case rapidjson::kObjectType: return "object";
     case rapidjson::kArrayType: return "array";
     case rapidjson::kStringType: return "string";
-    case rapidjson::kNumberType: return value.IsDouble() ? "number" : "integer";
+    case rapidjson::kNumberType: return IsIntegerNumber(value) ? "integer" : "number";
     }
     return "value";
 }

@@ -79,6 +79,9 @@ rapidjson::Value KeySchema(const SchemaObject& object, const rapidjson::Value& v
         node.AddMember("enum", choices, allocator);
         return node;
     }
+    // A singleton has one value, never one per element, even where its
+    // schema leaves the type open.
+    if (!object.IsNonSingleton() && value.IsArray()) return TypeOnly("object", allocator);
     rapidjson::Value user(object.GetUserSchema(), allocator);
     if (!object.IsNonSingleton()) {
         Rebase(user, pointer, allocator);

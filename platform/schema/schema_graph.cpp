@@ -36,6 +36,15 @@ TarnPlatform::PatternPtr PatternOf(const rapidjson::Value& text) {
 
 } // namespace
 
+bool IsIntegerNumber(const rapidjson::Value& v) {
+    if (v.IsInt64() || v.IsUint64()) return true;
+    // Integer literals beyond 64 bits arrive as doubles; every double that
+    // far out is whole. Within the range a double was written with a
+    // fraction or an exponent, and draft 4 counts 1.0 as no integer.
+    const double d = v.GetDouble();
+    return d >= 0x1p64 || d < -0x1p63;
+}
+
 unsigned TypeBits(const rapidjson::Value& v) {
     switch (v.GetType()) {
     case rapidjson::kNullType: return kNull;
@@ -44,7 +53,7 @@ unsigned TypeBits(const rapidjson::Value& v) {
     case rapidjson::kObjectType: return kObject;
     case rapidjson::kArrayType: return kArray;
     case rapidjson::kStringType: return kString;
-    case rapidjson::kNumberType: return v.IsInt64() || v.IsUint64() ? kNumber | kInteger : kNumber;
+    case rapidjson::kNumberType: return IsIntegerNumber(v) ? kNumber | kInteger : kNumber;
     }
     return 0;
 }

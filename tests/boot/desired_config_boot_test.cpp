@@ -23,6 +23,7 @@ protected:
         Register("st", "iscsi", "adapters", R"("idField": "a", "dspIntegrated": true, "preserveNonUser": true,
             "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
             "a": {"type": "string"}, "iqn": {"type": "string", "vital": true}}})");
+        Register("net", "sw", "global", R"("schema": {"properties": {"mtu": {"type": "integer"}}})");
         RunSql(Store(), R"(INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue) VALUES
             ('net', 'sw', 'switches', 'old', '{"name":"old"}', NULL), ('net', 'nic', 'nics', 'n0', '{"dev":"n0"}', 'v'),
             ('net', 'nic', 'nics', 'n1', '{"dev":"n1"}', NULL), ('st', 'iscsi', 'adapters', 'i0', '{"a":"i0"}', 'v');
@@ -103,15 +104,19 @@ TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
 // Mode 2: good objects are written, each bad one is logged and skipped.
 TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
     TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/boot_configuration.json"),
-                        R"({"profile": {"net": {"sw": {"switches": [{"name": "s1"}]}, "nic": {"nics": {"dev": "n0"}},
+                        R"({"profile": {"net": {"sw": {"switches": [{"name": "s1"}], "global": [{"mtu": 1}, {}]},
+                            "nic": {"nics": {"dev": "n0"}},
                             "bad": "group"}, "st": {"iscsi": {"adapters": [{"a": 5}]}}, "zz": {"g": {"k": {}}}}})");
     WriteKey("BOOT_MODE", "2");
     TarnPlatform::Capture capture;
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|3", "net/nic/nics[n1]|{\"dev\":\"n1\"}|NULL|2",
                                     "net/sw/switches[s1]|{\"name\":\"s1\"}|NULL|2", "st/iscsi/adapters[i0]|{\"a\":\"i0\"}|v|2"));
+    // A singleton takes one value: an array is refused, not written element by element.
     EXPECT_THAT(Texts(capture.Logs(), 0), testing::IsSupersetOf({"/net/bad is invalid, skipping",
-        "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping"}));
+        "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping",
+        "Validation Error: '/net/sw/global' type: expected object, found array",
+        "Validation failed for /net/sw/global, skipping"}));
 }
 
 // Mode 1: a desired row without identifier applies to every instance of its
@@ -157,8 +162,10 @@ TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerb
     auto& invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
     EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(unknown); }),
               "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
-    EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(invalid); }),
-                testing::HasSubstr("SetDesiredSmartnicConfiguration failed: Failed to validate smartnic"));
+    auto& singletonArray = Doc(R"({"net": {"sw": {"global": [{"mtu": 1}]}}})");
+    for (rapidjson::Document* refused : {&invalid, &singletonArray})
+        EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(*refused); }),
+                    testing::HasSubstr("SetDesiredSmartnicConfiguration failed: Failed to validate smartnic"));
     EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), names);
@@ -183,11 +190,13 @@ TEST_F(DesiredBoot, BigDocumentsStoreEveryRowOrNone) {
               "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
     EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big(R"({"mtu": 1})", "")); }),
               "ConfigStoreException 2000 SetDesiredUserConfig failed: Invalid value for key name");
-    // A row that cannot be written stops the helper, wherever it is.
-    RunSql(Store(), "CREATE TRIGGER refuse BEFORE INSERT ON DesiredUserConfig WHEN NEW.Identifier = 's300' "
+    // A row that cannot be written stops the helper, wherever it is, and
+    // decides over a later row that cannot be made, as on one thread.
+    RunSql(Store(), "CREATE TRIGGER refuse BEFORE INSERT ON DesiredUserConfig WHEN NEW.Identifier = 's1100' "
                     "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
-    EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big("", "")); }),
-              "ConfigStoreException 2000 SetDesiredUserConfig failed: Write desired config failed");
+    for (const char* middle : {"", R"({"mtu": 1})"})
+        EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(big(middle, "")); }),
+                  "ConfigStoreException 2000 SetDesiredUserConfig failed: Write desired config failed");
     EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
 }
 

@@ -129,16 +129,16 @@ int Show(bool json) {
 } // namespace
 
 int RunDesired(const Args& args) {
-    const Operands ops = SplitOperands(args);
+    Args rest = args;
+    const bool json = TakeOption(rest, "--json");
+    if (rest == Args{"show"}) return Show(json);
+    if (json) return DesiredUsage();
+    const Operands ops = SplitOperands(rest);
     const Args& w = ops.words;
     if (w.empty()) return DesiredUsage();
     if (w[0] == "validate" && w.size() == 2 && !ops.sawOption) return Validate(w[1]);
     if (w[0] == "set" && w.size() == 2 && !ops.sawOption) return Set(w[1], false);
     if (w[0] == "set" && w.size() == 3 && w[1] == "--smartnic") return Set(w[2], true);
-    if (w[0] == "show" && w.size() <= 2) {
-        if (w.size() == 1) return Show(false);
-        if (w[1] == "--json") return Show(true);
-    }
     return DesiredUsage();
 }
 

@@ -87,9 +87,9 @@ const TarnConfigStore::Generation* Find(const std::vector<TarnConfigStore::Gener
 
 // generations diff A B [--json]: what differs in the layers of Config from
 // generation A to generation B, as plan shows the next boot's changes.
-int RunDiff(const Args& args) {
-    const bool json = args.size() == 3 && args[2] == "--json";
-    if (args.size() != 2 && !json) return Usage(FindCommand("generations"));
+int RunDiff(Args args) {
+    const bool json = TakeOption(args, "--json");
+    if (args.size() != 2) return Usage(FindCommand("generations"));
     const auto list = TarnConfigStore::ListGenerations();
     const TarnConfigStore::Generation* from = Find(list, args[0]);
     const TarnConfigStore::Generation* to = Find(list, args[1]);

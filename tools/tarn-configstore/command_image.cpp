@@ -59,14 +59,16 @@ void PrintJson(const std::vector<Crate>& crates) {
 } // namespace
 
 int RunImage(const Args& args) {
+    Args rest = args;
+    const bool json = TakeOption(rest, "--json");
+    if (rest == Args{"crates"}) {
+        const std::vector<Crate> crates = SortedCrates();
+        if (json) PrintJson(crates); else PrintTable(crates);
+        return 0;
+    }
     if (args == Args{"dump"}) {
         TarnImage::Dump();
         std::printf("%s\n", TarnPlatform::HostPath(TarnImage::IMAGE_DUMP_FILE).c_str());
-        return 0;
-    }
-    if (args == Args{"crates"} || args == Args{"crates", "--json"}) {
-        const std::vector<Crate> crates = SortedCrates();
-        if (args.size() == 2) PrintJson(crates); else PrintTable(crates);
         return 0;
     }
     return Usage(FindCommand("image"));

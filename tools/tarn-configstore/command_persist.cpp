@@ -58,11 +58,7 @@ int RunTrackFiles(const Args& args) {
 
 int RunFilterSticky(const Args& args) {
     Args words = args;
-    bool json = false;
-    if (!words.empty() && words[0] == "--json") {
-        json = true;
-        words.erase(words.begin());
-    }
+    const bool json = TakeOption(words, "--json");
     const Operands ops = SplitOperands(words);
     if (ops.sawOption) return Usage(FindCommand("filter-sticky"));
     const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(PathsFrom(ops.words));

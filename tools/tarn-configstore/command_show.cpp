@@ -99,13 +99,10 @@ void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
 } // namespace
 
 int RunShow(const Args& args) {
-    bool json = false;
-    const Listing* listing = &kConfig;
-    for (const std::string& a : args) {
-        if (a == "--json") json = true;
-        else if (a == "--defaults") listing = &kDefaults;
-        else return Usage(FindCommand("show"));
-    }
+    Args rest = args;
+    const bool json = TakeOption(rest, "--json");
+    const Listing* listing = TakeOption(rest, "--defaults") ? &kDefaults : &kConfig;
+    if (!rest.empty()) return Usage(FindCommand("show"));
     auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     std::vector<Row> rows;
     if (DBStore::ExecuteV2(conn, listing->sql, &CollectRow, &rows, 3000) != 0) {

@@ -54,6 +54,10 @@ int RunRollback(const Args& args);
 int Usage(const Command& command);
 const Command& FindCommand(const std::string& name);
 
+// Takes option out of args wherever it stands before a "--" (end of
+// options); whether it was there.
+bool TakeOption(Args& args, const std::string& option);
+
 // Whether the arguments are none or the one option of a listing, "--json";
 // json says which.
 bool OnlyJsonOption(const Args& args, bool& json);

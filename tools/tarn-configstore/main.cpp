@@ -147,9 +147,23 @@ int Usage(const Command& command) {
     return 2;
 }
 
+bool TakeOption(Args& args, const std::string& option) {
+    bool seen = false;
+    for (auto a = args.begin(); a != args.end() && *a != "--";) {
+        if (*a != option) {
+            ++a;
+            continue;
+        }
+        a = args.erase(a);
+        seen = true;
+    }
+    return seen;
+}
+
 bool OnlyJsonOption(const Args& args, bool& json) {
-    json = args == Args{"--json"};
-    return json || args.empty();
+    Args rest = args;
+    json = TakeOption(rest, "--json");
+    return rest.empty();
 }
 
 Operands SplitOperands(const Args& args) {

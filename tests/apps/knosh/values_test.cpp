@@ -17,8 +17,8 @@ const char* const kValueTree = R"({
     {"name": "s64", "kind": "base", "size": 8, "display": "%ld"}, {"name": "hex32", "kind": "base", "size": 4, "display": "0x%x"},
     {"name": "hexbyte", "kind": "base", "size": 1, "display": "%02x"}, {"name": "char", "kind": "base", "size": 1, "display": "%s"},
     {"name": "Text8", "kind": "array", "element": "char", "count": 8}, {"name": "Pair8", "kind": "array", "element": "u8", "count": 2},
-    {"name": "Mode", "kind": "enum", "values": [{"name": "OFF", "value": 0, "description": "off"}, {"name": "ON", "value": 1, "description": "on"}]},
-    {"name": "Flags", "kind": "enum", "bitmask": true, "values": [{"name": "NONE", "value": 0, "description": "none"},
+    {"name": "Mode", "kind": "enum", "size": 1, "values": [{"name": "OFF", "value": 0, "description": "off"}, {"name": "ON", "value": 1, "description": "on"}]},
+    {"name": "Flags", "kind": "enum", "size": 2, "bitmask": true, "values": [{"name": "NONE", "value": 0, "description": "none"},
       {"name": "A", "value": 1, "description": "alpha"}, {"name": "B", "value": 2, "description": "beta"}]},
     {"name": "Inner", "kind": "struct", "members": [{"name": "x", "type": "u16"}, {"name": "y", "type": "u8"}]},
     {"name": "Rec", "kind": "struct", "members": [{"name": "n", "type": "u32"}, {"name": "m", "type": "Mode"},
@@ -132,7 +132,7 @@ TEST_F(ValueTest, RefusedInputLeavesTheValue) {
     const std::string rec = Out("get rec");
     const std::pair<const char*, KES_ReturnStatus> cases[] = {
         {"{1,1, 2, {1, 2}, \"a\", [1, 2], (0)}", KES_BAD_PARAM}, {"{1}", KES_INCOMPLETE}, {"{1, 1, }", KES_INCOMPLETE},
-        {"{1, 1,}", KES_BAD_PARAM}, {"{x, 1}", KES_BAD_PARAM}, {"{1 2}", KES_BAD_PARAM}, {"1, 2", KES_BAD_PARAM},
+        {"{1, 1,}", KES_INCOMPLETE}, {"{1, 1, 2, {1,}, \"a\", [1, 2], (0)}", KES_INCOMPLETE}, {"{x, 1}", KES_BAD_PARAM}, {"{1 2}", KES_BAD_PARAM}, {"1, 2", KES_BAD_PARAM},
         {"{1, 1, 2, {1, 2}, \"a\", [1, 2], (0) 5}", KES_FAILURE}, {"{1, 1, 2, {1, 2}, \"a\", [1, 2], (0)} }", KES_FAILURE},
         {"{1, 1, 2, 3, \"a\", [1, 2], (0)}", KES_BAD_PARAM}, {"{{1}, 1}", KES_BAD_PARAM},
         {"{1, 1, 2, {1, 2}, \"toolong12\", [1, 2], (0)}", KES_BAD_PARAM},

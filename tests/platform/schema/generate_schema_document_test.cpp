@@ -35,8 +35,10 @@ TEST(DesiredDocumentSchema, ChecksEveryLevelAndTheValuesWithTheUserSchemas) {
           {n + "/segments/0/mac", "not: no value is allowed here (member of the vital layer; a user value cannot set it)"},
           {n + "/ntp/primary", "minLength: expected at least 1 character, found \"\""},
           {n + "/state", "not: no value is allowed here (values of this object are set by the host only)"}}},
-        {R"({"netd": {"network": {"segments": {"name": "pg1", "vlan": 5}, "trunk": "DELETE_DEFAULT"}}})",
-         {{n + "/segments", "type: expected array, found object"}, {n + "/trunk", "type: expected object, found string"}}},
+        {R"({"netd": {"network": {"segments": {"name": "pg1", "vlan": 5}, "trunk": "DELETE_DEFAULT",
+            "ntp": [{"primary": "a"}]}}})",
+         {{n + "/segments", "type: expected array, found object"}, {n + "/trunk", "type: expected object, found string"},
+          {n + "/ntp", "type: expected object, found array"}}},
         {"[]", {{"/profile", "type: expected object, found array"}}},
     };
     for (const auto& c : cases) {

@@ -40,16 +40,19 @@ TEST(JsonValidatorReport, EveryIndependentErrorWithLocationAndKeywordOrOnlyTheFi
 }
 
 // A format counts wherever its node applies, and is told apart from the
-// node's own pattern.
+// node's own pattern, whatever character the pattern begins with.
 TEST(JsonValidatorReport, FormatsAreCheckedInsideCombinatorsBesideThePattern) {
     const char schema[] = R"({"properties": {"addr": {"type": "string", "format": "ipv4", "pattern": "^10[.]"},
-      "peer": {"oneOf": [{"format": "ipv4"}, {"format": "ipv6"}]}, "when": {"format": "date-time"}}})";
-    EXPECT_EQ(Validate(schema, R"({"addr": "256.1.1.1", "peer": "::1", "when": "1990-02-31T00:00:00Z"})", kAll),
+      "peer": {"oneOf": [{"format": "ipv4"}, {"format": "ipv6"}]}, "when": {"format": "date-time"},
+      "ctl": {"pattern": "\u0001ipv4"}}})";
+    EXPECT_EQ(Validate(schema, R"({"addr": "256.1.1.1", "peer": "::1", "when": "1990-02-31T00:00:00Z",
+                                   "ctl": "1.2.3.4"})", kAll),
               (Errors{{"/addr", "format: expected an IPv4 address, found \"256.1.1.1\""},
                       {"/addr", "pattern: expected a string matching \"^10[.]\", found \"256.1.1.1\""},
-                      {"/when", "format: expected a date and time (RFC 3339), found \"1990-02-31T00:00:00Z\""}}));
-    EXPECT_EQ(Validate(schema, R"({"addr": "10.0.0.1", "peer": "10.0.0.2", "when": "2024-02-29T23:59:60+05:30"})",
-                       kAll),
+                      {"/when", "format: expected a date and time (RFC 3339), found \"1990-02-31T00:00:00Z\""},
+                      {"/ctl", "pattern: expected a string matching \"\\u0001ipv4\", found \"1.2.3.4\""}}));
+    EXPECT_EQ(Validate(schema, R"({"addr": "10.0.0.1", "peer": "10.0.0.2", "when": "2024-02-29T23:59:60+05:30",
+                                   "ctl": "a\u0001ipv4"})", kAll),
               Errors{});
 }
 
@@ -97,8 +100,10 @@ TEST(JsonValidatorRobustness, UnusableSchemasAndValuesGiveAnErrorNotACrash) {
 
 // enum and uniqueItems hash numbers; doubles outside the 64-bit integer
 // range hash without undefined behaviour and still tell values apart (run
-// under -fsanitize=undefined to see the difference).
-TEST(JsonValidatorRobustness, EnumAndUniqueItemsTellHugeDoublesApart) {
+// under -fsanitize=undefined to see the difference). Integer literals that
+// long arrive as doubles and are integers all the same.
+TEST(JsonValidatorRobustness, HugeNumbersAreToldApartAndStayIntegers) {
+    const std::string big = "12345678910111213141516171819202122232425262728293031", negative = "-" + big;
     const struct {
         const char *schema, *value;
         bool valid;
@@ -107,6 +112,9 @@ TEST(JsonValidatorRobustness, EnumAndUniqueItemsTellHugeDoublesApart) {
         {R"({"enum": [-1e20]})", "-1e20", true},   {R"({"enum": [-1e20]})", "-1e21", false},
         {R"({"enum": [1e300, 5]})", "5.0", true},  {R"({"uniqueItems": true})", "[1e20, 1e20]", false},
         {R"({"uniqueItems": true})", "[1e20, 1e21]", true},
+        {R"({"type": "integer"})", big.c_str(), true},       {R"({"type": "integer"})", negative.c_str(), true},
+        {R"({"type": "integer"})", "18446744073709551615", true}, {R"({"type": "integer"})", "1.0", false},
+        {R"({"type": "integer"})", "9.2e18", false},
     };
     for (const auto& c : cases) EXPECT_EQ(Validate(c.schema, c.value, kFirst).empty(), c.valid) << c.schema << " " << c.value;
 }
