@@ -195,6 +195,9 @@ void DetachFromGenerations(const std::string& path) {
 std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
     std::vector<Generation> out;
     const std::string dir = Directory();
+    struct stat backup;
+    const bool haveBackup =
+        ::stat(TarnPlatform::HostPath(std::string(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE).c_str(), &backup) == 0;
     for (int number : Numbers(dir)) {
         Generation g;
         g.number = number;
@@ -205,6 +208,7 @@ std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
             continue;
         }
         g.time = st.st_mtime;
+        g.restoredNext = haveBackup && st.st_dev == backup.st_dev && st.st_ino == backup.st_ino;
         g.bootFsUuid = ReadBootFsUuid(g.path);
         out.push_back(g);
     }

@@ -23,6 +23,7 @@ struct Generation {
     std::string path;
     std::int64_t time = 0;   // seconds since the epoch the copy was written
     std::string bootFsUuid;  // BOOT_FS_UUID recorded in the generation's store
+    bool restoredNext = false;  // it is the backup the next boot restores (the same file)
 };
 
 // The backup with a generation: `backup` copies the live store into a

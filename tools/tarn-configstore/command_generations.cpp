@@ -51,6 +51,8 @@ void PrintJson(const std::vector<Listed>& list) {
         w.String(Utc(l.generation.time));
         w.Key("bootFsUuid");
         w.String(l.generation.bootFsUuid);
+        w.Key("restoredNext");
+        w.Bool(l.generation.restoredNext);
         w.Key("changes");
         if (l.first) {
             w.Null();
@@ -134,9 +136,10 @@ int RunGenerations(const Args& args) {
         std::printf("(no generations)\n");
     } else {
         for (const Listed& l : list)
-            std::printf("%d\t%s\t%s\t%s\n", l.generation.number, Utc(l.generation.time).c_str(),
+            std::printf("%d\t%s\t%s\t%s%s\n", l.generation.number, Utc(l.generation.time).c_str(),
                         l.generation.bootFsUuid.empty() ? "-" : l.generation.bootFsUuid.c_str(),
-                        l.first ? "(oldest kept)" : ChangeSummary(l.changes).c_str());
+                        l.first ? "(oldest kept)" : ChangeSummary(l.changes).c_str(),
+                        l.generation.restoredNext ? "\t(the next boot restores it)" : "");
     }
     return 0;
 }

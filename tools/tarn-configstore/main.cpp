@@ -37,7 +37,8 @@ const std::vector<Command>& Commands() {
          "One line per generation, oldest first: number, time (UTC), boot file-system\n"
          "UUID and the rows changed since the generation before it, per table (+added\n"
          "~changed -removed). A generation that fails the integrity check is not listed\n"
-         "(a line on standard error names it). With --json one array of objects.\n"
+         "(a line on standard error names it). The one the next boot restores says so\n"
+         "(\"restoredNext\" in JSON). With --json one array of objects.\n"
          "diff A B: per object and instance, what differs in the user, vital and cached\n"
          "layers from generation A to generation B, shown as plan shows the next boot's\n"
          "changes (--json: the array of plan's \"changes\").", &RunGenerations},

@@ -151,7 +151,7 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     ASSERT_EQ(Run({"backup"}).status, 0);
 
     EXPECT_THAT(Run({"generations"}).out, testing::MatchesRegex("1\t[-0-9T:]+Z\t5f3c9a2e-[-0-9a-f]+\t\\(oldest kept\\)\n"
-                                                                "2\t.*\tConfig ~2\n"));
+                                                                "2\t.*\tConfig ~2\t\\(the next boot restores it\\)\n"));
     const std::string diff = Run({"generations", "diff", "1", "2"}).out;
     EXPECT_THAT(diff, testing::ContainsRegex("\n    user    .* -> \\{\"later\": 1\\}\n"));
     EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 0 removed\n"));
@@ -161,6 +161,8 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     EXPECT_THAT(rollback.out, HasSubstr("generation 1."));
     EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(0 added, 2 changed, 0 removed\\)"));
     EXPECT_NE(TarnTest::Query(live, values), before);  // nothing changes before the boot
+    EXPECT_THAT(Run({"generations", "--json"}).out,
+                testing::MatchesRegex(R"(\[\{"generation":1,.*"restoredNext":true,.*"restoredNext":false,.*)"));
     ASSERT_EQ(Run({"boot"}).status, 0);
     EXPECT_EQ(TarnTest::Query(live, values), before);
 }
