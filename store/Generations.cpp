@@ -85,15 +85,25 @@ std::vector<int> Prune(const std::string& dir, const std::vector<int>& numbers, 
     return removed;
 }
 
-std::string ReadBootFsUuid(const std::string& path) {
-    Database db = OpenReadOnly(path);
-    if (!db) return std::string();
-    Statement stmt = Prepare(db.get(), "SELECT Value FROM KVTable WHERE Key = ?1");
+std::string ReadKey(sqlite3* db, const char* key) {
+    Statement stmt = Prepare(db, "SELECT Value FROM KVTable WHERE Key = ?1");
     if (!stmt) return std::string();
-    sqlite3_bind_text(stmt.get(), 1, BOOT_FS_UUID, -1, SQLITE_STATIC);
+    sqlite3_bind_text(stmt.get(), 1, key, -1, SQLITE_STATIC);
     if (sqlite3_step(stmt.get()) != SQLITE_ROW) return std::string();
     const unsigned char* text = sqlite3_column_text(stmt.get(), 0);
     return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+// The boot file system it recorded, and whether a boot from it applies a
+// stored desired configuration: a boot mode other than 0 or desired rows.
+void ReadRecords(Generation& g) {
+    Database db = OpenReadOnly(g.path);
+    if (!db) return;
+    g.bootFsUuid = ReadKey(db.get(), BOOT_FS_UUID);
+    const std::string mode = ReadKey(db.get(), KEY_BOOT_MODE);
+    Statement rows = Prepare(db.get(), "SELECT count(*) FROM DesiredUserConfig;");
+    const bool desiredRows = rows && sqlite3_step(rows.get()) == SQLITE_ROW && sqlite3_column_int(rows.get(), 0) > 0;
+    g.pendingDesired = (!mode.empty() && mode != "0") || desiredRows;
 }
 
 // Makes the file the configuration-store backup by one rename, so the backup
@@ -209,10 +219,18 @@ std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
         }
         g.time = st.st_mtime;
         g.restoredNext = haveBackup && st.st_dev == backup.st_dev && st.st_ino == backup.st_ino;
-        g.bootFsUuid = ReadBootFsUuid(g.path);
+        ReadRecords(g);
         out.push_back(g);
     }
     return out;
+}
+
+const Generation* UndoTarget(const std::vector<Generation>& generations) {
+    auto next = std::find_if(generations.rbegin(), generations.rend(), [](const Generation& g) { return g.restoredNext; });
+    // Without a marked one the backup is a copy of its own: anything kept is older.
+    auto from = next == generations.rend() ? generations.rbegin() : next + 1;
+    auto settled = std::find_if(from, generations.rend(), [](const Generation& g) { return !g.pendingDesired; });
+    return settled == generations.rend() ? nullptr : &*settled;
 }
 
 void RollBackTo(const Generation& generation) {

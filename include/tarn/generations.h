@@ -24,6 +24,7 @@ struct Generation {
     std::int64_t time = 0;   // seconds since the epoch the copy was written
     std::string bootFsUuid;  // BOOT_FS_UUID recorded in the generation's store
     bool restoredNext = false;  // it is the backup the next boot restores (the same file)
+    bool pendingDesired = false;  // a boot from it applies stored desired configuration
 };
 
 // The backup with a generation: `backup` copies the live store into a
@@ -58,6 +59,13 @@ TARN_EXPORT void DetachFromGenerations(const std::string& path);
 // The generations that pass the integrity check, oldest first; the numbers of
 // those that fail it go to `damaged` when given.
 TARN_EXPORT std::vector<Generation> ListGenerations(std::vector<int>* damaged = nullptr);
+
+// What `rollback` without a generation restores: the newest generation older
+// than the one the next boot restores (any kept one when the backup is a copy
+// of its own) that holds no pending desired configuration, so that the boot
+// after the rollback undoes the last change instead of applying it again.
+// Null when there is none.
+TARN_EXPORT const Generation* UndoTarget(const std::vector<Generation>& generations);
 
 // Puts the generation in place as the configuration-store backup that the
 // next boot restores, after checking its integrity; the live store is left

@@ -43,12 +43,10 @@ int RunRollback(const Args& args) {
     std::vector<int> damaged;
     const auto generations = TarnConfigStore::ListGenerations(&damaged);
     const TarnConfigStore::Generation* chosen = nullptr;
-    if (ops.words.empty()) {
-        if (generations.size() < 2) {
-            std::fprintf(stderr, "tarn-configstore: no generation before the latest to roll back to\n");
-            return 1;
-        }
-        chosen = &generations[generations.size() - 2];
+    if (ops.words.empty() && !(chosen = TarnConfigStore::UndoTarget(generations))) {
+        std::fprintf(stderr, "tarn-configstore: no generation before the one the next boot restores that holds no "
+                             "pending desired configuration\n");
+        return 1;
     }
     for (const auto& g : generations)
         if (g.number == wanted) chosen = &g;
@@ -62,9 +60,9 @@ int RunRollback(const Args& args) {
         return 1;
     }
     TarnConfigStore::RollBackTo(*chosen);
-    std::printf("The next boot restores generation %d. Nothing changes in the live store until then; a backup\n"
-                "before it replaces this one.\n",
-                chosen->number);
+    std::printf("The next boot restores generation %d%s. Nothing changes in the live store until then; a\n"
+                "backup before it replaces this one.\n",
+                chosen->number, chosen->pendingDesired ? " and applies the desired configuration it holds" : "");
     PrintNextBootChanges(chosen->path);
     return 0;
 }

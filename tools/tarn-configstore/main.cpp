@@ -43,7 +43,9 @@ const std::vector<Command>& Commands() {
          "layers from generation A to generation B, shown as plan shows the next boot's\n"
          "changes (--json: the array of plan's \"changes\").", &RunGenerations},
         {"rollback", "rollback [GEN]", "make the next boot restore an earlier generation",
-         "Checks the generation's integrity (default: the one before the latest), puts it\n"
+         "Checks the generation's integrity (default: the newest one before the one the\n"
+         "next boot restores that holds no pending desired configuration, so the boot\n"
+         "undoes the last change rather than applying it again), puts it\n"
          "in place as the backup the next boot restores and prints, per table, what that\n"
          "boot will change against the live store. Nothing changes in the live store\n"
          "until then; a backup before that boot replaces the rolled-back one.", &RunRollback},
