@@ -20,18 +20,22 @@ constexpr char kInsertNew[] =
 constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
 constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
 
-// Each layer takes the first matching desired row's layer when it is not
-// NULL; a desired row with no identifier matches every instance.
+// Each layer takes the layer of the first matching desired row when that is
+// not NULL, else keeps its value. A desired row with an empty identifier
+// matches every instance and comes first, before the row of the instance
+// itself: the order in which the key's index delivers them. Naming both
+// identifiers lets the lookup use the whole key, so a row costs two index
+// probes instead of a walk over every desired row of its object.
 const std::string& MergeStatement() {
     static const std::string sql = [] {
-        const std::string match =
-            " from desireduserconfig where desireduserconfig.name=config.name and desireduserconfig.configgroup = "
-            "config.configgroup and desireduserconfig.component=config.component and (desireduserconfig.identifier "
-            "is null or desireduserconfig.identifier='' or desireduserconfig.identifier=config.identifier)), ";
-        return std::string("update config set uservalue=") + "(coalesce((select " + "value" + match +
-               "config.uservalue)), vitalvalue=" + "(coalesce((select " + "vitalvalue" + match +
-               "config.vitalvalue)), cachedvalue=" + "(coalesce((select " + "cachedvalue" + match +
-               "config.cachedValue));";
+        const auto layer = [](const char* desired, const char* current) {
+            return std::string("coalesce((select ") + desired +
+                   " from desireduserconfig as d where d.component=config.component and "
+                   "d.configgroup=config.configgroup and d.name=config.name and d.identifier in ('', "
+                   "config.identifier) order by d.identifier limit 1), config." + current + ")";
+        };
+        return "update config set uservalue=" + layer("value", "uservalue") + ", vitalvalue=" +
+               layer("vitalvalue", "vitalvalue") + ", cachedvalue=" + layer("cachedvalue", "cachedvalue") + ";";
     }();
     return sql;
 }
