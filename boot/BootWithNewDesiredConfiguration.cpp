@@ -1,5 +1,6 @@
 // Boot mode 1: the stored desired configuration becomes the user configuration.
 #include <string>
+#include <utility>
 
 #include "boot/boot_mode_work.h"
 #include "tarn/exceptions.h"
@@ -21,21 +22,26 @@ constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
 constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
 
 // Each layer takes the layer of the first matching desired row when that is
-// not NULL, else keeps its value. A desired row with an empty identifier
-// matches every instance and comes first, before the row of the instance
-// itself: the order in which the key's index delivers them. Naming both
-// identifiers lets the lookup use the whole key, so a row costs two index
-// probes instead of a walk over every desired row of its object.
+// not NULL, else keeps its value. The matching rows are the row for every
+// instance (empty identifier) and the instance's own; when both exist the
+// one for every instance is first, the order in which the key's index
+// delivers them. Two probes of that key per instance, whatever the number of
+// desired rows of its object; every Config row is still updated once.
 const std::string& MergeStatement() {
     static const std::string sql = [] {
-        const auto layer = [](const char* desired, const char* current) {
-            return std::string("coalesce((select ") + desired +
-                   " from desireduserconfig as d where d.component=config.component and "
-                   "d.configgroup=config.configgroup and d.name=config.name and d.identifier in ('', "
-                   "config.identifier) order by d.identifier limit 1), config." + current + ")";
-        };
-        return "update config set uservalue=" + layer("value", "uservalue") + ", vitalvalue=" +
-               layer("vitalvalue", "vitalvalue") + ", cachedvalue=" + layer("cachedvalue", "cachedvalue") + ";";
+        std::string set, pick;
+        // Config's column and DesiredUserConfig's of each layer.
+        const std::pair<std::string, std::string> layers[] = {
+            {"uservalue", "value"}, {"vitalvalue", "vitalvalue"}, {"cachedvalue", "cachedvalue"}};
+        for (const auto& [column, layer] : layers) {
+            set += (set.empty() ? "" : ", ") + column + "=coalesce(m." + layer + ", config." + column + ")";
+            pick += ", case when a.rowid is null then o." + layer + " else a." + layer + " end as " + layer;
+        }
+        return "update config set " + set + " from (select c.rowid as id" + pick +
+               " from config as c left join desireduserconfig as a on a.component=c.component and "
+               "a.configgroup=c.configgroup and a.name=c.name and a.identifier='' left join desireduserconfig as o on "
+               "o.component=c.component and o.configgroup=c.configgroup and o.name=c.name and "
+               "o.identifier=c.identifier) as m where config.rowid=m.id;";
     }();
     return sql;
 }
