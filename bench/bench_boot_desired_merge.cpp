@@ -34,15 +34,17 @@ std::string LiveStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_
 
 // The objects' schemas: the first registered as a crate registers it, the
 // rest written straight into the schema store's table, which is all the
-// marking reads (registering 20,000 objects one by one takes minutes).
+// marking reads, rather than registering 20,000 objects one by one.
 void RegisterObjects(const std::vector<std::string>& names) {
     const std::string entry = R"({"component": "net", "group": "sw", "key": ")" + names[0] +
-                              R"(", "version": "1.0", "idField": "id", "dspIntegrated": true, "schema": {"type": "object", "properties": {"id": {"type": "string"}}}})";
+                              R"(", "version": "1.0", "idField": "id", "dspIntegrated": true,
+                              "schema": {"type": "object", "properties": {"id": {"type": "string"}}}})";
     TarnSchemaStore::SetSchema("bench", "net", "sw", names[0], entry, TarnSchemaStore::SchemaStore::GetStore(), false);
     Database db = Open(TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH));
     Exec(db.get(), "BEGIN;");
-    Statement insert = TarnBench::Prepare(db.get(), "INSERT OR IGNORE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, "
-                                         "Value, Singleton, DSPIntegrated) VALUES('bench', 'net', 'sw', ?, '{}', 0, 1);");
+    Statement insert = TarnBench::Prepare(db.get(), "INSERT OR IGNORE INTO ConfigSchema(CrateId, Component, "
+                                                    "ConfigGroup, Name, Value, Singleton, DSPIntegrated) "
+                                                    "VALUES('bench', 'net', 'sw', ?, '{}', 0, 1);");
     for (const std::string& name : names) {
         sqlite3_bind_text(insert.get(), 1, name.c_str(), -1, SQLITE_TRANSIENT);
         if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert schema");
@@ -65,13 +67,16 @@ const std::string& Pristine(int instances, bool oneObject) {
                                 CREATE_UPDATE_MODIFIED_TIME_TRIGGER, CREATE_DEFAULT_CONFIG_TABLE,
                                 CREATE_DESIRED_USER_CONFIG_TABLE, "BEGIN;"})
             Exec(db.get(), sql);
-        Statement config = TarnBench::Prepare(db.get(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, "
-                                             "VitalValue) VALUES('net', 'sw', ?1, ?2, ?3, '{\"uuid\": \"v\"}');");
-        Statement desired = TarnBench::Prepare(db.get(), "INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, Identifier, "
-                                              "Value, BootAction) VALUES('net', 'sw', ?1, ?2, ?3, 'SET');");
+        Statement config = TarnBench::Prepare(db.get(), "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, "
+                                                        "UserValue, VitalValue) "
+                                                        "VALUES('net', 'sw', ?1, ?2, ?3, '{\"uuid\": \"v\"}');");
+        Statement desired = TarnBench::Prepare(db.get(), "INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, "
+                                                         "Identifier, Value, BootAction) "
+                                                         "VALUES('net', 'sw', ?1, ?2, ?3, 'SET');");
         const int shift = instances / 10;
         for (int i = 0; i < instances + shift; ++i) {
-            const std::string name = oneObject ? "switches" : "object_" + std::to_string(i % (instances / kInstancesPerObject));
+            const std::string name =
+                oneObject ? "switches" : "object_" + std::to_string(i % (instances / kInstancesPerObject));
             const std::string id = "instance-" + std::to_string(i);
             const std::string value = "{\"id\": \"" + id + "\", \"mtu\": " + std::to_string(1500 + i % 7500) + "}";
             for (Statement* insert : {&config, &desired}) {
@@ -86,7 +91,8 @@ const std::string& Pristine(int instances, bool oneObject) {
         Exec(db.get(), "COMMIT;");
     }
     std::vector<std::string> names = {"switches"};
-    for (int i = 0; !oneObject && i < instances / kInstancesPerObject; ++i) names.push_back("object_" + std::to_string(i));
+    for (int i = 0; !oneObject && i < instances / kInstancesPerObject; ++i)
+        names.push_back("object_" + std::to_string(i));
     RegisterObjects(names);
     return path;
 }

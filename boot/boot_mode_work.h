@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "tarn/platform/db_store.h"
 #include "tarn/export.h"
+#include "tarn/platform/db_store.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/rapidjson.h"
 

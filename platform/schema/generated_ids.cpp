@@ -55,9 +55,9 @@ void Fill(const LayerNode& schema, rapidjson::Value& value, rapidjson::Document:
 
 namespace {
 
-// One generator per thread, seeded once from the random device: opening the
-// device for every identifier cost more than the rest of storing a value. A
-// forked child seeds its own, so that it never repeats its parent's.
+// One generator per thread, seeded once from the random device instead of
+// opening the device for every identifier. A forked child seeds its own, so
+// that it never repeats its parent's identifiers.
 std::mt19937_64& Engine() {
     struct Seeded {
         pid_t pid = -1;

@@ -29,8 +29,9 @@ constexpr char kReferenceSteps[] =
     "config.configgroup, config.name, config.identifier) NOT IN (('c','g','fixed','i1'),('c','g','fixed','i3'));"
     "insert or ignore into config(component, configgroup, name , identifier, uservalue, vitalvalue, cachedvalue) "
     "select component, configgroup, name, identifier, value, vitalvalue, cachedvalue from desireduserconfig;"
-    "update config set uservalue=(coalesce((select value from desireduserconfig where desireduserconfig.name=config.name "
-    "and desireduserconfig.configgroup = config.configgroup and desireduserconfig.component=config.component and "
+    "update config set uservalue=(coalesce((select value from desireduserconfig where "
+    "desireduserconfig.name=config.name and desireduserconfig.configgroup = config.configgroup and "
+    "desireduserconfig.component=config.component and "
     "(desireduserconfig.identifier is null or desireduserconfig.identifier='' or "
     "desireduserconfig.identifier=config.identifier)), config.uservalue)), vitalvalue=(coalesce((select vitalvalue "
     "from desireduserconfig where desireduserconfig.name=config.name and desireduserconfig.configgroup = "
@@ -63,8 +64,8 @@ protected:
         Register("outside", R"("idField": "id")");
     }
     static void Register(const std::string& name, const std::string& more) {
-        const std::string entry = R"({"component": "c", "group": "g", "key": ")" + name +
-                                  R"(", "version": "1.0", "schema": {"type": "object", "properties": {"id": {"type": "string"}}}, )" + more + "}";
+        const std::string entry = R"({"component": "c", "group": "g", "key": ")" + name + R"(", "version": "1.0",
+            "schema": {"type": "object", "properties": {"id": {"type": "string"}}}, )" + more + "}";
         TarnSchemaStore::SetSchema("mergetest", "c", "g", name, entry, TarnSchemaStore::SchemaStore::GetStore(), false);
     }
 
