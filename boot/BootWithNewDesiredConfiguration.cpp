@@ -1,5 +1,6 @@
 // Boot mode 1: the stored desired configuration becomes the user configuration.
 #include <string>
+#include <utility>
 
 #include "boot/boot_mode_work.h"
 #include "tarn/exceptions.h"
@@ -20,18 +21,27 @@ constexpr char kInsertNew[] =
 constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
 constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
 
-// Each layer takes the first matching desired row's layer when it is not
-// NULL; a desired row with no identifier matches every instance.
+// Each layer takes the layer of the first matching desired row when that is
+// not NULL, else keeps its value. The matching rows are the row for every
+// instance (empty identifier) and the instance's own; when both exist the
+// one for every instance is first, the order in which the key's index
+// delivers them. Two probes of that key per instance, whatever the number of
+// desired rows of its object; every Config row is still updated once.
 const std::string& MergeStatement() {
     static const std::string sql = [] {
-        const std::string match =
-            " from desireduserconfig where desireduserconfig.name=config.name and desireduserconfig.configgroup = "
-            "config.configgroup and desireduserconfig.component=config.component and (desireduserconfig.identifier "
-            "is null or desireduserconfig.identifier='' or desireduserconfig.identifier=config.identifier)), ";
-        return std::string("update config set uservalue=") + "(coalesce((select " + "value" + match +
-               "config.uservalue)), vitalvalue=" + "(coalesce((select " + "vitalvalue" + match +
-               "config.vitalvalue)), cachedvalue=" + "(coalesce((select " + "cachedvalue" + match +
-               "config.cachedValue));";
+        std::string set, pick;
+        // Config's column and DesiredUserConfig's of each layer.
+        const std::pair<std::string, std::string> layers[] = {
+            {"uservalue", "value"}, {"vitalvalue", "vitalvalue"}, {"cachedvalue", "cachedvalue"}};
+        for (const auto& [column, layer] : layers) {
+            set += (set.empty() ? "" : ", ") + column + "=coalesce(m." + layer + ", config." + column + ")";
+            pick += ", case when a.rowid is null then o." + layer + " else a." + layer + " end as " + layer;
+        }
+        return "update config set " + set + " from (select c.rowid as id" + pick +
+               " from config as c left join desireduserconfig as a on a.component=c.component and "
+               "a.configgroup=c.configgroup and a.name=c.name and a.identifier='' left join desireduserconfig as o on "
+               "o.component=c.component and o.configgroup=c.configgroup and o.name=c.name and "
+               "o.identifier=c.identifier) as m where config.rowid=m.id;";
     }();
     return sql;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "tarn/export.h"
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/rapidjson.h"
@@ -17,8 +18,8 @@ inline constexpr char BOOT_CONFIGURATION_PATH[] = "/etc/halden/boot_configuratio
 // Boot mode 1: the stored desired configuration replaces the user
 // configuration of the objects that take part in desired-state
 // configuration; their user values it does not restate go, except on the
-// host's fixed instances.
-void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn);
+// host's fixed instances. Exported for its test and benchmark.
+TARN_EXPORT void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn);
 
 // Boot mode 3: the boot action of each stored row (SET, SET_DEFAULT, DELETE);
 // instances of shared objects that no row names go.

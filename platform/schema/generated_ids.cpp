@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <unistd.h>
 
 #include "tarn/platform/schema_store.h"
 
@@ -52,10 +53,32 @@ void Fill(const LayerNode& schema, rapidjson::Value& value, rapidjson::Document:
     Walk(schema, value, visit);
 }
 
+namespace {
+
+// One generator per thread, seeded once from the random device instead of
+// opening the device for every identifier. A forked child seeds its own, so
+// that it never repeats its parent's identifiers.
+std::mt19937_64& Engine() {
+    struct Seeded {
+        pid_t pid = -1;
+        std::mt19937_64 engine;
+    };
+    thread_local Seeded seeded;
+    if (seeded.pid != getpid()) {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+        seeded.engine.seed(seed);
+        seeded.pid = getpid();
+    }
+    return seeded.engine;
+}
+
+} // namespace
+
 std::string NewId() {
-    std::random_device device;
+    std::mt19937_64& engine = Engine();
     std::uniform_int_distribution<uint32_t> word;
-    uint32_t w[4] = {word(device), word(device), word(device), word(device)};
+    uint32_t w[4] = {word(engine), word(engine), word(engine), word(engine)};
     w[1] = (w[1] & 0xffff0fffu) | 0x00004000u;  // version 4
     w[2] = (w[2] & 0x3fffffffu) | 0x80000000u;  // variant 1
     char text[37];

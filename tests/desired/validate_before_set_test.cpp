@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/test_support.h"
 #include "tarn/desired_config.h"
@@ -134,6 +136,37 @@ TEST_F(ValidateBeforeSet, RepeatedIdentifiersOfOneObjectRefused) {
         EXPECT_EQ(ValidateDesiredDocument(Doc(c.text), TarnSchemaStore::SchemaStore::GetCache()), c.errors.empty());
         EXPECT_EQ(TarnTest::Texts(capture.Logs()).size(), c.errors.size());
     }
+}
+
+// Identifiers made for instances that have none are random version-4 UUIDs,
+// distinct, and a forked child does not make the ones its parent makes next.
+TEST_F(ValidateBeforeSet, GeneratedIdentifiersAreFreshVersionFourUuids) {
+    const char kRoutes[] = R"({"profile": {"fz": {"net": {"routes": [{"mtu": 1}, {"mtu": 2}, {"mtu": 3}]}}}})";
+    const char kRoute[] = R"({"profile": {"fz": {"net": {"routes": [{"mtu": 1}]}}}})";
+    const auto ids = [] {
+        return TarnTest::Query(TarnTest::Rooted(CONFIG_STORE_PATH),
+                               "SELECT Identifier FROM DesiredUserConfig WHERE Name = 'routes';");
+    };
+    SetDesiredUserConfig(Doc(kRoutes));
+    const auto made = ids();
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_NE(made[0], made[1]);
+    EXPECT_NE(made[1], made[2]);
+    for (const std::string& id : made)
+        EXPECT_THAT(id, testing::MatchesRegex("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}"));
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        SetDesiredUserConfig(Doc(kRoute));
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto childs = ids();
+    SetDesiredUserConfig(Doc(kRoute));
+    ASSERT_EQ(childs.size(), 1u);
+    EXPECT_NE(ids(), childs);
 }
 
 } // namespace
