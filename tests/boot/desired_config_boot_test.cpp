@@ -70,25 +70,6 @@ protected:
     }
 };
 
-// Mode 1: restated instances replace the user layer, others go; fixed
-// instances stay; preserveNonUser keeps the row without its user value.
-TEST_F(DesiredBoot, NewDesiredConfigurationReplacesTheUserLayerOfDesiredStateObjects) {
-    auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s1", "mtu": 9000}]},
-                                           "nic": {"nics": [{"dev": "n2"}]}}}})");
-    ASSERT_TRUE(TarnConfigStore::ValidateDesiredDocument(doc, TarnSchemaStore::SchemaStore::GetCache()));
-    TarnConfigStore::SetDesiredUserConfig(doc);
-    EXPECT_EQ(StoredKey("BOOT_MODE"), "1");
-    EXPECT_EQ(Rows().size(), 4u) << "nothing changes in Config before the boot";
-    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
-    // Every row's revision: +1 for the auto-configuration cleanup, the merge
-    // and the promotion each, +1 for the marking of those it marks.
-    EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|3", "net/nic/nics[n2]|{\"dev\":\"n2\"}|NULL|2",
-                                    "net/sw/switches[s1]|{\"name\":\"s1\",\"mtu\":9000}|NULL|2",
-                                    "st/iscsi/adapters[i0]|NULL|v|4"));
-    EXPECT_THAT(TarnTest::Query(Store(), "SELECT count(*) FROM DesiredUserConfig;"), ElementsAre("0"));
-    EXPECT_EQ(StoredKey("BOOT_MODE"), "0");
-}
-
 // Mode 3: SET adds an instance, SET_DEFAULT (omitted shared object with
 // mutable defaults) puts the defaults back, DELETE (omitted shared object)
 // removes every instance.

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# Writers beside the boot: every writing command started just before or just
-# after a boot, on a copy of a booted and backed-up sample host. The store's
-# lock orders them; the trial checks that no boot fails, that no writer holds
-# the store while the boot does, and that every write that came after the
-# boot's restore is still there when both are done. A write that came before
-# the boot is restored away with the rest of the live store, as any change
-# since the last backup is.
-# The order is read from the store log, where each holder's taking and
-# release of the lock is one line ("Store lock taken by pid N (...)").
+# Writers beside the boot (docs/RELIABILITY.md): each writing command started
+# just before and just after a boot. No boot fails, no writer holds the store
+# while the boot does (the store log's lock lines tell the order), and every
+# write that came after the boot's restore is still there.
 # Usage: tests/crash/concurrency.sh [CLI|BUILD_DIR] [PAIRS_PER_COMMAND_AND_ORDER]
 # Env: CONCURRENCY_SEED (repeats a run's start offsets).
 set -uo pipefail

@@ -35,27 +35,12 @@ std::string UstarEntry(const std::string& name, char type, const std::string& da
     return std::string(h, 512) + data + std::string((512 - data.size() % 512) % 512, '\0');
 }
 
-struct ListFree {
-    void operator()(KNOParamList* list) const { KNO_ParamListDestroy(list); }
-};
-using List = std::unique_ptr<KNOParamList, ListFree>;
-
 // The inode's statistics record in the live tree, or "" when it has none.
 std::string Record(uint64_t inode, uint32_t size) {
-    List keys(KNO_ParamListCreate(0, 1));
+    std::unique_ptr<KNOParamList, void (*)(KNOParamList*)> keys(KNO_ParamListCreate(0, 1), KNO_ParamListDestroy);
     KNO_ParamListAddInt(keys.get(), inode);
     std::string record(size, '\0');
     return KNO_Get(KNO_NODE_system_lumenfs_inodes_stats, keys.get(), &record[0], size) == KES_OK ? record : "";
-}
-
-// The entries of the tree file's "values" section that are inode records.
-size_t RecordEntries() {
-    rapidjson::Document tree;
-    tree.Parse(TarnTest::ReadFile(KNO_LiveTreePath()).c_str());
-    size_t count = 0;
-    for (const auto& v : tree["values"].GetArray())
-        count += v["node"].GetUint() == KNO_NODE_system_lumenfs_inodes_stats;
-    return count;
 }
 
 TEST(Tardisk, ManyEntriesRecordedOnceEachAndReplacedWhenUnpackedAgain) {
@@ -99,15 +84,11 @@ TEST(Tardisk, ManyEntriesRecordedOnceEachAndReplacedWhenUnpackedAgain) {
         }
         ASSERT_EQ(inodes.size(), size_t{kFiles});
         // Files rewritten in place keep their inodes: the records are replaced, none added.
-        EXPECT_EQ(RecordEntries(), size_t{kFiles});
-        KNOParamList* listed = nullptr;
-        ASSERT_EQ(KNO_GetInstanceListAlloc(KNO_NODE_system_lumenfs_inodes, nullptr, &listed), KES_OK);
-        const List instances(listed);
-        std::set<uint64_t> keys;
-        for (uint32_t i = 0; i < KNO_ParamListUsedCount(listed); ++i)
-            keys.insert(KNO_ParamGetInt(KNO_ParamListGetParam(listed, i)));
-        EXPECT_EQ(KNO_ParamListUsedCount(listed), uint32_t{kFiles});
-        EXPECT_EQ(keys, inodes);
+        rapidjson::Document tree;
+        tree.Parse(TarnTest::ReadFile(KNO_LiveTreePath()).c_str());
+        size_t records = 0;
+        for (const auto& v : tree["values"].GetArray()) records += v["node"].GetUint() == KNO_NODE_system_lumenfs_inodes_stats;
+        EXPECT_EQ(records, size_t{kFiles});
     }
 }
 

@@ -28,45 +28,15 @@ const std::vector<std::vector<std::string>> kRecordWrites = {
     {"autoconf", "start"}, {"warden", "on"}, {"boot-state", "cleanup"},
 };
 
-// Every record write on a store the process may not write: exit 1 with what
-// was not stored and the file system's reason, even where the value stored
+// A failed write says what the file system refused: a full backup disk for
+// backup, a read-only backup directory for rollback, a read-only live store
+// for the boot (whose own failure text names the step) and for every record
+// write, which also says what was not stored, even where the value stored
 // before already equals the one asked for (boot mode 0 after a boot).
-TEST(StoreWrites, RecordWritesOnAReadOnlyStoreFailAndNameTheCause) {
-    TarnTest::CopySampleHost();
-    ASSERT_EQ(RunCli({"boot"}).status, 0);
-
-    const std::string dir = TarnTest::Rooted("/etc/halden/configstore");
-    auto run = TarnTest::RunInPrivateMountNamespace([&] {
-        if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-            mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
-            return std::string("cannot make the store read-only");
-        std::string report;
-        for (const auto& args : kRecordWrites) {
-            const TarnTest::CliResult r = RunCli(args);
-            report += args[0] + " " + std::to_string(r.status) + " " + r.err;
-        }
-        return report;
-    });
-    TARN_SKIP_WITHOUT_NAMESPACE(run);
-    for (const auto& args : kRecordWrites) EXPECT_THAT(run.report, HasSubstr(args[0] + " 1 tarn-configstore: "));
-    const std::string cause = "cause: " + dir + "/current-store-1: read-only file system\n";
-    size_t causes = 0;
-    for (size_t at = 0; (at = run.report.find(cause, at)) != std::string::npos; at += cause.size()) ++causes;
-    EXPECT_EQ(causes, kRecordWrites.size()) << run.report;
-    EXPECT_THAT(run.report, HasSubstr("boot mode 0 was not stored: DBStore: statement failed (attempt to write a "
-                                      "readonly database)"));
-    // Writable again, each of them stores and succeeds.
-    for (const auto& args : kRecordWrites) EXPECT_EQ(RunCli(args).status, 0) << args[0] << " on a writable store";
-}
-
-// A failed write of a whole store says what the file system refused: a full
-// backup disk for backup, a read-only backup directory for rollback, a
-// read-only live store for the boot, whose own failure text names the step.
 TEST(StoreWrites, FullAndReadOnlyFileSystemsAreNamedAsTheCause) {
     TarnTest::CopySampleHost();
     ASSERT_EQ(RunCli({"boot"}).status, 0);
-    ASSERT_EQ(RunCli({"backup"}).status, 0);
-    ASSERT_EQ(RunCli({"backup"}).status, 0);
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(RunCli({"backup"}).status, 0);
     const std::string live = TarnTest::Rooted("/etc/halden/configstore");
     const std::string backups = TarnTest::Rooted("/var/lib/halden/configstore/backup");
     auto run = TarnTest::RunInPrivateMountNamespace([&] {
@@ -84,6 +54,10 @@ TEST(StoreWrites, FullAndReadOnlyFileSystemsAreNamedAsTheCause) {
         r = RunCli({"rollback", "1"});
         report += "rollback " + std::to_string(r.status) + " " + r.err;
         if (!readOnly(live)) return report + "cannot make the store read-only";
+        for (auto args : kRecordWrites) {
+            r = RunCli(args);
+            report += args[0] + " " + std::to_string(r.status) + " " + r.err;
+        }
         r = RunCli({"boot"});
         report += "boot " + std::to_string(r.status) + " " + r.err;
         return report;
@@ -97,6 +71,14 @@ TEST(StoreWrites, FullAndReadOnlyFileSystemsAreNamedAsTheCause) {
                                       "value.\ntarn-configstore: cause: " + live + "/current-store-1: read-only file "
                                       "system\n"));
     EXPECT_THAT(run.report, testing::Not(HasSubstr("-journal")));  // no journal was there to remove
+    for (const auto& args : kRecordWrites) EXPECT_THAT(run.report, HasSubstr(args[0] + " 1 tarn-configstore: "));
+    const std::string cause = "cause: " + live + "/current-store-1: read-only file system\n";
+    size_t causes = 0;
+    for (size_t at = 0; (at = run.report.find(cause, at)) != std::string::npos; at += cause.size()) ++causes;
+    EXPECT_EQ(causes, kRecordWrites.size() + 1) << run.report;
+    EXPECT_THAT(run.report, HasSubstr("boot mode 0 was not stored: DBStore: statement failed (attempt to write a "
+                                      "readonly database)"));
+    for (const auto& args : kRecordWrites) EXPECT_EQ(RunCli(args).status, 0) << args[0] << " on a writable store";
 }
 
 // A writer gives up after the busy timeout and names the holder, storing
@@ -106,13 +88,11 @@ TEST(StoreWrites, WritersAndTheBootWaitForTheLockHolder) {
     TarnTest::CopySampleHost();
     ASSERT_EQ(RunCli({"boot"}).status, 0);
     auto lock = std::make_unique<TarnConfigStore::StoreLock>("pid 7 (an operator's script)", 0ms);
-
     const TarnTest::CliResult refused = RunCli({"boot-mode", "1"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, HasSubstr("The configuration store is in use by pid 7 (an operator's script); gave up "
-                                       "after 3000 ms"));
+    EXPECT_THAT(std::to_string(refused.status) + refused.err,
+                testing::MatchesRegex("1.*\ntarn-configstore: The configuration store is in use by pid 7 \\(an "
+                                      "operator's script\\); gave up after 3000 ms.*"));
     EXPECT_EQ(RunCli({"boot-mode"}).out, "0\n");  // reading needs no lock
-
     const std::string err = TarnTest::Root() + "/boot.err";
     const std::string command = TarnTest::CliCommand({"boot"}) + " 2>" + TarnPlatform::ShellQuote(err);
     int status = -1;
@@ -126,7 +106,7 @@ TEST(StoreWrites, WritersAndTheBootWaitForTheLockHolder) {
     EXPECT_EQ(TarnTest::ReadFile(log).size(), before) << "the boot ran while the lock was held";
     lock.reset();
     boot.join();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(status, 0);
     EXPECT_THAT(TarnTest::ReadFile(log).substr(before), HasSubstr("LoadStore End."));
 }
 
