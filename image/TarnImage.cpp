@@ -42,7 +42,7 @@ std::string TarnImage::GetImageProfilePath() {
     const std::string dir = TarnPlatform::HostPath(IMAGE_PROFILES_DIR);
     TarnConfigStore::UniqueDir stream = TarnConfigStore::OpenDir(dir);
     if (!stream) {
-        TarnPlatform::SysLog(LOG_ERR, "Cannot open imgdb profiles folder");
+        TarnPlatform::SysLog(LOG_ERR, "Cannot open image database profiles folder");
         return "";
     }
     // The installer keeps one profile; of several, the directory's order

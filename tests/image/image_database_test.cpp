@@ -77,8 +77,8 @@ TEST_F(ImageDatabase, EachFailureThrowsItsMessageAndReleasesTheLock) {
         std::string thrown, error;  // error: the system log's error line, if any
     } cases[] = {
         {[] { std::filesystem::remove_all(Rooted("/var/run")); }, "Failed to lock imageDB.",
-         "Cannot open imgdb lock file " + Rooted(kLock)},
-        {[] {}, "Failed to get image profile path.", "Cannot open imgdb profiles folder"},
+         "Cannot open image database lock file " + Rooted(kLock)},
+        {[] {}, "Failed to get image profile path.", "Cannot open image database profiles folder"},
         {[] { TarnPlatform::MakeDirectories(Rooted(kProfiles)); }, "Failed to get image profile path.",
          "No image profile found"},
         {[] { TarnTest::WriteFile(Rooted(kProfiles + "/p.xml"), "<imageprofile>"); },
@@ -120,7 +120,7 @@ TEST_F(ImageDatabase, GivesUpOnALockHeldByAnotherProcess) {
     char byte;
     ASSERT_EQ(read(locked[0], &byte, 1), 1);
     EXPECT_EQ(TarnTest::Thrown([] { TarnImage::GetCrateIds(); }), "exception Failed to lock imageDB.");
-    EXPECT_THAT(capture.Syslog(), ElementsAre(CapturedLine{3, "Cannot lock imgdb lock file " + Rooted(kLock)}));
+    EXPECT_THAT(capture.Syslog(), ElementsAre(CapturedLine{3, "Cannot lock image database lock file " + Rooted(kLock)}));
     ASSERT_EQ(write(done[1], "x", 1), 1);
     int status = -1;
     EXPECT_EQ(waitpid(child, &status, 0), child);
