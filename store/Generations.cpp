@@ -152,7 +152,7 @@ std::string BackupSourceProblem(const std::string& path) {
 
 int BackupWithGeneration(const std::string& live, int keep, int* number, std::vector<int>* removed) {
     if (const std::string problem = BackupSourceProblem(live); !problem.empty())
-        Fail("The live store " + live + " " + problem + "; nothing was backed up and every generation is kept");
+        Fail(live + " " + problem + "; nothing was backed up and every generation is kept");
     const std::string dir = Directory();
     if (!TarnPlatform::MakeDirectories(dir)) Fail("Cannot create the generation directory " + dir);
     RemoveTemporaries(dir);

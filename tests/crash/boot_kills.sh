@@ -5,25 +5,19 @@
 # Usage: tests/crash/boot_kills.sh [CLI|BUILD_DIR] [first|upgrade|all] [STRIDE]
 # STRIDE: kill at every STRIDE-th call only (default 1: at each).
 set -uo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-cli="${1:-$here/../../build}"
-[ -d "$cli" ] && cli="$cli/tools/tarn-configstore"
+here="$(cd "$(dirname "$0")" && pwd)" trial=boot-kills
+. "$here/trial.sh"
+trial_setup "${1:-$here/../../build}" sqlite3 strace
 scenarios="${2:-all}"
 stride="${3:-1}"
 [ "$scenarios" = all ] && scenarios="first upgrade"
-[ -x "$cli" ] || { echo "boot-kills: no tarn-configstore at $cli" >&2; exit 2; }
-for tool in sqlite3 strace; do
-  command -v $tool >/dev/null || { echo "boot-kills: $tool is needed (scripts/install-deps.sh)" >&2; exit 2; }
-done
 
 top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-boot-kills-XXXXXX")"
 root="$top/host"
 bootlog=var/log/configstore-boot.log
 snapshot=etc/halden/schemastore/schema-store-1.before-boot
 module="$(dirname "$cli")/../examples/upgrade-module/libtarn-example-upgrade.so"
-tcs() { "$cli" --root "$root" "$@"; }
 sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
-die() { echo "boot-kills: $*; kept: $top" >&2; exit 2; }
 
 # Everything a boot leaves that the next one reads, without times, revision
 # counters and generated identifiers (new in every run).

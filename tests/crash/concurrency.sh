@@ -6,14 +6,12 @@
 # Usage: tests/crash/concurrency.sh [CLI|BUILD_DIR] [PAIRS_PER_COMMAND_AND_ORDER]
 # Env: CONCURRENCY_SEED (repeats a run's start offsets).
 set -uo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-cli="${1:-$here/../../build}"
-[ -d "$cli" ] && cli="$cli/tools/tarn-configstore"
+here="$(cd "$(dirname "$0")" && pwd)" trial=concurrency
+. "$here/trial.sh"
+trial_setup "${1:-$here/../../build}" sqlite3
 pairs="${2:-2}"
 seed="${CONCURRENCY_SEED:-$$}"
 RANDOM=$seed
-[ -x "$cli" ] || { echo "concurrency: no tarn-configstore at $cli" >&2; exit 2; }
-command -v sqlite3 >/dev/null || { echo "concurrency: sqlite3 is needed (scripts/install-deps.sh)" >&2; exit 2; }
 
 top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-concurrency-XXXXXX")"
 root="$top/host"
@@ -21,9 +19,7 @@ live=etc/halden/configstore/current-store-1
 gens=var/lib/halden/configstore/backup/generations
 log=var/log/configstore.log
 exec {never}<> <(:)  # a descriptor that never delivers: `read -t` sleeps without a process
-tcs() { "$cli" --root "$root" "$@"; }
 sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
-die() { echo "concurrency: $*; kept: $top" >&2; exit 2; }
 pause_us() { read -r -t "$(printf "%d.%06d" $(($1 / 1000000)) $(($1 % 1000000)))" -u "$never"; }
 
 # --- a booted host, its store backed up twice (rollback has a generation to

@@ -8,14 +8,12 @@
 # Env: TARN_CLI, CRASH_KILLS, CRASH_SEED (repeats a run's kill moments),
 # CRASH_COMMANDS (comma-separated, default: every writing command).
 set -uo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-cli="${1:-${TARN_CLI:-$here/../../build}}"
-[ -d "$cli" ] && cli="$cli/tools/tarn-configstore"
+here="$(cd "$(dirname "$0")" && pwd)" trial=crash
+. "$here/trial.sh"
+trial_setup "${1:-${TARN_CLI:-$here/../../build}}" sqlite3
 kills="${2:-${CRASH_KILLS:-8}}"
 seed="${CRASH_SEED:-$$}"
 RANDOM=$seed
-[ -x "$cli" ] || { echo "crash: no tarn-configstore at $cli" >&2; exit 2; }
-command -v sqlite3 >/dev/null || { echo "crash: sqlite3 is needed (scripts/install-deps.sh)" >&2; exit 2; }
 
 top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-crash-XXXXXX")"
 root="$top/host" pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
@@ -30,9 +28,7 @@ has_schema="(Component,ConfigGroup,Name) IN (SELECT Component,ConfigGroup,Name F
 dfs_has_schema="(Component,Key) IN (SELECT Component,Key FROM ss.DataFileSchema)"
 exec {never}<> <(:)  # a descriptor that never delivers: `read -t` sleeps without a process
 
-tcs() { "$cli" --root "$root" "$@"; }
 sql() { sqlite3 -quote -cmd '.timeout 3000' "$@"; }
-die() { echo "crash: $*; root kept: $top" >&2; exit 2; }
 now_us() { local t; t=$(date +%s%N); echo $((t / 1000)); }
 # Sorted rows of a database under DIR: config|dfs [WHERE-clause on the schema store].
 rows() {

@@ -42,10 +42,11 @@ int RunBackup(const Args& args) {
         return Usage(FindCommand("backup"));
     }
     auto lock = LockStore();
-    // A missing, empty or damaged source would replace a good copy with a worse one.
-    if (const std::string problem = TarnConfigStore::BackupSourceProblem(src); !problem.empty()) {
-        std::fprintf(stderr, "tarn-configstore: %s %s; nothing was backed up%s\n", src.c_str(), problem.c_str(),
-                     operands.empty() ? " and every generation is kept" : "");
+    // A missing, empty or damaged source would replace a good copy with a worse
+    // one; BackupWithGeneration refuses it itself.
+    const std::string problem = operands.empty() ? "" : TarnConfigStore::BackupSourceProblem(src);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "tarn-configstore: %s %s; nothing was backed up\n", src.c_str(), problem.c_str());
         return 1;
     }
     int generation = 0, rc;
