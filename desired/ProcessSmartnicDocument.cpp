@@ -1,9 +1,11 @@
 // The rows of a SmartNIC configuration: every object validated on its own,
-// all of them before the verdict, so the log names every failing one.
+// all of them before the verdict, so the log names every failing one; and
+// that validation alone.
 #include <string>
 
 #include "desired/desired_document.h"
 #include "tarn/config_validation.h"
+#include "tarn/desired_config.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"
 
@@ -18,14 +20,10 @@ void Invalid(const std::string& path, bool& failed) {
     failed = true;
 }
 
-void ProcessObject(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn,
-                   const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache, const std::string& component,
-                   const std::string& group, const std::string& key, rapidjson::Value& v, bool& failed) {
-    const std::string path = component + "/" + group + "/" + key;
-    const std::shared_ptr<TarnSchemaStore::SchemaObject> object =
-        cache->GetSchemaObject(TarnSchemaStore::SchemaObjectId(component, group, key));
-    if (!object || !ValidateUserInstances(*object, v, path))
-        return Invalid(path, failed);
+// Writes the rows of a valid object.
+void WriteObject(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn,
+                 const std::string& component, const std::string& group, const std::string& key,
+                 const std::shared_ptr<TarnSchemaStore::SchemaObject>& object, rapidjson::Value& v) {
     const std::string version = object->GetVersion();
     if (v.IsArray()) {
         for (rapidjson::Value& element : v.GetArray())
@@ -38,30 +36,49 @@ void ProcessObject(rapidjson::Document& document, const std::shared_ptr<DBStore:
     }
 }
 
-} // namespace
-
-void ProcessSmartnicDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+// Validates every object of the document, logging each failing one, and
+// hands each valid one to take(component, group, key, schema object, value);
+// whether all passed. A level that is not an object names no object: it
+// fails validation under its own path instead of being walked.
+template <typename Document, typename Take>
+bool WalkObjects(Document& document, Take take) {
     const auto cache = TarnSchemaStore::SchemaStore::GetCache();
     bool failed = false;
-    // A level that is not an object names no object: it fails validation
-    // under its own path instead of being walked.
     if (!document.IsObject()) {
         Invalid("", failed);
-    } else {
-        for (auto& c : document.GetObject()) {
-            const std::string component = MemberName(c.name);
-            if (!c.value.IsObject()) { Invalid(component, failed); continue; }
-            for (auto& g : c.value.GetObject()) {
-                const std::string group = MemberName(g.name);
-                if (!g.value.IsObject()) { Invalid(component + "/" + group, failed); continue; }
-                for (auto& k : g.value.GetObject())
-                    ProcessObject(document, conn, cache, component, group, MemberName(k.name), k.value, failed);
+        return false;
+    }
+    for (auto& c : document.GetObject()) {
+        const std::string component = MemberName(c.name);
+        if (!c.value.IsObject()) { Invalid(component, failed); continue; }
+        for (auto& g : c.value.GetObject()) {
+            const std::string group = MemberName(g.name);
+            if (!g.value.IsObject()) { Invalid(component + "/" + group, failed); continue; }
+            for (auto& k : g.value.GetObject()) {
+                const std::string key = MemberName(k.name), path = component + "/" + group + "/" + key;
+                const auto object = cache->GetSchemaObject(TarnSchemaStore::SchemaObjectId(component, group, key));
+                if (!object || !ValidateUserInstances(*object, k.value, path)) Invalid(path, failed);
+                else take(component, group, key, object, k.value);
             }
         }
     }
-    if (failed)
+    return !failed;
+}
+
+} // namespace
+
+void ProcessSmartnicDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    const bool valid = WalkObjects(document, [&](const std::string& component, const std::string& group,
+                                                 const std::string& key, const auto& object, rapidjson::Value& v) {
+        WriteObject(document, conn, component, group, key, object, v);
+    });
+    if (!valid)
         throw ConfigStoreException(
             "Failed to validate smartnic configuration, Check logs for specific validation errors.");
+}
+
+bool ValidateSmartnicConfiguration(const rapidjson::Document& document) {
+    return WalkObjects(document, [](const auto&...) {});
 }
 
 } // namespace TarnConfigStore

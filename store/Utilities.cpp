@@ -40,19 +40,6 @@ int OpenDatabase(const std::string& path, Database& db) {
     return rc;
 }
 
-// The same file by device and inode, or, for a file that does not exist yet,
-// the same path once links, "." and ".." are resolved. SQLite would open such a pair
-// twice and the copy would wait on its own lock until it gives up.
-bool SameFile(const std::string& a, const std::string& b) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (fs::equivalent(a, b, ec)) return true;
-    const fs::path first = fs::weakly_canonical(a, ec);
-    if (ec) return false;
-    const fs::path second = fs::weakly_canonical(b, ec);
-    return !ec && first == second;
-}
-
 } // namespace
 
 bool FileExists(const char* path) {
@@ -106,6 +93,16 @@ bool ExecCommand(const char** argv) {
         return false;
     }
     return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    const fs::path first = fs::weakly_canonical(a, ec);
+    if (ec) return false;
+    const fs::path second = fs::weakly_canonical(b, ec);
+    return !ec && first == second;
 }
 
 int backup(const std::string& src, const std::string& dst) {

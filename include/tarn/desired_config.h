@@ -56,4 +56,10 @@ TARN_EXPORT void SetDesiredUserConfig(rapidjson::Document& document);
 // with nothing changed.
 TARN_EXPORT void SetDesiredSmartnicConfiguration(rapidjson::Document& document);
 
+// The validation SetDesiredSmartnicConfiguration runs, alone: true when every
+// object of the SmartNIC form satisfies its user schema. Each failing object
+// is logged as there ("Validation failed for configuration {c/g/k}", after
+// the validator's own lines); nothing is written.
+TARN_EXPORT bool ValidateSmartnicConfiguration(const rapidjson::Document& document);
+
 } // namespace TarnConfigStore

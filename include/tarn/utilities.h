@@ -20,6 +20,11 @@ TARN_EXPORT bool RemoveFile(const char* path);
 // private host root.
 TARN_EXPORT bool ExecCommand(const char** argv);
 
+// The same file by device and inode, or, for a file that does not exist yet,
+// the same path once links, "." and ".." are resolved. SQLite would open such
+// a pair twice and a copy would wait on its own lock until it gave up.
+TARN_EXPORT bool SameFile(const std::string& a, const std::string& b);
+
 // Copies the main database of src into dst with SQLite's online backup.
 // 0 on success, else a SQLite result code or 1. A copy of a file onto itself
 // (the same device and inode, or the same resolved path for a file that does

@@ -26,9 +26,7 @@ void ExpectRecord(const WriteCheck& check, const char* text) {
 } // namespace
 
 int RunApplyRecord(const Args& args) {
-    Operands ops = SplitOperands(args);
-    const Args& w = ops.words;
-    if (ops.sawOption) return Usage(FindCommand("apply-record"));
+    const Args w = ParseArgs(args).operands;
     if (w.empty()) {
         rapidjson::Document record = TarnConfigStore::getBootApplyRecord();
         rapidjson::StringBuffer out;
@@ -37,25 +35,25 @@ int RunApplyRecord(const Args& args) {
         std::printf("%s\n", out.GetString());
         return 0;
     }
-    if (w.size() == 1 && w[0] == "clear") {
+    if (Choose(w, {"set", "clear"}) == 1) {
+        AtMost(w, 1);
         auto lock = LockStore();
         const WriteCheck check;
         TarnConfigStore::clearBootApplyRecord();
         ExpectRecord(check, nullptr);
         return 0;
     }
-    if (w.size() == 2 && w[0] == "set") {
-        auto lock = LockStore();
-        const WriteCheck check;
-        TarnConfigStore::setBootApplyRecord(w[1]);
-        ExpectRecord(check, w[1].c_str());
-        return 0;
-    }
-    return Usage(FindCommand("apply-record"));
+    if (w.size() == 1) throw UsageError("set needs the TEXT of the record");
+    AtMost(w, 2);
+    auto lock = LockStore();
+    const WriteCheck check;
+    TarnConfigStore::setBootApplyRecord(w[1]);
+    ExpectRecord(check, w[1].c_str());
+    return 0;
 }
 
 int RunRestoreFailures(const Args& args) {
-    if (!args.empty()) return Usage(FindCommand("restore-failures"));
+    AtMost(ParseArgs(args).operands, 0);
     for (const TarnConfigStore::FailureRecord& r : TarnConfigStore::GetBootTimeRestoreFailures())
         std::printf("%s/%s/%s\n", r.component.c_str(), r.configGroup.c_str(), r.name.c_str());
     return 0;

@@ -14,32 +14,31 @@ constexpr int kMostKept = 1000;
 }
 
 int RunBackup(const Args& args) {
-    Args operands;
+    const ParsedArgs parsed = ParseArgs(args, {{"--keep", "N"}});
+    const Args& operands = parsed.operands;
     int keep = TarnConfigStore::DEFAULT_GENERATIONS_KEPT;
-    bool keepGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--keep") {
-            operands.push_back(args[i]);
-            continue;
-        }
-        if (i + 1 == args.size() || !ParseCount(args[++i], kMostKept, &keep) || keep < 1) {
-            std::fprintf(stderr, "tarn-configstore: --keep needs a count from 1 to %d: the backup itself is a "
-                                 "generation, and at least one is kept\n", kMostKept);
-            return Usage(FindCommand("backup"));
-        }
-        keepGiven = true;
-    }
+    for (const std::string& n : parsed.Values("--keep"))
+        if (!ParseCount(n, kMostKept, &keep) || keep < 1)
+            throw UsageError("--keep needs a count from 1 to " + std::to_string(kMostKept) + ", not '" + n +
+                             "': the backup itself is a generation, and at least one is kept");
+    if (operands.size() == 1) throw UsageError("missing argument: expected DST after SRC");
+    AtMost(operands, 2);
+    if (!operands.empty() && parsed.Has("--keep"))
+        throw UsageError("--keep counts the generations of the live store's backup; a copy SRC DST has none");
     std::string src, dst;
     if (operands.empty()) {
         // The live store to the backup that the next boot restores.
         src = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
         dst = TarnPlatform::HostPath(std::string(kBackupDir) + "/current-store-1");
         TarnPlatform::MakeDirectories(TarnPlatform::HostPath(kBackupDir));
-    } else if (operands.size() == 2 && !keepGiven) {
+    } else {
         src = operands[0];
         dst = operands[1];
-    } else {
-        return Usage(FindCommand("backup"));
+    }
+    if (!operands.empty() && TarnConfigStore::SameFile(src, dst)) {
+        std::fprintf(stderr, "tarn-configstore: %s and %s are the same file: a database cannot be copied onto "
+                             "itself; nothing was copied (name another DST)\n", src.c_str(), dst.c_str());
+        return 1;
     }
     auto lock = LockStore();
     // A missing, empty or damaged source would replace a good copy with a worse

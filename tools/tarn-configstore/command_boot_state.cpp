@@ -10,26 +10,25 @@
 namespace TarnCli {
 namespace {
 
-// One operand that must be one of two words; returns 0 or 1, -1 otherwise.
-int Choice(const Args& args, const char* first, const char* second) {
-    Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.size() != 1) return -1;
-    if (ops.words[0] == first) return 0;
-    if (ops.words[0] == second) return 1;
-    return -1;
+// The one operand, one of two words: 0 for the first, 1 for the second.
+size_t Choice(const Args& args, const char* first, const char* second) {
+    const Args words = ParseArgs(args).operands;
+    const size_t choice = Choose(words, {first, second});
+    AtMost(words, 1);
+    return choice;
 }
 
 } // namespace
 
 int RunBootMode(const Args& args) {
-    Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.size() > 1) return Usage(FindCommand("boot-mode"));
-    if (ops.words.empty()) {
+    const Args words = ParseArgs(args).operands;
+    AtMost(words, 1);
+    if (words.empty()) {
         std::printf("%d\n", static_cast<int>(TarnConfigStore::GetBootMode()));
         return 0;
     }
-    const std::string& n = ops.words[0];
-    if (n.size() != 1 || n[0] < '0' || n[0] > '3') return Usage(FindCommand("boot-mode"));
+    const std::string& n = words[0];
+    if (n.size() != 1 || n[0] < '0' || n[0] > '3') throw UsageError("boot mode must be 0 to 3, not '" + n + "'");
     auto lock = LockStore();
     const WriteCheck check;
     TarnConfigStore::SetBootMode(static_cast<TarnConfigStore::BOOTMODE>(n[0] - '0'));
@@ -38,8 +37,7 @@ int RunBootMode(const Args& args) {
 }
 
 int RunAutoconf(const Args& args) {
-    const int choice = Choice(args, "start", "end");
-    if (choice < 0) return Usage(FindCommand("autoconf"));
+    const size_t choice = Choice(args, "start", "end");
     auto lock = LockStore();
     const WriteCheck check;
     if (choice == 0) TarnConfigStore::StartAutoConf();
@@ -49,8 +47,7 @@ int RunAutoconf(const Args& args) {
 }
 
 int RunWarden(const Args& args) {
-    const int choice = Choice(args, "on", "off");
-    if (choice < 0) return Usage(FindCommand("warden"));
+    const size_t choice = Choice(args, "on", "off");
     auto lock = LockStore();
     const WriteCheck check;
     TarnConfigStore::EnableWardenNotification(choice == 0);
@@ -59,8 +56,9 @@ int RunWarden(const Args& args) {
 }
 
 int RunBootState(const Args& args) {
-    Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.size() != 1 || ops.words[0] != "cleanup") return Usage(FindCommand("boot-state"));
+    const Args words = ParseArgs(args).operands;
+    Choose(words, {"cleanup"});
+    AtMost(words, 1);
     auto lock = LockStore();
     const WriteCheck check;
     TarnConfigStore::CleanupBootState();

@@ -11,16 +11,15 @@ namespace TarnCli {
 // statement or removal) by a log line at priority 0 rather than by a result:
 // those lines decide the exit status and are repeated on standard error.
 int RunCleanup(const Args& args) {
-    Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.size() != 1) return Usage(FindCommand("cleanup"));
-    const std::string& what = ops.words[0];
+    const Args words = ParseArgs(args).operands;
+    const size_t what = Choose(words, {"store", "live-store", "autoconf", "datafiles"});
+    AtMost(words, 1);
     auto lock = LockStore();
     TarnPlatform::Capture capture;
-    if (what == "store") TarnConfigStore::CleanupStore(true);
-    else if (what == "live-store") TarnConfigStore::CleanupStore(false);
-    else if (what == "autoconf") TarnConfigStore::CleanupAutoConfig();
-    else if (what == "datafiles") TarnConfigStore::CleanupDataFiles();
-    else return Usage(FindCommand("cleanup"));
+    if (what == 0) TarnConfigStore::CleanupStore(true);
+    else if (what == 1) TarnConfigStore::CleanupStore(false);
+    else if (what == 2) TarnConfigStore::CleanupAutoConfig();
+    else TarnConfigStore::CleanupDataFiles();
     int status = 0;
     for (const TarnPlatform::CapturedLine& line : capture.Logs()) {
         if (line.priority != 0) continue;

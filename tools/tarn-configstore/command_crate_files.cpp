@@ -7,7 +7,7 @@
 namespace TarnCli {
 
 int RunCrateFiles(const Args& args) {
-    if (!args.empty()) return Usage(FindCommand("crate-files"));
+    AtMost(ParseArgs(args).operands, 0);
     const TarnConfigStore::CrateFileMap files = TarnConfigStore::GetCrateFiles();
     for (const char* category : {"vital", "cached", "config"}) {
         auto found = files.find(category);

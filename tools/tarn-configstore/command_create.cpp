@@ -6,7 +6,7 @@
 namespace TarnCli {
 
 int RunCreate(const Args& args) {
-    if (!args.empty()) return Usage(FindCommand("create"));
+    AtMost(ParseArgs(args).operands, 0);
     auto lock = LockStore();
     if (DBStore::CreateDatabases() != 0) {
         std::fprintf(stderr, "tarn-configstore: cannot create the store databases\n");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_file.h"
 #include "json_output.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
@@ -18,7 +19,8 @@
 namespace TarnCli {
 namespace {
 
-int DesiredUsage() { return Usage(FindCommand("desired")); }
+constexpr char kDesiredForm[] = "a desired document {\"profile\": {component: {group: {key: value}}}}";
+constexpr char kSmartnicForm[] = "a SmartNIC configuration {component: {group: {key: value}}}";
 
 // Prints every error of the document, one per line, and their number on
 // standard error with the consequence; returns whether there was any.
@@ -35,15 +37,48 @@ bool PrintErrors(const rapidjson::Document& document, const std::string& file, c
     return !errors.empty();
 }
 
-int Validate(const std::string& file) {
-    auto doc = TarnConfigStore::CreateDocumentFromFile(file);
-    if (PrintErrors(*doc->document, file, "")) return 1;
+// Only "profile" of the root is read, so a document whose configuration sits
+// beside it (the "profile" level forgotten) is valid and changes nothing:
+// the operator hears of each member that is ignored.
+void WarnOfIgnoredMembers(const rapidjson::Document& document, const std::string& file) {
+    if (!document.IsObject() || document.ObjectEmpty()) return;
+    for (const auto& m : document.GetObject()) {
+        const std::string name(m.name.GetString(), m.name.GetStringLength());
+        if (name != "profile")
+            std::fprintf(stderr, "tarn-configstore: warning: %s: member '%s' of the root is ignored; only "
+                                 "\"profile\" is read\n", file.c_str(), name.c_str());
+    }
+    if (!document.HasMember("profile"))
+        std::fprintf(stderr, "tarn-configstore: warning: %s has no \"profile\" member, so it holds no "
+                             "configuration; put the objects inside \"profile\"\n", file.c_str());
+}
+
+// The failure lines the SmartNIC validation logged (each failing object and
+// why), on standard error.
+void PrintFailureLines(const TarnPlatform::Capture& capture) {
+    for (const TarnPlatform::CapturedLine& line : capture.Logs())
+        if (line.priority == 0) std::fprintf(stderr, "tarn-configstore: %s\n", line.text.c_str());
+}
+
+int Validate(const std::string& file, bool smartnic) {
+    auto doc = ReadJsonFile(file, smartnic ? kSmartnicForm : kDesiredForm);
+    if (smartnic) {
+        TarnPlatform::Capture capture;
+        if (!TarnConfigStore::ValidateSmartnicConfiguration(*doc->document)) {
+            PrintFailureLines(capture);
+            std::fprintf(stderr, "tarn-configstore: %s is not a valid SmartNIC configuration\n", file.c_str());
+            return 1;
+        }
+    } else {
+        WarnOfIgnoredMembers(*doc->document, file);
+        if (PrintErrors(*doc->document, file, "")) return 1;
+    }
     std::printf("%s: valid\n", file.c_str());
     return 0;
 }
 
 int Set(const std::string& file, bool smartnic) {
-    auto doc = TarnConfigStore::CreateDocumentFromFile(file);
+    auto doc = ReadJsonFile(file, smartnic ? kSmartnicForm : kDesiredForm);
     auto lock = LockStore();
     if (smartnic) {
         // The operation validates each object itself and logs each failing one.
@@ -51,11 +86,11 @@ int Set(const std::string& file, bool smartnic) {
         try {
             TarnConfigStore::SetDesiredSmartnicConfiguration(*doc->document);
         } catch (const std::exception&) {
-            for (const TarnPlatform::CapturedLine& line : capture.Logs())
-                if (line.priority == 0) std::fprintf(stderr, "tarn-configstore: %s\n", line.text.c_str());
+            PrintFailureLines(capture);
             throw;
         }
     } else {
+        WarnOfIgnoredMembers(*doc->document, file);
         if (PrintErrors(*doc->document, file, "; nothing stored")) return 1;
         TarnConfigStore::SetDesiredUserConfig(*doc->document);
     }
@@ -129,17 +164,19 @@ int Show(bool json) {
 } // namespace
 
 int RunDesired(const Args& args) {
-    Args rest = args;
-    const bool json = TakeOption(rest, "--json");
-    if (rest == Args{"show"}) return Show(json);
-    if (json) return DesiredUsage();
-    const Operands ops = SplitOperands(rest);
-    const Args& w = ops.words;
-    if (w.empty()) return DesiredUsage();
-    if (w[0] == "validate" && w.size() == 2 && !ops.sawOption) return Validate(w[1]);
-    if (w[0] == "set" && w.size() == 2 && !ops.sawOption) return Set(w[1], false);
-    if (w[0] == "set" && w.size() == 3 && w[1] == "--smartnic") return Set(w[2], true);
-    return DesiredUsage();
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}, {"--smartnic"}});
+    const Args& w = parsed.operands;
+    const size_t what = Choose(w, {"validate", "set", "show"});
+    const bool json = parsed.Has("--json"), smartnic = parsed.Has("--smartnic");
+    if (what == 2) {
+        AtMost(w, 1);
+        if (smartnic) throw UsageError("show takes no --smartnic");
+        return Show(json);
+    }
+    if (json) throw UsageError(w[0] + " takes no --json");
+    if (w.size() < 2) throw UsageError(w[0] + " needs the FILE of the document");
+    AtMost(w, 2);
+    return what == 0 ? Validate(w[1], smartnic) : Set(w[1], smartnic);
 }
 
 } // namespace TarnCli

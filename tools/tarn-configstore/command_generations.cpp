@@ -89,9 +89,9 @@ const TarnConfigStore::Generation* Find(const std::vector<TarnConfigStore::Gener
 
 // generations diff A B [--json]: what differs in the layers of Config from
 // generation A to generation B, as plan shows the next boot's changes.
-int RunDiff(Args args) {
-    const bool json = TakeOption(args, "--json");
-    if (args.size() != 2) return Usage(FindCommand("generations"));
+int RunDiff(const Args& args, bool json) {
+    if (args.size() < 2) throw UsageError("diff needs two generations, A and B");
+    AtMost(args, 2);
     const auto list = TarnConfigStore::ListGenerations();
     const TarnConfigStore::Generation* from = Find(list, args[0]);
     const TarnConfigStore::Generation* to = Find(list, args[1]);
@@ -115,9 +115,12 @@ int RunDiff(Args args) {
 } // namespace
 
 int RunGenerations(const Args& args) {
-    if (!args.empty() && args[0] == "diff") return RunDiff(Args(args.begin() + 1, args.end()));
-    bool json = false;
-    if (!OnlyJsonOption(args, json)) return Usage(FindCommand("generations"));
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}});
+    const bool json = parsed.Has("--json");
+    if (!parsed.operands.empty()) {
+        Choose(parsed.operands, {"diff"});
+        return RunDiff(Args(parsed.operands.begin() + 1, parsed.operands.end()), json);
+    }
     std::vector<int> damaged;
     std::vector<Listed> list;
     const auto generations = TarnConfigStore::ListGenerations(&damaged);

@@ -59,19 +59,19 @@ void PrintJson(const std::vector<Crate>& crates) {
 } // namespace
 
 int RunImage(const Args& args) {
-    Args rest = args;
-    const bool json = TakeOption(rest, "--json");
-    if (rest == Args{"crates"}) {
-        const std::vector<Crate> crates = SortedCrates();
-        if (json) PrintJson(crates); else PrintTable(crates);
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}});
+    const bool json = parsed.Has("--json");
+    const bool crates = Choose(parsed.operands, {"crates", "dump"}) == 0;
+    AtMost(parsed.operands, 1);
+    if (crates) {
+        const std::vector<Crate> list = SortedCrates();
+        if (json) PrintJson(list); else PrintTable(list);
         return 0;
     }
-    if (args == Args{"dump"}) {
-        TarnImage::Dump();
-        std::printf("%s\n", TarnPlatform::HostPath(TarnImage::IMAGE_DUMP_FILE).c_str());
-        return 0;
-    }
-    return Usage(FindCommand("image"));
+    if (json) throw UsageError("dump takes no --json");
+    TarnImage::Dump();
+    std::printf("%s\n", TarnPlatform::HostPath(TarnImage::IMAGE_DUMP_FILE).c_str());
+    return 0;
 }
 
 } // namespace TarnCli

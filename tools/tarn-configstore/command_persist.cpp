@@ -46,32 +46,29 @@ void PrintJson(const TarnConfigStore::StickyFilterResult& result) {
 } // namespace
 
 int RunTrackFiles(const Args& args) {
-    const Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.empty() || (ops.words[0] != "backup" && ops.words[0] != "non-schema"))
-        return Usage(FindCommand("track-files"));
-    const auto type = ops.words[0] == "backup" ? TarnConfigStore::BACKUP_FILES : TarnConfigStore::NON_SCHEMA_FILES;
-    const auto paths = PathsFrom(Args(ops.words.begin() + 1, ops.words.end()));
+    const Args words = ParseArgs(args).operands;
+    const auto type =
+        Choose(words, {"backup", "non-schema"}) == 0 ? TarnConfigStore::BACKUP_FILES : TarnConfigStore::NON_SCHEMA_FILES;
+    const auto paths = PathsFrom(Args(words.begin() + 1, words.end()));
     auto lock = LockStore();  // the boot reads the non-schema list
     TarnConfigStore::TrackFiles(paths, type);
     return 0;
 }
 
 int RunFilterSticky(const Args& args) {
-    Args words = args;
-    const bool json = TakeOption(words, "--json");
-    const Operands ops = SplitOperands(words);
-    if (ops.sawOption) return Usage(FindCommand("filter-sticky"));
-    const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(PathsFrom(ops.words));
-    if (json) PrintJson(result);
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}});
+    const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(PathsFrom(parsed.operands));
+    if (parsed.Has("--json")) PrintJson(result);
     else for (const std::string& path : result.kept) std::printf("%s\n", path.c_str());
     return 0;
 }
 
 int RunUnpackPayload(const Args& args) {
-    const Operands ops = SplitOperands(args);
-    if (ops.sawOption || ops.words.size() != 2) return Usage(FindCommand("unpack-payload"));
+    const Args words = ParseArgs(args).operands;
+    if (words.size() < 2) throw UsageError("missing argument: expected ARCHIVE and TARDISK");
+    AtMost(words, 2);
     std::string error;
-    if (TarnPlatform::UnpackTardisk(ops.words[0], ops.words[1], &error)) return 0;
+    if (TarnPlatform::UnpackTardisk(words[0], words[1], &error)) return 0;
     std::fprintf(stderr, "tarn-configstore: unpack-payload: %s\n", error.c_str());
     return 1;
 }

@@ -23,24 +23,18 @@ int Report(bool ok, const TarnPlatform::Capture& capture) {
 } // namespace
 
 int RunProcessSchemas(const Args& args) {
-    Operands ops = SplitOperands(args);
-    if (ops.sawOption) return Usage(FindCommand("process-schemas"));
+    const Args crates = ParseArgs(args).operands;
     auto lock = LockStore();
     TarnPlatform::Capture capture;
-    return Report(TarnConfigStore::ProcessSchemas(ops.words), capture);
+    return Report(TarnConfigStore::ProcessSchemas(crates), capture);
 }
 
 int RunRefresh(const Args& args) {
-    std::vector<std::string> crates, modules;
-    for (size_t i = 0; i < args.size(); i += 2) {
-        if (i + 1 == args.size()) return Usage(FindCommand("refresh"));
-        if (args[i] == "--crate") crates.push_back(args[i + 1]);
-        else if (args[i] == "--module") modules.push_back(args[i + 1]);
-        else return Usage(FindCommand("refresh"));
-    }
+    const ParsedArgs parsed = ParseArgs(args, {{"--crate", "ID"}, {"--module", "PATH"}});
+    AtMost(parsed.operands, 0);
     auto lock = LockStore();
     TarnPlatform::Capture capture;
-    return Report(TarnConfigStore::RefreshConfigStore(crates, modules), capture);
+    return Report(TarnConfigStore::RefreshConfigStore(parsed.Values("--crate"), parsed.Values("--module")), capture);
 }
 
 } // namespace TarnCli

@@ -34,16 +34,16 @@ void PrintNextBootChanges(const std::string& generation) {
 } // namespace
 
 int RunRollback(const Args& args) {
-    const Operands ops = SplitOperands(args);
+    const Args words = ParseArgs(args).operands;
+    AtMost(words, 1);
     int wanted = 0;
-    if (ops.sawOption || ops.words.size() > 1 ||
-        (ops.words.size() == 1 && (!ParseCount(ops.words[0], 999999999, &wanted) || wanted == 0)))
-        return Usage(FindCommand("rollback"));
+    if (words.size() == 1 && (!ParseCount(words[0], 999999999, &wanted) || wanted == 0))
+        throw UsageError("a generation is a number from 1 on, not '" + words[0] + "'");
     auto lock = LockStore();
     std::vector<int> damaged;
     const auto generations = TarnConfigStore::ListGenerations(&damaged);
     const TarnConfigStore::Generation* chosen = nullptr;
-    if (ops.words.empty() && !(chosen = TarnConfigStore::UndoTarget(generations))) {
+    if (words.empty() && !(chosen = TarnConfigStore::UndoTarget(generations))) {
         std::fprintf(stderr, "tarn-configstore: no generation before the one the next boot restores that holds no "
                              "pending desired configuration\n");
         return 1;

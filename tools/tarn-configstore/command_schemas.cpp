@@ -45,7 +45,7 @@ void PrintJson(const std::vector<std::vector<std::string>>& rows) {
 
 int RunSchemas(const Args& args) {
     bool json = false;
-    if (!OnlyJsonOption(args, json)) return Usage(FindCommand("schemas"));
+    OnlyJsonOption(args, json);
     TarnSchemaStore::SchemaStore::GetStore();  // creates the schema store's tables when missing
     auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     std::vector<std::vector<std::string>> rows;

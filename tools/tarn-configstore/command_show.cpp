@@ -99,10 +99,10 @@ void PrintJson(const Listing& listing, const std::vector<Row>& rows) {
 } // namespace
 
 int RunShow(const Args& args) {
-    Args rest = args;
-    const bool json = TakeOption(rest, "--json");
-    const Listing* listing = TakeOption(rest, "--defaults") ? &kDefaults : &kConfig;
-    if (!rest.empty()) return Usage(FindCommand("show"));
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}, {"--defaults"}});
+    AtMost(parsed.operands, 0);
+    const bool json = parsed.Has("--json");
+    const Listing* listing = parsed.Has("--defaults") ? &kDefaults : &kConfig;
     auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     std::vector<Row> rows;
     if (DBStore::ExecuteV2(conn, listing->sql, &CollectRow, &rows, 3000) != 0) {

@@ -1,6 +1,6 @@
 // Subcommands of the management CLI. Each takes the arguments after its name
 // and returns the program's exit status; a failure of the store is thrown
-// and reported by main.
+// and reported by main, and so are wrong arguments (UsageError).
 #pragma once
 
 #include <chrono>
@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "tarn/store_lock.h"
 
 namespace TarnCli {
-
-using Args = std::vector<std::string>;
 
 struct Command {
     const char* name;
@@ -54,21 +53,9 @@ int RunRollback(const Args& args);
 int Usage(const Command& command);
 const Command& FindCommand(const std::string& name);
 
-// Takes option out of args wherever it stands before a "--" (end of
-// options); whether it was there.
-bool TakeOption(Args& args, const std::string& option);
-
-// Whether the arguments are none or the one option of a listing, "--json";
-// json says which.
+// Checks that the arguments are none or the one option of a listing,
+// "--json" (throws UsageError otherwise); json says whether it was given.
 bool OnlyJsonOption(const Args& args, bool& json);
-
-// The arguments with a first "--" (end of options) taken out; anything after
-// it is an operand even when it starts with "-".
-struct Operands {
-    Args words;
-    bool sawOption = false;  // a word before "--" that starts with "-"
-};
-Operands SplitOperands(const Args& args);
 
 // A decimal count from 0 to most.
 bool ParseCount(const std::string& text, int most, int* value);

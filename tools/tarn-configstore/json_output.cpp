@@ -48,7 +48,7 @@ bool JsonOutput::String(const char* text, rapidjson::SizeType length, bool copy)
 
 void JsonOutput::Layer(const std::optional<std::string>& stored) {
     rapidjson::Document parsed;
-    if (!stored) Null();
+    if (!stored || stored->empty()) Null();
     else if (!TarnJson::Parse(parsed, *stored)) String(*stored);
     else parsed.Accept(*this);
 }

@@ -28,7 +28,8 @@ public:
     bool Key(const char* text) { return Key(text, static_cast<rapidjson::SizeType>(std::char_traits<char>::length(text))); }
 
     // A stored layer: the JSON it holds, or its text when it is no JSON;
-    // null when absent.
+    // null when it holds nothing (NULL or an empty text: the store writes
+    // both for an empty layer, and every listing shows them alike).
     void Layer(const std::optional<std::string>& stored);
 
     // Writes the finished document and a newline to standard output.

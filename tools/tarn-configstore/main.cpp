@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "commands.h"
+#include "failure_causes.h"
 #include "write_check.h"
 
 namespace TarnCli {
@@ -85,12 +86,16 @@ const std::vector<Command>& Commands() {
          "one array of objects for scripts.", &RunSchemas},
         {"show", "show [--defaults] [--json]", "list the configuration objects with their layers",
          "With --defaults the default configuration (DefaultConfig) with its layers and\n"
-         "schema version instead. With --json one array of objects for scripts.", &RunShow},
-        {"desired", "desired validate FILE|set [--smartnic] FILE|show [--json]",
+         "schema version instead. With --json one array of objects for scripts, where\n"
+         "an empty layer is null.", &RunShow},
+        {"desired", "desired validate [--smartnic] FILE|set [--smartnic] FILE|show [--json]",
          "check a desired document, store it for the next boot, or show what is stored",
          "validate FILE         checks the desired document {\"profile\": {component: {group:\n"
          "                      {key: value}}}} against the registered schemas; prints every\n"
-         "                      error (object, instance, JSON pointer, reason); exit 1 when any\n"
+         "                      error (object, instance, JSON pointer, reason); exit 1 when any;\n"
+         "                      warns of members of the root beside \"profile\", which are ignored\n"
+         "validate --smartnic FILE  checks a SmartNIC configuration as set --smartnic would;\n"
+         "                      every failing object is named; exit 1 when any\n"
          "set FILE              validates it and, when valid, replaces the stored desired\n"
          "                      configuration with it for the next boot (boot mode 1),\n"
          "                      which applies it once 'backup' has saved it (the boot\n"
@@ -99,7 +104,7 @@ const std::vector<Command>& Commands() {
          "                      {key: value}}}; shared objects it leaves out are reset to their\n"
          "                      defaults or deleted at the next boot (boot mode 3)\n"
          "show [--json]         the stored rows with their boot action and layers, and the\n"
-         "                      boot mode of the next load\n"
+         "                      boot mode of the next load; an empty layer is null in JSON\n"
          "Nothing changes in the configuration until the next boot. A refused document\n"
          "changes nothing (exit 1 with the reasons).", &RunDesired},
         {"plan", "plan [--json]", "show what the next boot will change in the configuration",
@@ -150,37 +155,11 @@ int Usage(const Command& command) {
     return 2;
 }
 
-bool TakeOption(Args& args, const std::string& option) {
-    bool seen = false;
-    for (auto a = args.begin(); a != args.end() && *a != "--";) {
-        if (*a != option) {
-            ++a;
-            continue;
-        }
-        a = args.erase(a);
-        seen = true;
-    }
-    return seen;
-}
-
 bool OnlyJsonOption(const Args& args, bool& json) {
-    Args rest = args;
-    json = TakeOption(rest, "--json");
-    return rest.empty();
-}
-
-Operands SplitOperands(const Args& args) {
-    Operands ops;
-    bool operandsOnly = false;
-    for (const std::string& a : args) {
-        if (!operandsOnly && a == "--") {
-            operandsOnly = true;
-            continue;
-        }
-        if (!operandsOnly && a.size() > 1 && a[0] == '-') ops.sawOption = true;
-        ops.words.push_back(a);
-    }
-    return ops;
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}});
+    AtMost(parsed.operands, 0);
+    json = parsed.Has("--json");
+    return true;
 }
 
 bool ParseCount(const std::string& text, int most, int* value) {
@@ -259,8 +238,13 @@ bool SetRoot(const char* dir) {
 int main(int argc, char** argv) {
     TarnCli::SetCommandLine(argc, argv);
     int i = 1;
+    bool rootGiven = false;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const char* a = argv[i];
+        if (!std::strcmp(a, "--")) {
+            ++i;
+            break;
+        }
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             PrintHelp(stdout);
             return 0;
@@ -279,7 +263,13 @@ int main(int argc, char** argv) {
             return UsageError("unknown option '%s'", a);
         }
         if (!SetRoot(root)) return UsageError("host root '%s' is not a directory", root);
+        rootGiven = true;
     }
+    // A root from the environment is checked as --root is: a mistyped one
+    // would otherwise show a host without a store.
+    const std::string envRoot = std::getenv("TARN_ROOT") ? std::getenv("TARN_ROOT") : "";
+    if (!rootGiven && !envRoot.empty() && !SetRoot(envRoot.c_str()))
+        return UsageError("host root '%s' (from TARN_ROOT) is not a directory", envRoot.c_str());
     if (i == argc) {
         PrintHelp(stderr);
         return 2;
@@ -291,8 +281,12 @@ int main(int argc, char** argv) {
         if (TarnCli::WantsHelp(command, args)) return 0;
         try {
             return command.run(args);
+        } catch (const TarnCli::UsageError& e) {
+            std::fprintf(stderr, "tarn-configstore: %s: %s\n", command.name, e.what());
+            return TarnCli::Usage(command);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "tarn-configstore: %s\n", e.what());
+            TarnCli::PrintCauses(e);
             TarnCli::PrintWriteProblems();
             return 1;
         }

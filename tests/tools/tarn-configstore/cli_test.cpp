@@ -36,26 +36,6 @@ protected:
     }
 };
 
-TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
-    const std::vector<std::vector<std::string>> bad = {
-        {}, {"frobnicate"}, {"--verbose", "show"}, {"boot", "--restore"}, {"boot-mode", "7"}, {"boot-mode", "one"},
-        {"autoconf", "maybe"}, {"warden"}, {"boot-state", "reset"}, {"apply-record", "set"}, {"apply-record", "--clear"},
-        {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
-        {"image"}, {"image", "crates", "--yaml"}, {"backup", "--keep"}, {"backup", "--keep", "-1"}, {"backup", "--keep", "0"},
-        {"backup", "--keep", "1", "a", "b"}, {"generations", "--yaml"}, {"rollback", "0"}, {"rollback", "1", "2"},
-    };
-    for (const auto& args : bad) {
-        SCOPED_TRACE(testing::PrintToString(args));
-        Result r = Run(args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_THAT(r.err, HasSubstr("usage: tarn-configstore [--root DIR] "));
-        EXPECT_EQ(r.out, "");
-    }
-    Result noRoot = Run({"--root", TarnTest::Root() + "/missing", "show"}, false);
-    EXPECT_EQ(noRoot.status, 2);
-    EXPECT_THAT(noRoot.err, HasSubstr("is not a directory"));
-}
-
 TEST_F(Cli, BootsTheSampleHost) {
     CopySampleHost();
     Result boot = Run({"boot"});

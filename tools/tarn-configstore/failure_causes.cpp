@@ -1,0 +1,31 @@
+#include "failure_causes.h"
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+
+#include "explained_error.h"
+#include "tarn/platform/host_root.h"
+#include "tarn/store_tables.h"
+
+namespace TarnCli {
+
+void PrintCauses(const std::exception& failure) {
+    if (const auto* explained = dynamic_cast<const ExplainedError*>(&failure)) {
+        std::istringstream lines(explained->Explanation());
+        for (std::string line; std::getline(lines, line);) std::fprintf(stderr, "tarn-configstore: %s\n", line.c_str());
+        return;
+    }
+    // The store's own text for this is "Failed to connect to database", on
+    // an empty host root as on a damaged store.
+    const std::string store = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
+    struct stat st;
+    if (::stat(store.c_str(), &st) != 0)
+        std::fprintf(stderr,
+                     "tarn-configstore: cause: %s: no configuration store; run 'tarn-configstore boot' first, which "
+                     "restores it from its backup or creates it\n",
+                     store.c_str());
+}
+
+} // namespace TarnCli
