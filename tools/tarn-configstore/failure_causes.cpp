@@ -1,6 +1,7 @@
 #include "failure_causes.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -17,8 +18,9 @@ void PrintCauses(const std::exception& failure) {
         for (std::string line; std::getline(lines, line);) std::fprintf(stderr, "tarn-configstore: %s\n", line.c_str());
         return;
     }
-    // The store's own text for this is "Failed to connect to database", on
-    // an empty host root as on a damaged store.
+    // The store's text when it cannot be opened, the same whether it is
+    // missing (an empty host root) or damaged.
+    if (std::strcmp(failure.what(), "Failed to connect to database") != 0) return;
     const std::string store = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
     struct stat st;
     if (::stat(store.c_str(), &st) != 0)
