@@ -55,14 +55,14 @@ void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::S
         throw ConfigStoreException("Failed to reset success flag for configuration");
 }
 
-void GenerateDesiredConfiguration() {
+BOOTMODE GenerateDesiredConfiguration() {
     const BOOTMODE mode = GetBootMode();
     CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
     std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
 
     if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
         ReportFailure("Failed to attach schema store");
-        return;
+        return mode;
     }
     bool committed = false;
     if (DBStore::BeginTransaction(conn) != 0) ReportFailure("Failed to begin desired configuration transaction");
@@ -71,6 +71,7 @@ void GenerateDesiredConfiguration() {
     if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0)
         ReportFailure("Failed to detach schema store");
     if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
+    return mode;
 }
 
 } // namespace TarnConfigStore

@@ -7,6 +7,7 @@
 #include "boot/config_upgrade_step.h"
 #include "boot/generate_desired_configuration.h"
 #include "boot/interrupted_boot.h"
+#include "boot/load_outcome.h"
 #include "boot/load_store_error_file.h"
 #include "boot/non_schema_files.h"
 #include "boot/raise_sys_alert.h"
@@ -22,12 +23,12 @@ namespace {
 
 // The steps in their order. A step that contains its own failures does so
 // inside; everything else leaves through the caller's handler.
-void RunLoad(bool restore) {
+void RunLoad(bool restore, LoadOutcome* outcome) {
     void* bootLog = CSLogger::AddFileLogger("configstore-boot");
     CSLogger::Log(2, "LoadStore Start.");
 
     RecoverInterruptedBoot();
-    RestoreConfigStore(restore);
+    RestoreConfigStore(restore, &outcome->restore);
     // The installer's marker is asked for only when the boot file system is
     // unchanged. The empty list takes the installed crates from the image database.
     if (HasBootbankChanged() || IsPloverInstalled()) {
@@ -36,7 +37,7 @@ void RunLoad(bool restore) {
     }
     CleanupAutoConfig();
     if (IsUpgrade()) RunConfigUpgrade();
-    GenerateDesiredConfiguration();
+    outcome->bootMode = GenerateDesiredConfiguration();
     StartAutoConf();
     SetBootMode(BOOTMODE_NORMAL);
     RemoveNonSchemaFiles();
@@ -51,8 +52,14 @@ void RunLoad(bool restore) {
 } // namespace
 
 int LoadStore(bool restore) {
+    LoadOutcome outcome;
+    return LoadStore(restore, &outcome);
+}
+
+int LoadStore(bool restore, LoadOutcome* outcome) {
+    *outcome = LoadOutcome();
     try {
-        RunLoad(restore);
+        RunLoad(restore, outcome);
         DiscardSchemaStoreSnapshot();
         return 0;
     } catch (const std::exception& e) {
@@ -60,6 +67,7 @@ int LoadStore(bool restore) {
         DiscardSchemaStoreSnapshot();
         // The boot log stays registered: the load ends here, whatever step it was in.
         std::string alert = std::string("Generic ConfigStore Failure: ") + e.what();
+        outcome->failure = alert;
         RaiseSysAlert(alert);
         TarnPlatform::SysLog(LOG_ERR, "Generic ConfigStore Failure: %s", e.what());
         return 1;

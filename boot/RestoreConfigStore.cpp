@@ -5,6 +5,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "tarn/boot_state.h"
 #include "tarn/events.h"
@@ -52,17 +53,24 @@ void RemoveStaleConfigStore(const std::string& live) {
 
 // The first backup that exists; its integrity is judged afterwards, so an
 // inconsistent primary backup never falls back to the first-boot one.
-std::string SelectConfigStoreBackup(const std::string& primary, const std::string& firstBoot) {
-    if (PathExists(primary)) return primary;
-    if (PathExists(firstBoot)) return firstBoot;
+std::string SelectConfigStoreBackup(const std::string& primary, const std::string& firstBoot, RestoreReport* report) {
+    const std::pair<const std::string*, RestoredFrom> candidates[] = {
+        {&primary, RestoredFrom::Backup}, {&firstBoot, RestoredFrom::FirstBootBackup}};
+    for (const auto& [path, from] : candidates) {
+        if (!PathExists(*path)) continue;
+        report->from = from;
+        report->backup = std::string(from == RestoredFrom::Backup ? BACKUP_RAMDISK_PATH : FIRSTBOOT_BACKUP_PATH) +
+                         CONFIG_STORE_FILE;
+        return *path;
+    }
     return std::string();
 }
 
 // Returns newStore: 1 when no backup was copied into place.
-int RestoreConfigStoreFile(const std::string& live) {
+int RestoreConfigStoreFile(const std::string& live, RestoreReport* report) {
     const std::string primary = TarnPlatform::HostPath(std::string(BACKUP_RAMDISK_PATH) + CONFIG_STORE_FILE);
     const std::string firstBoot = TarnPlatform::HostPath(std::string(FIRSTBOOT_BACKUP_PATH) + CONFIG_STORE_FILE);
-    std::string selection = SelectConfigStoreBackup(primary, firstBoot);
+    std::string selection = SelectConfigStoreBackup(primary, firstBoot, report);
 
     if (selection.empty()) {
         // Names the paths looked at: the selection itself is empty here.
@@ -110,11 +118,18 @@ void RestoreDataFileStore() {
 } // namespace
 
 int RestoreConfigStore(bool restore) {
+    RestoreReport report;
+    return RestoreConfigStore(restore, &report);
+}
+
+int RestoreConfigStore(bool restore, RestoreReport* report) {
+    *report = RestoreReport();
     if (!restore) return 0;
 
     const std::string live = TarnPlatform::HostPath(CONFIG_STORE_PATH);
     RemoveStaleConfigStore(live);
-    const int newStore = RestoreConfigStoreFile(live);
+    const int newStore = RestoreConfigStoreFile(live, report);
+    if (newStore == 1) report->from = RestoredFrom::NewStore;
     RestoreDataFileStore();
 
     if (DBStore::CreateDatabases() != 0) DumpEvt(EVT_DB_OPERATION_ERROR, 0);

@@ -20,7 +20,7 @@ void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::S
 // step survives; failures of attach, begin, the step's work and detach are
 // logged and raised as the event "evt.user.cs.desired.config.error", and
 // the caller goes on. Throws what reading the boot mode and connecting to
-// the store throw.
-TARN_EXPORT void GenerateDesiredConfiguration();
+// the store throw. Returns the boot mode it ran in.
+TARN_EXPORT BOOTMODE GenerateDesiredConfiguration();
 
 } // namespace TarnConfigStore

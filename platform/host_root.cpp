@@ -96,7 +96,36 @@ std::string ResolveInRoot(const std::string& root, const std::string& path) {
     return resolved;
 }
 
+namespace {
+
+struct Redirection {
+    std::string scratch;
+    std::vector<std::string> entries;
+};
+
+Redirection& CurrentRedirection() {
+    static Redirection redirection;
+    return redirection;
+}
+
+bool AtOrBelow(const std::string& path, const std::string& entry) {
+    return path.compare(0, entry.size(), entry) == 0 && (path.size() == entry.size() || path[entry.size()] == '/');
+}
+
+} // namespace
+
+void RedirectHostPaths(const std::string& scratch, const std::vector<std::string>& entries) {
+    CurrentRedirection() = {entries.empty() ? std::string() : scratch, entries};
+}
+
+bool HostPathsRedirected() { return !CurrentRedirection().entries.empty(); }
+
+bool HostPathsAsWritten() { return HostRoot().empty() && !HostPathsRedirected(); }
+
 std::string HostPath(const std::string& fixedPath) {
+    const Redirection& redirection = CurrentRedirection();
+    for (const std::string& entry : redirection.entries)
+        if (AtOrBelow(fixedPath, entry)) return ResolveInRoot(redirection.scratch, fixedPath);
     const std::string& root = HostRoot();
     return root.empty() ? fixedPath : ResolveInRoot(root, fixedPath);
 }

@@ -24,7 +24,7 @@ void SysLog(int priority, const char* format, ...) {
     // included); the file gets one line per message.
     Capture::RecordSyslog(priority, text.get());
     AppendLogLine("/var/log/syslog", "<" + std::to_string(priority) + ">", text.get());
-    if (HostRoot().empty()) ::syslog(priority, "%s", text.get());
+    if (HostPathsAsWritten()) ::syslog(priority, "%s", text.get());
 }
 
 } // namespace TarnPlatform

@@ -20,7 +20,7 @@ std::string ReadKeyValueOrThrow(const std::string& key, const std::shared_ptr<DB
 }
 
 std::string AttachSchemaStoreStatement() {
-    if (TarnPlatform::HostRoot().empty()) return ATTACH_SCHEMA_STORE;
+    if (TarnPlatform::HostPathsAsWritten()) return ATTACH_SCHEMA_STORE;
     return "ATTACH DATABASE " + TarnPlatform::SqlQuote(TarnPlatform::HostPath(SCHEMA_STORE_PATH)) + " AS ss;";
 }
 

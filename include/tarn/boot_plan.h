@@ -1,8 +1,9 @@
-// A preview of the next boot's desired-configuration step: what it would
-// add, change or remove in the layers of Config. The earlier boot steps
-// (restore, schema processing, upgrade) are not part of it.
+// A preview of the next boot: the restore it will do, the boot mode it will
+// run in, what it will add, change or remove in the layers of Config against
+// the live store, and the alerts and events it will raise.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "tarn/boot_state.h"
@@ -11,17 +12,33 @@
 
 namespace TarnConfigStore {
 
-struct TARN_EXPORT BootPlan {
-    BOOTMODE bootMode;
-    std::vector<ConfigRowChange> changes;
+// What the boot's restore does with the configuration store.
+enum class RestoredFrom {
+    Nothing,          // restore is off: the live store stays
+    Backup,           // the backup taken while the host ran
+    FirstBootBackup,  // the backup the installation left
+    NewStore,         // no backup, or none usable: a new store
 };
 
-// Runs the step's work (the boot mode's routine and the promotion) in a
-// transaction on the live store that is always rolled back, so that the
-// store's file is left byte for byte as it was; the store's write lock is
-// held meanwhile. Throws ConfigStoreException "The next boot's desired
-// configuration step fails: <reason>" when the work fails (the boot would
-// then change nothing), and what connecting to the store throws.
-TARN_EXPORT BootPlan PlanNextBoot();
+struct TARN_EXPORT BootPlan {
+    RestoredFrom restoredFrom = RestoredFrom::Nothing;
+    // The fixed path of the backup restored, or of the one that cannot be
+    // (a new store then); empty when there is none.
+    std::string backup;
+    BOOTMODE bootMode = BOOTMODE_NORMAL;  // the mode of the boot's desired-configuration step
+    std::string failure;                  // the alert of a boot that fails; empty when it runs to its end
+    std::vector<ConfigRowChange> changes; // against the live store (all added when there is none)
+    std::vector<std::string> alerts;      // the system alerts it raises, in order
+    std::vector<std::string> events;      // the events it raises: id, a blank, the message
+};
+
+// Runs the next boot (LoadStore(restore)) for real, in a child process on
+// copies of the files it changes, and compares the store it leaves with the
+// live one; the host's files stay byte for byte as they were. The caller
+// holds the store's writer lock and runs single-threaded. Throws
+// ConfigStoreException when the boot cannot be rehearsed, and what reading
+// the live store or the rehearsed one throws. A live store that cannot be
+// read counts as empty: the boot that restores a backup replaces it.
+TARN_EXPORT BootPlan PlanNextBoot(bool restore = true);
 
 } // namespace TarnConfigStore

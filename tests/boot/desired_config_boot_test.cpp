@@ -51,7 +51,7 @@ protected:
             return TarnConfigStore::ReadConfigLayers(TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true));
         };
         const auto before = read();
-        const auto plan = TarnConfigStore::PlanNextBoot();
+        const auto plan = TarnConfigStore::PlanNextBoot(false);
         EXPECT_EQ(TarnTest::ReadFile(Store()), bytes);
         EXPECT_EQ(TarnConfigStore::LoadStore(false), 0);
         const auto changes = Render(plan.changes);

@@ -107,16 +107,19 @@ const std::vector<Command>& Commands() {
          "                      boot mode of the next load; an empty layer is null in JSON\n"
          "Nothing changes in the configuration until the next boot. A refused document\n"
          "changes nothing (exit 1 with the reasons).", &RunDesired},
-        {"plan", "plan [--json]", "show what the next boot will change in the configuration",
-         "Runs the next boot's desired-configuration step (the work of the boot mode,\n"
-         "then the promotion of desired values) in a transaction that is always rolled\n"
-         "back, and prints per object and instance each row added (+), changed (~) or\n"
-         "removed (-) with its user, vital and cached layers, before -> after. The store\n"
-         "is left as it was. The earlier boot steps (restore, schema processing, upgrade)\n"
-         "are not previewed. With --json one object {\"bootMode\", \"changes\": [{component,\n"
-         "group, name, identifier, change, layers: {layer: {before, after}}}]} for scripts.\n"
-         "Exit status 1 with the reason when the step would fail (the boot would then\n"
-         "change nothing).", &RunPlan},
+        {"plan", "plan [--no-restore] [--json]", "show what the next boot will do",
+         "Runs the next boot (as 'boot' would, with --no-restore as 'boot --no-restore')\n"
+         "on copies of the files it changes, in a scratch directory under /tmp that is\n"
+         "removed afterwards; the host's files stay as they are. Prints the restore it\n"
+         "does (the backup and its generation, the first-boot backup, or a new store and\n"
+         "why), the boot mode it runs in or the failure that ends it, per object and\n"
+         "instance each row it adds (+), changes (~) or removes (-) against the live\n"
+         "store with its user, vital and cached layers, before -> after, and the system\n"
+         "alerts and events it raises. With --json one object {\"restore\": {from, backup,\n"
+         "generation}, \"bootMode\", \"failure\", \"changes\": [{component, group, name,\n"
+         "identifier, change, layers: {layer: {before, after}}}], \"alerts\", \"events\"}.\n"
+         "Upgrade modules run in the preview as in the boot; the listed files that no\n"
+         "crate declares are not removed by it.", &RunPlan},
         {"image", "image crates [--json]|dump", "list the installed crates, or write the image dump file",
          "crates  one line per crate of the image database, by id: id, name, version,\n"
          "        vendor, restrictStickyFiles (0 or 1), payloads joined by ',', separated\n"

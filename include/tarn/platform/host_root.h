@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tarn/export.h"
 
@@ -18,6 +19,22 @@ TARN_PLATFORM_EXPORT const std::string& HostRoot();
 // The fixed host path (absolute, starting with '/') under the host root,
 // resolved there by ResolveInRoot.
 TARN_PLATFORM_EXPORT std::string HostPath(const std::string& fixedPath);
+
+// Redirects the host paths at or below any of entries (fixed paths: files,
+// or directories without a trailing slash) to the same paths under scratch,
+// for the rest of the process; the others keep the host root. A preview of
+// the next boot runs the boot this way in a child process, so that what it
+// changes lands in scratch. Empty entries end the redirection.
+TARN_PLATFORM_EXPORT void RedirectHostPaths(const std::string& scratch, const std::vector<std::string>& entries);
+
+// Whether RedirectHostPaths is in force: the process rehearses work that
+// must not change the host outside the scratch directory.
+TARN_PLATFORM_EXPORT bool HostPathsRedirected();
+
+// Whether every host path comes back as written: the real root and nothing
+// redirected. Only then may the fixed texts (SQL, shell commands) and the
+// host's own services (the system log) be used as they are.
+TARN_PLATFORM_EXPORT bool HostPathsAsWritten();
 
 // path taken below root (a directory, no trailing slash) as if root were
 // "/": every symbolic link is resolved, an absolute target from root, and
