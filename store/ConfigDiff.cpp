@@ -15,8 +15,10 @@ constexpr char kReadLayers[] =
     "SELECT Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue FROM Config ORDER BY "
     "Component, ConfigGroup, Name, Identifier;";
 
+// An empty text holds no value, as NULL does: both print as null, and a
+// layer going from one to the other has not changed.
 std::optional<std::string> Text(const char* value) {
-    return value ? std::optional<std::string>(value) : std::nullopt;
+    return value && *value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 int CollectRow(void* ctx, int, char** values, char**) {

@@ -15,7 +15,8 @@
 
 namespace TarnConfigStore {
 
-// User, vital and cached, in this order; an absent value is NULL.
+// User, vital and cached, in this order; an absent value (NULL or an empty
+// text) is nullopt.
 using ConfigLayerValues = std::array<std::optional<std::string>, 3>;
 inline constexpr const char* CONFIG_LAYER_NAMES[] = {"user", "vital", "cached"};
 

@@ -95,10 +95,9 @@ void PrintJson(const BootPlan& plan, int generation) {
 } // namespace
 
 int RunPlan(const Args& args) {
-    Args options = args;
-    const bool restore = !TakeOption(options, "--no-restore");
-    bool json = false;
-    if (!OnlyJsonOption(options, json)) return Usage(FindCommand("plan"));
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}, {"--no-restore"}});
+    AtMost(parsed.operands, 0);
+    const bool json = parsed.Has("--json"), restore = !parsed.Has("--no-restore");
     // Nothing may change between the copies the rehearsal takes.
     auto lock = LockStore();
     const BootPlan plan = TarnConfigStore::PlanNextBoot(restore);
