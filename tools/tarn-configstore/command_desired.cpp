@@ -133,6 +133,7 @@ int RunDesired(const Args& args) {
     const bool json = TakeOption(rest, "--json");
     if (rest == Args{"show"}) return Show(json);
     if (json) return DesiredUsage();
+    if (!rest.empty() && rest[0] == "export") return ExportDesired(Args(rest.begin() + 1, rest.end()));
     const Operands ops = SplitOperands(rest);
     const Args& w = ops.words;
     if (w.empty()) return DesiredUsage();

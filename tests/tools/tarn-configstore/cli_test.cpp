@@ -43,6 +43,7 @@ TEST_F(Cli, RejectsUnknownCommandsAndBadArgumentsWithAUsageLine) {
         {"cleanup", "everything"}, {"crate-files", "extra"}, {"show", "--yaml"}, {"backup", "only-one"},
         {"image"}, {"image", "crates", "--yaml"}, {"backup", "--keep"}, {"backup", "--keep", "-1"}, {"backup", "--keep", "0"},
         {"backup", "--keep", "1", "a", "b"}, {"generations", "--yaml"}, {"rollback", "0"}, {"rollback", "1", "2"},
+        {"get"}, {"set", "a/b/c"}, {"desired", "export", "--file"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(testing::PrintToString(args));
