@@ -55,7 +55,13 @@ int Refuse(const std::string& reason) {
 
 // The registered object the operand names, with an identifier only for a
 // multi-instance object; the empty pointer after saying why not.
-std::shared_ptr<TarnSchemaStore::SchemaObject> Registered(const ObjectName& n) {
+std::shared_ptr<TarnSchemaStore::SchemaObject> Registered(const std::string& operand, ObjectName& n) {
+    const std::optional<ObjectName> parsed = ParseObjectName(operand);
+    if (!parsed) {
+        Refuse("'" + operand + "' is not component/group/name or component/group/name[identifier]");
+        return nullptr;
+    }
+    n = *parsed;
     auto object = TarnSchemaStore::SchemaStore::GetCache()->GetSchemaObject(n.Id());
     if (!object) Refuse("no configuration object " + n.Id().toString() + " is registered");
     else if (n.identifier && !object->IsNonSingleton()) Refuse(n.Id().toString() + " is a singleton: it has no instances");
@@ -101,16 +107,15 @@ bool NamesTheInstance(rapidjson::Document& value, const std::string& field, cons
 int RunGet(const Args& args) {
     const Operands ops = SplitOperands(args);
     if (ops.sawOption || ops.words.size() != 1) return Usage(FindCommand("get"));
-    const std::optional<ObjectName> n = ParseObjectName(ops.words[0]);
-    if (!n) return Refuse("'" + ops.words[0] + "' is not component/group/name or component/group/name[identifier]");
-    const auto object = Registered(*n);
+    ObjectName n;
+    const auto object = Registered(ops.words[0], n);
     if (!object) return 1;
     // A singleton is its one row with the empty identifier.
-    const bool one = n->identifier || !object->IsNonSingleton();
-    const auto rows = Rows(*n, one ? std::optional<std::string>(n->identifier.value_or("")) : std::nullopt);
+    const bool one = n.identifier || !object->IsNonSingleton();
+    const auto rows = Rows(n, one ? std::optional<std::string>(n.identifier.value_or("")) : std::nullopt);
     if (one && rows.empty())
-        return Refuse(n->identifier ? n->Id().toString() + " has no instance '" + *n->identifier + "'"
-                                    : n->Id().toString() + " has no value in the store");
+        return Refuse(n.identifier ? n.Id().toString() + " has no instance '" + *n.identifier + "'"
+                                   : n.Id().toString() + " has no value in the store");
     JsonOutput w;
     if (one) {
         WriteLayers(w, rows[0].layers);
@@ -129,31 +134,30 @@ int RunGet(const Args& args) {
 int RunSet(const Args& args) {
     const Operands ops = SplitOperands(args);
     if (ops.sawOption || ops.words.size() != 2) return Usage(FindCommand("set"));
-    std::optional<ObjectName> n = ParseObjectName(ops.words[0]);
-    if (!n) return Refuse("'" + ops.words[0] + "' is not component/group/name or component/group/name[identifier]");
+    ObjectName n;
+    const auto object = Registered(ops.words[0], n);
+    if (!object) return 1;
     rapidjson::Document value;
     const rapidjson::ParseResult parsed = TarnJson::Parse(value, ops.words[1]);
     if (parsed.IsError())
         return Refuse("the value is not one JSON value (at offset " + std::to_string(parsed.Offset()) + "); nothing stored");
-    const auto object = Registered(*n);
-    if (!object) return 1;
-    if (n->identifier && !NamesTheInstance(value, object->GetIdField(), *n->identifier))
-        return Refuse("the value's " + object->GetIdField() + " is not '" + *n->identifier + "'; nothing stored");
+    if (n.identifier && !NamesTheInstance(value, object->GetIdField(), *n.identifier))
+        return Refuse("the value's " + object->GetIdField() + " is not '" + *n.identifier + "'; nothing stored");
     auto lock = LockStore();
     const WriteCheck check;
     try {
-        n->identifier = TarnConfigStore::SetUserConfigObject(n->Id(), value);
+        n.identifier = TarnConfigStore::SetUserConfigObject(n.Id(), value);
     } catch (const std::exception& e) {
         throw std::runtime_error(std::string(e.what()) + "; nothing stored");  // one statement: all or nothing
     }
-    if (n->identifier->empty()) n->identifier.reset();
+    if (n.identifier->empty()) n.identifier.reset();
     // Read back as get reads it: the value as the store keeps values.
     std::string expected;
     ConfigStoreDocument::SerializeValue(value, expected);
-    const auto rows = Rows(*n, n->identifier.value_or(""));
-    check.Expect(!rows.empty() && rows[0].layers[0] == expected, "the user value of " + n->Text());
+    const auto rows = Rows(n, n.identifier.value_or(""));
+    check.Expect(!rows.empty() && rows[0].layers[0] == expected, "the user value of " + n.Text());
     std::printf("%s: user value set; the next boot restores the store from its backup, so run 'tarn-configstore "
-                "backup' before it, or it starts without this change\n", n->Text().c_str());
+                "backup' before it, or it starts without this change\n", n.Text().c_str());
     if (const int mode = static_cast<int>(TarnConfigStore::GetBootMode()); mode != 0)
         std::printf("the next boot applies the configuration pending for it (boot mode %d), which may replace this "
                     "value ('tarn-configstore plan' shows it)\n", mode);
