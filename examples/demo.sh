@@ -75,20 +75,30 @@ section "the host runs: configuration is written, the boot state recorded, the s
 # /var/run starts empty at every boot: the error file and the file list were this boot's.
 rm -f "$root/var/run/halden/files/loadStoreErrors.json" "$root/var/run/nonSchemaFiles"
 rm -f "$root/var/lib/halden/firstboot/current-store-1"   # only the first boot has it
+# Prints the command line, words with other characters than these in quotes, then runs it.
+run() {
+  local line='$ tarn-configstore' word
+  for word in "$@"; do [[ $word =~ ^[-A-Za-z0-9/_.]+$ ]] && line+=" $word" || line+=" '$word'"; done
+  echo "$line"; tcs "$@"
+}
+run set network/dns/servers '{"servers":["192.0.2.53"]}'
+echo "   (the next one is refused: every error is listed and nothing is stored)"
+run set 'network/trunk/uplinks[switch0]' '{"mtu":1400,"id":"a1"}' || true
+run set 'network/trunk/uplinks[switch0]' '{"mtu":1500}'
+# What the host's own services write beside the operator: the vital layer, a
+# value desired for the next boot (the boot turns it into the user value), a
+# cached state, and an object of a crate whose schema is gone (no schema, so
+# 'set' refuses it; an upgrade boot removes it).
 sqlite3 "$store" <<'SQL'
-INSERT INTO Config(Component, ConfigGroup, Name, UserValue, CreationTime)
-  VALUES('network', 'dns', 'servers', '{"servers":["192.0.2.53"]}', datetime(CURRENT_TIMESTAMP));
-INSERT INTO Config(Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CreationTime)
-  VALUES('network', 'trunk', 'uplinks', 'switch0', '{"name":"switch0","mtu":1500}', '{"name":"switch0","id":"a1"}',
-         datetime(CURRENT_TIMESTAMP));
--- desired for the next boot: the boot turns it into the user value
+UPDATE Config SET VitalValue='{"name":"switch0","id":"a1"}' WHERE Name='uplinks';
 UPDATE Config SET DesiredValue='{"name":"switch0","mtu":9000}' WHERE Name='uplinks';
 INSERT INTO Config(Component, ConfigGroup, Name, CachedValue, CreationTime)
   VALUES('system', 'runtime', 'uptime', '{"seconds":86400}', datetime(CURRENT_TIMESTAMP));
--- an object of a crate whose schema is gone: an upgrade boot removes it
 INSERT INTO Config(Component, ConfigGroup, Name, UserValue, CreationTime)
   VALUES('legacy', 'tuning', 'knobs', '{"fast":true}', datetime(CURRENT_TIMESTAMP));
 SQL
+run get 'network/trunk/uplinks[switch0]'
+run get network/dns/servers
 echo "\$ tarn-configstore boot-state cleanup"; tcs boot-state cleanup
 echo "\$ tarn-configstore apply-record set 'applied 4 objects'"; tcs apply-record set 'applied 4 objects'
 echo "\$ tarn-configstore backup"; tcs backup
@@ -112,6 +122,11 @@ tcs backup >/dev/null   # the host saves its store before it reboots
 
 section "boot 3: the desired configuration replaces the user configuration of the desired-state objects"
 boot
+echo "\$ tarn-configstore desired export --file tmp/exported.json   (the configuration as a desired document)"
+tcs desired export --file "$root/tmp/exported.json"
+cat "$root/tmp/exported.json"
+echo "\$ tarn-configstore desired validate tmp/exported.json"
+tcs desired validate "$root/tmp/exported.json"
 
 section "boot 4: an upgrade boot to a new image (telemetry comes, hostsvc goes), with the example upgrade module"
 cp -a "$here/upgrade-image/." "$root/"

@@ -6,11 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include "store/schema_store_attachment.h"
 #include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
-#include "tarn/platform/cs_logger.h"
 #include "tarn/platform/db_store.h"
-#include "tarn/store_tables.h"
 
 namespace TarnConfigStore {
 
@@ -22,25 +21,6 @@ constexpr char SELECT_BOOT_TIME_RESTORE_FAILURES[] =
     "SELECT c.Name, c.Component, c.ConfigGroup, c.Identifier FROM Config c, ss.ConfigSchema as s where "
     "c.Name = s.Name and c.Component = s.Component and c.ConfigGroup = s.ConfigGroup and s.DSPIntegrated = 1 "
     "and c.Success = 0 and (s.SchemaType = 0 or s.SchemaType = 2) and c.UserValue is NOT NULL;";
-
-// Detaches the schema store on every way out of the query; a failure to
-// detach is logged and changes nothing else.
-class SchemaStoreAttachment {
-public:
-    explicit SchemaStoreAttachment(std::shared_ptr<DBStore::StoreConnection> conn) : m_conn(std::move(conn)) {
-        if (DBStore::ExecuteV2(m_conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0)
-            throw ConfigStoreException("Failed to attach schema store");
-    }
-    ~SchemaStoreAttachment() {
-        if (DBStore::ExecuteV2(m_conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0)
-            CSLogger::Log(0, "Failed to detach schema store");
-    }
-    SchemaStoreAttachment(const SchemaStoreAttachment&) = delete;
-    SchemaStoreAttachment& operator=(const SchemaStoreAttachment&) = delete;
-
-private:
-    std::shared_ptr<DBStore::StoreConnection> m_conn;
-};
 
 // Fills a record by column name, so the order of the selected columns does
 // not matter. Nothing may unwind through the database's C frames: should

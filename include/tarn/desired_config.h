@@ -62,4 +62,22 @@ TARN_EXPORT void SetDesiredSmartnicConfiguration(rapidjson::Document& document);
 // the validator's own lines); nothing is written.
 TARN_EXPORT bool ValidateSmartnicConfiguration(const rapidjson::Document& document);
 
+// The user configuration of the objects a desired document governs, as a
+// desired document that stores it again: every object taking part in
+// desired-state configuration (dspIntegrated) or with mutable defaults,
+// except those of kind internal. Each holds its instances' user values as
+// stored (one array per multi-instance object, by identifier), an
+// identifier member added where a value lacks it; a mutable-default object
+// without any is "DELETE_DEFAULT", so its defaults do not come back; a
+// desired-state object without any is left out. Storing the document and
+// booting then leaves every layer of Config as it was, except for the
+// values listed in notRestated.
+struct TARN_EXPORT DesiredExport {
+    rapidjson::Document document;
+    // "<c/g/k>[<identifier>]: <reason>" for each user value that no desired
+    // document can hold (not a JSON object, or naming another instance).
+    std::vector<std::string> notRestated;
+};
+TARN_EXPORT DesiredExport ExportDesiredDocument();
+
 } // namespace TarnConfigStore

@@ -164,14 +164,19 @@ int Show(bool json) {
 } // namespace
 
 int RunDesired(const Args& args) {
-    const ParsedArgs parsed = ParseArgs(args, {{"--json"}, {"--smartnic"}});
+    const ParsedArgs parsed = ParseArgs(args, {{"--json"}, {"--smartnic"}, {"--file", "F"}});
     const Args& w = parsed.operands;
-    const size_t what = Choose(w, {"validate", "set", "show"});
+    const size_t what = Choose(w, {"validate", "set", "show", "export"});
     const bool json = parsed.Has("--json"), smartnic = parsed.Has("--smartnic");
-    if (what == 2) {
+    const Args file = parsed.Values("--file");
+    if (what != 3 && !file.empty()) throw UsageError(w[0] + " takes no --file");
+    if (what >= 2) {
         AtMost(w, 1);
-        if (smartnic) throw UsageError("show takes no --smartnic");
-        return Show(json);
+        if (smartnic) throw UsageError(w[0] + " takes no --smartnic");
+        if (what == 2) return Show(json);
+        if (json) throw UsageError("export takes no --json: it prints a desired document");
+        if (file.size() > 1 || (file.size() == 1 && file[0].empty())) throw UsageError("export takes one --file F");
+        return ExportDesired(file.empty() ? std::string() : file[0]);
     }
     if (json) throw UsageError(w[0] + " takes no --json");
     if (w.size() < 2) throw UsageError(w[0] + " needs the FILE of the document");

@@ -37,6 +37,11 @@ int RunCleanup(const Args& args);
 int RunCrateFiles(const Args& args);
 int RunShow(const Args& args);
 int RunDesired(const Args& args);
+// desired export [--file F], with the arguments after "export".
+// desired export: the document to standard output, or replacing file.
+int ExportDesired(const std::string& file);
+int RunGet(const Args& args);
+int RunSet(const Args& args);
 int RunPlan(const Args& args);
 int RunProcessSchemas(const Args& args);
 int RunRefresh(const Args& args);

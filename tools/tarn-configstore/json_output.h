@@ -34,6 +34,8 @@ public:
 
     // Writes the finished document and a newline to standard output.
     void Print() const;
+    // The finished document.
+    std::string Text() const { return m_buffer.GetString(); }
 
 private:
     rapidjson::StringBuffer m_buffer;

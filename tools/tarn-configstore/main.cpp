@@ -88,8 +88,24 @@ const std::vector<Command>& Commands() {
          "With --defaults the default configuration (DefaultConfig) with its layers and\n"
          "schema version instead. With --json one array of objects for scripts, where\n"
          "an empty layer is null.", &RunShow},
-        {"desired", "desired validate [--smartnic] FILE|set [--smartnic] FILE|show [--json]",
-         "check a desired document, store it for the next boot, or show what is stored",
+        {"get", "get OBJECT[ID]", "print a configuration object's layers as JSON",
+         "OBJECT is component/group/name (as schemas lists it); [ID] selects one instance\n"
+         "of a multi-instance object by its identifier. Prints {\"user\", \"vital\",\n"
+         "\"cached\"}, each layer's value or null, as the store reads them; for a\n"
+         "multi-instance object without [ID] one such object per instance, by identifier.\n"
+         "Exit status 1 with the reason for an object that is not registered or an\n"
+         "instance (a singleton's value) the store does not hold.", &RunGet},
+        {"set", "set OBJECT[ID] JSON", "write a configuration object's user value",
+         "JSON, an object, becomes the user value of the singleton OBJECT, or of the\n"
+         "instance its identifier member names ([ID] fills that member in when the value\n"
+         "lacks it; a different one is refused). The value is checked against the object's\n"
+         "user schema: on any error nothing is stored and every error is listed (exit 1).\n"
+         "The instance keeps its automatic, vital and cached values and creation time, its\n"
+         "revision rises by one, and a desired value pending for it goes. An object whose\n"
+         "identifiers are generated gets a new instance when the value has none. The next\n"
+         "boot restores the store from its backup: run 'backup' to keep the value.", &RunSet},
+        {"desired", "desired validate [--smartnic] FILE|set [--smartnic] FILE|show [--json]|export [--file F]",
+         "check a desired document, store it for the next boot, show what is stored, or export one",
          "validate FILE         checks the desired document {\"profile\": {component: {group:\n"
          "                      {key: value}}}} against the registered schemas; prints every\n"
          "                      error (object, instance, JSON pointer, reason); exit 1 when any;\n"
@@ -105,6 +121,10 @@ const std::vector<Command>& Commands() {
          "                      defaults or deleted at the next boot (boot mode 3)\n"
          "show [--json]         the stored rows with their boot action and layers, and the\n"
          "                      boot mode of the next load; an empty layer is null in JSON\n"
+         "export [--file F]     the user configuration of the objects a desired document\n"
+         "                      governs (dspIntegrated or mutable defaults) as a desired\n"
+         "                      document; storing it with 'set' and booting changes nothing.\n"
+         "                      With --file it replaces F whole (never a directory).\n"
          "Nothing changes in the configuration until the next boot. A refused document\n"
          "changes nothing (exit 1 with the reasons).", &RunDesired},
         {"plan", "plan [--no-restore] [--json]", "show what the next boot will do",

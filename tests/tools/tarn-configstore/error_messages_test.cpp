@@ -48,6 +48,10 @@ TEST(CliErrors, EveryErrorNamesItsCause) {
         {{"rollback", "0"}, 2, {"not '0'"}},
         {{"image", "crates", "x"}, 2, {"unexpected argument 'x'"}},
         {{"frobnicate"}, 2, {"unknown command 'frobnicate'"}},
+        {{"get"}, 2, {"get: missing argument: expected OBJECT[ID]"}},
+        {{"set", "a/b/c"}, 2, {"set: missing argument: expected OBJECT[ID] and its JSON value"}},
+        {{"desired", "export", "--file"}, 2, {"option '--file' needs its F"}},
+        {{"desired", "show", "--file", "f"}, 2, {"show takes no --file"}},
         {{"boot"}, 1, {"Failed to invoke KNO_CheckSig\n", "cause: Kernel-info tree: " + tree, "put one at " + tree}},
     };
     for (const Case& c : cases) {
