@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 #include "commands.h"
+#include "tarn/platform/host_root.h"
 #include "write_check.h"
 
 namespace TarnCli {
@@ -244,16 +244,6 @@ int UsageError(const char* format, const char* what) {
     return 2;
 }
 
-// The host root must be set before anything reads it: it is taken once per
-// process. A relative DIR is made absolute, so that paths inside commands
-// and statements do not depend on the working directory.
-bool SetRoot(const char* dir) {
-    std::error_code ec;
-    if (!*dir || !std::filesystem::is_directory(dir, ec)) return false;
-    setenv("TARN_ROOT", std::filesystem::absolute(dir, ec).lexically_normal().c_str(), 1);
-    return !ec;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -278,7 +268,7 @@ int main(int argc, char** argv) {
         } else {
             return UsageError("unknown option '%s'", a);
         }
-        if (!SetRoot(root)) return UsageError("host root '%s' is not a directory", root);
+        if (!TarnPlatform::SetHostRoot(root)) return UsageError("host root '%s' is not a directory", root);
     }
     if (i == argc) {
         PrintHelp(stderr);
