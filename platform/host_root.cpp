@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -56,6 +57,13 @@ const std::string& HostRoot() {
         return r;
     }();
     return root;
+}
+
+bool SetHostRoot(const char* dir) {
+    std::error_code ec;
+    if (!*dir || !std::filesystem::is_directory(dir, ec)) return false;
+    const std::filesystem::path absolute = std::filesystem::absolute(dir, ec).lexically_normal();
+    return !ec && setenv("TARN_ROOT", absolute.c_str(), 1) == 0;
 }
 
 std::string ResolveInRoot(const std::string& root, const std::string& path) {

@@ -9,10 +9,12 @@
 // another client began to wait (Knosh::DaemonLimits); sends never raise
 // SIGPIPE, and the options a client changed are put back before the next one.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +78,20 @@ ssize_t Receive(int client, int listener, char* buffer, Clock::time_point* holdE
 // Ends the daemon after a setup failure.
 [[noreturn]] void SetupFailed(const char* what) {
     KNOSHDiag(0, kLabel, "%s: %s", what, strerror(errno));
+    exit(1);
+}
+
+// The parent's side of start-up: ends with 0 once the child reports on the
+// pipe that it listens, else (the child failed a setup step and wrote why,
+// or died) with 1.
+[[noreturn]] void AwaitListening(pid_t child, int pipe) {
+    char byte;
+    ssize_t n;
+    while ((n = read(pipe, &byte, 1)) < 0 && errno == EINTR) {
+    }
+    if (n == 1) exit(0);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
     exit(1);
 }
 
@@ -183,10 +199,28 @@ DaemonLimits daemonLimits;
 
 void KNOSH_ServeClient(int socket) { Serve(socket, -1); }
 
-void KNOSHDaemon(void) {
+void KNOSHDaemon(void) { KNOSHDaemonAt(nullptr, KNOSH_DAEMON_PORT); }
+
+void KNOSHDaemonAt(const char* address, uint16_t port) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    where.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (address && inet_pton(AF_INET, address, &where.sin_addr) != 1) {
+        KNOSHDiag(0, kLabel, "listen address %s: not a numeric IPv4 address", address);
+        exit(1);
+    }
+    // The parent returns only once the child listens, so that whoever
+    // started the daemon learns whether it serves (a port taken, say).
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) < 0) SetupFailed("KNOSH: pipe");
     pid_t child = fork();
     if (child < 0) SetupFailed("KNOSH: fork");
-    if (child > 0) exit(0);
+    if (child > 0) {
+        close(ready[1]);
+        AwaitListening(child, ready[0]);
+    }
+    close(ready[0]);
     KNOSHDiag(0, kLabel, "KNOSH Daemon started");
     if (setsid() < 0) SetupFailed("KNOSH: setsid");
 
@@ -194,16 +228,14 @@ void KNOSHDaemon(void) {
     if (listener.Get() < 0) SetupFailed("socket");
     int on = 1;  // a restarted daemon may bind while old connections linger
     setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(KNOSH_DAEMON_PORT);
-    if (bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) SetupFailed("bind");
+    if (bind(listener.Get(), reinterpret_cast<sockaddr*>(&where), sizeof where) < 0) SetupFailed("bind");
     if (listen(listener.Get(), 1) < 0) SetupFailed("listen");
     KNOSHDiag(0, kLabel,
-              "listening on port %d of every address WITHOUT AUTHENTICATION: whoever reaches it can read "
-              "and write every node",
-              KNOSH_DAEMON_PORT);
+              "listening on port %d of %s WITHOUT AUTHENTICATION: whoever reaches it can read and write every node",
+              port, address ? address : "every address");
+    const char byte = 1;
+    if (write(ready[1], &byte, 1) != 1) SetupFailed("KNOSH: write");
+    close(ready[1]);
 
     for (;;) {
         KNOSHDiag(2, kLabel, "Waiting for client connection");

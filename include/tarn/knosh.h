@@ -166,15 +166,20 @@ TARN_EXPORT int KNOSH_StringCompareCb(const void* a, const void* b);
 
 /* ---- Daemon ------------------------------------------------------------------ */
 
-/* The daemon's TCP port, on every local IPv4 address. */
+/* The daemon's TCP port unless told another, on every local IPv4 address. */
 #define KNOSH_DAEMON_PORT 56303
 
-/* Forks; the parent ends with exit status 0. The child detaches (setsid),
- * listens on KNOSH_DAEMON_PORT of every address WITHOUT ANY AUTHENTICATION
- * (whoever reaches the port can read and write every node) and serves one
- * client after another with KNOSH_ServeClient. Ends with exit status 1 when
- * a setup step fails. Call KNOSH_Init first. */
+/* KNOSHDaemonAt(NULL, KNOSH_DAEMON_PORT): every address, the fixed port. */
 TARN_EXPORT void KNOSHDaemon(void) __attribute__((noreturn));
+
+/* Forks; the child detaches (setsid), listens on port of address (a numeric
+ * IPv4 address; NULL: every address) WITHOUT ANY AUTHENTICATION (whoever
+ * reaches the port can read and write every node) and serves one client
+ * after another with KNOSH_ServeClient. The parent waits until the child
+ * listens and then ends with exit status 0; when a setup step fails (the
+ * child writes why on standard error) both end with exit status 1. Call
+ * KNOSH_Init first. */
+TARN_EXPORT void KNOSHDaemonAt(const char* address, uint16_t port) __attribute__((noreturn));
 
 /* Serves one connected client on socket (taken over and closed): each
  * receive of up to 4096 bytes is one request ("bin", "md5chk <signature>"

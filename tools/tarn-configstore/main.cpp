@@ -4,12 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 #include "commands.h"
 #include "failure_causes.h"
+#include "tarn/platform/host_root.h"
 #include "write_check.h"
 
 namespace TarnCli {
@@ -246,16 +246,6 @@ int UsageError(const char* format, const char* what) {
     return 2;
 }
 
-// The host root must be set before anything reads it: it is taken once per
-// process. A relative DIR is made absolute, so that paths inside commands
-// and statements do not depend on the working directory.
-bool SetRoot(const char* dir) {
-    std::error_code ec;
-    if (!*dir || !std::filesystem::is_directory(dir, ec)) return false;
-    setenv("TARN_ROOT", std::filesystem::absolute(dir, ec).lexically_normal().c_str(), 1);
-    return !ec;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -285,13 +275,13 @@ int main(int argc, char** argv) {
         } else {
             return UsageError("unknown option '%s'", a);
         }
-        if (!SetRoot(root)) return UsageError("host root '%s' is not a directory", root);
+        if (!TarnPlatform::SetHostRoot(root)) return UsageError("host root '%s' is not a directory", root);
         rootGiven = true;
     }
     // A root from the environment is checked as --root is: a mistyped one
     // would otherwise show a host without a store.
     const std::string envRoot = std::getenv("TARN_ROOT") ? std::getenv("TARN_ROOT") : "";
-    if (!rootGiven && !envRoot.empty() && !SetRoot(envRoot.c_str()))
+    if (!rootGiven && !envRoot.empty() && !TarnPlatform::SetHostRoot(envRoot.c_str()))
         return UsageError("host root '%s' (from TARN_ROOT) is not a directory", envRoot.c_str());
     if (i == argc) {
         PrintHelp(stderr);

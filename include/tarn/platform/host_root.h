@@ -16,6 +16,12 @@ namespace TarnPlatform {
 // The host root without a trailing slash; empty for the real root.
 TARN_PLATFORM_EXPORT const std::string& HostRoot();
 
+// A program's --root DIR: makes DIR (absolute and normalised, so that paths
+// do not depend on the working directory) the host root by setting
+// TARN_ROOT. False when DIR is empty or not a directory. Call it before
+// anything reads the host root.
+TARN_PLATFORM_EXPORT bool SetHostRoot(const char* dir);
+
 // The fixed host path (absolute, starting with '/') under the host root,
 // resolved there by ResolveInRoot.
 TARN_PLATFORM_EXPORT std::string HostPath(const std::string& fixedPath);

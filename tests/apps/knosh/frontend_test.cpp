@@ -68,7 +68,10 @@ TEST(Frontend, OptionsLinesAndExitStatus) {
         {{"-w", "-c", mismatch, "-e", "ls /counters"}, 0, "\n1\n2\n", "^Error: warning: " + sigLine + "$"},
         {{"-c", sample, "-e", "ls /net/nics", "-e", "ls /modules/vmxnet/params", "-e", "ls /system/lumenfs/inodes", "-e",
           "typels /system/lumenfs/inodes/4711/stats"}, 0, "vnic0/\nvnic1/\nringSize\n4711/\n4712/\n5120/\nInodeStats\n", "^$"},
+        // The live tree of another host root than TARN_ROOT's.
+        {{"--root", TarnTest::Rooted("/other"), "-e", "ls /net/nics"}, 0, "vnic0/\nvnic1/\n", "^$"},
     };
+    TarnTest::WriteFile(TarnTest::Rooted("/other" KNO_LIVE_TREE_PATH), TarnTest::ReadFile(sample));
     // Without -c the live tree is read.
     const Outcome noTree = Knosh({});
     EXPECT_EQ(noTree.status, 255);
@@ -85,8 +88,15 @@ TEST(Frontend, OptionsLinesAndExitStatus) {
     EXPECT_EQ(std::to_string(help.status) + help.out.substr(0, 12), "0Usage: knosh");
     // Usage errors, refused before the shell starts.
     for (const Texts& bad : std::vector<Texts>{{"-x"}, {"-l", "abc"}, {"-l", "5x"}, {"-l", ""}, {"-l", "2147483648"},
-                                               {"-l", "99999999999"}, {"-s", "NOPE"}, {"-s", ""}, {"-e", "pwd", "extra"}})
-        EXPECT_EQ(Knosh(bad).status, 2) << testing::PrintToString(bad);
+                                               {"-l", "99999999999"}, {"-s", "NOPE"}, {"-s", ""}, {"-e", "pwd", "extra"},
+                                               {"--root", missing}, {"--listen", "127.0.0.1"}, {"--port", "80"},
+                                               {"-d", "--listen", "localhost"}, {"--connect", "127.0.0.1", "--port", "0"},
+                                               {"--connect", "127.0.0.1", "--port", "+80"},
+                                               {"--connect", "127.0.0.1", "--port", "65536"}}) {
+        const Outcome o = Knosh(bad);
+        EXPECT_EQ(o.status, 2) << testing::PrintToString(bad);
+        EXPECT_THAT(o.err, testing::HasSubstr("\nUsage: knosh")) << testing::PrintToString(bad);
+    }
 }
 
 } // namespace
