@@ -112,7 +112,11 @@ LoadOutcome ReadOutcome(const std::string& scratch) {
     try {
         for (const std::string& entry : CopiedEntries()) CopyEntry(entry, scratch);
         std::vector<std::string> redirected = CopiedEntries();
-        for (const std::string& entry : FreshEntries()) redirected.push_back(entry);
+        for (const std::string& entry : FreshEntries()) {
+            // The directory a lock file or a log goes into is there on the host.
+            fs::create_directories(fs::path(ResolveInRoot(scratch, entry)).parent_path());
+            redirected.push_back(entry);
+        }
         TarnPlatform::RedirectHostPaths(scratch, redirected);
         LoadOutcome outcome;
         LoadStore(restore, &outcome);

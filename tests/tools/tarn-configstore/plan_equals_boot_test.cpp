@@ -163,11 +163,12 @@ TEST_F(PlanEqualsBoot, OverGeneratedSequencesOfOperations) {
     const std::string doc = Rooted("/tmp/desired.json");
     std::mt19937 random(20261207);
     int generations = 0;
+    bool upgraded = false;
     for (int step = 0; step < 30; ++step) {
         const unsigned mtu = 1500 + random() % 7500;
         std::string done;
         // Weights: what operators do most comes most.
-        static const int kOps[] = {0, 0, 0, 1, 2, 2, 2, 3, 3, 4, 4, 5, 5, 6};
+        static const int kOps[] = {0, 0, 0, 1, 2, 2, 2, 3, 3, 4, 4, 5, 5, 6, 7};
         switch (kOps[random() % std::size(kOps)]) {
             case 0:
                 TarnTest::WriteFile(doc, std::regex_replace(hostDoc, std::regex("9000"), std::to_string(mtu)));
@@ -202,6 +203,21 @@ TEST_F(PlanEqualsBoot, OverGeneratedSequencesOfOperations) {
                 done = "a damaged backup";
                 TarnTest::WriteFile(Rooted(kBackup), "not a database");
                 break;
+            case 7:  // once: a new image (telemetry comes, hostsvc goes) with the example upgrade module
+                if (upgraded) continue;
+                upgraded = true;
+                done = "an upgrade installed";
+                fs::copy(TARN_EXAMPLE_HOST "/../upgrade-image", TarnTest::Root(),
+                         fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+                fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, Rooted("/usr/lib/halden/configmanager/upgrade/lib/module.so"));
+                fs::remove(Rooted("/usr/lib/halden/configmanager/schemas/hostsvc.json"));
+                fs::remove(Rooted("/var/db/tarnimg/crates/Halden_system_hostsvc_8.0.2-1.20.xml"));
+                fs::remove_all(Rooted("/var/run/halden/files"));  // a new boot's /var/run holds only the tree
+                fs::remove(Rooted("/var/run/nonSchemaFiles"));
+                TarnTest::WriteFile(Rooted("/var/run/kno/tree.json"),
+                                    std::regex_replace(TarnTest::ReadFile(Rooted("/var/run/kno/tree.json")),
+                                                       std::regex("5f3c9a2e-77a1"), "9b1d4e77-0c2a"));
+                break;
         }
         Check("step " + std::to_string(step) + ": " + done);
     }
@@ -209,6 +225,7 @@ TEST_F(PlanEqualsBoot, OverGeneratedSequencesOfOperations) {
     // desired configuration applied, and a damaged backup replaced by a new store.
     EXPECT_TRUE(seen.count("backup, mode 1, changes")) << testing::PrintToString(seen);
     EXPECT_TRUE(seen.count("new store, mode 2, changes")) << testing::PrintToString(seen);
+    EXPECT_TRUE(upgraded);
 }
 
 } // namespace
