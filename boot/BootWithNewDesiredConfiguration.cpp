@@ -67,7 +67,8 @@ const std::string& MergeStatement(bool countTriggers) {
     return countTriggers ? counted : plain;
 }
 
-// The host's fixed instances, which the marking leaves alone.
+// The host's fixed instances, which the marking leaves alone, as the list
+// in parentheses that ends the marking statement.
 std::string ProtectedInstances() {
     using TarnPlatform::SqlQuote;
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
