@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "boot/boot_mode_work.h"
+#include "boot/config_work_copy.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
@@ -10,25 +11,40 @@
 namespace TarnConfigStore {
 namespace {
 
-constexpr char kMarkPrefix[] =
+// The marking statement is kMarkValues, kMarkedRows and the protected
+// instances.
+constexpr char kMarkValues[] =
     "update config set uservalue = CASE WHEN uservalue is NOT NULL and s.preserveNonUser=0 THEN 'mark for "
-    "deletion' ELSE NULL END, DesiredValue=NULL from ss.ConfigSchema as s where s.component=config.component and "
-    "s.configgroup=config.configgroup and s.name=config.name and s.DSPIntegrated=1 AND (config.component, "
-    "config.configgroup, config.name, config.identifier) NOT IN ";
+    "deletion' ELSE NULL END, DesiredValue=NULL ";
+constexpr char kMarkedRows[] =
+    "from ss.ConfigSchema as s where s.component=config.component and s.configgroup=config.configgroup and "
+    "s.name=config.name and s.DSPIntegrated=1 AND (config.component, config.configgroup, config.name, "
+    "config.identifier) NOT IN ";
 constexpr char kInsertNew[] =
     "insert or ignore into config(component, configgroup, name , identifier, uservalue, vitalvalue, cachedvalue) "
     "select component, configgroup, name, identifier, value, vitalvalue, cachedvalue from desireduserconfig;";
 constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
 constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
 
+// What Config's triggers do to a row that a statement setting one of its
+// value columns updates: updateRevision sets the revision to the old one
+// plus one, and updateModifiedTime the modified time to the statement's
+// time. Both find the row by its key, so a row with a NULL key column is
+// left as it is.
+constexpr char kMarkingsRevision[] = "update config set Revision=Revision + 1 ";
+constexpr char kKeyed[] =
+    "config.component is not null and config.configgroup is not null and config.name is not null and "
+    "config.identifier is not null";
+
 // Each layer takes the layer of the first matching desired row when that is
 // not NULL, else keeps its value. The matching rows are the row for every
 // instance (empty identifier) and the instance's own; when both exist the
 // one for every instance is first, the order in which the key's index
 // delivers them. Two probes of that key per instance, whatever the number of
-// desired rows of its object; every Config row is still updated once.
-const std::string& MergeStatement() {
-    static const std::string sql = [] {
+// desired rows of its object; every Config row is still updated once, and
+// with countTriggers the statement also does what the triggers do then.
+const std::string& MergeStatement(bool countTriggers) {
+    static const auto make = [](bool count) {
         std::string set, pick;
         // Config's column and DesiredUserConfig's of each layer.
         const std::pair<std::string, std::string> layers[] = {
@@ -37,16 +53,22 @@ const std::string& MergeStatement() {
             set += (set.empty() ? "" : ", ") + column + "=coalesce(m." + layer + ", config." + column + ")";
             pick += ", case when a.rowid is null then o." + layer + " else a." + layer + " end as " + layer;
         }
+        if (count)
+            set += std::string(", revision=case when ") + kKeyed + " then config.revision + 1 else config.revision " +
+                   "end, modifiedtime=case when " + kKeyed + " then datetime(CURRENT_TIMESTAMP) else " +
+                   "config.modifiedtime end";
         return "update config set " + set + " from (select c.rowid as id" + pick +
                " from config as c left join desireduserconfig as a on a.component=c.component and "
                "a.configgroup=c.configgroup and a.name=c.name and a.identifier='' left join desireduserconfig as o on "
                "o.component=c.component and o.configgroup=c.configgroup and o.name=c.name and "
                "o.identifier=c.identifier) as m where config.rowid=m.id;";
-    }();
-    return sql;
+    };
+    static const std::string plain = make(false), counted = make(true);
+    return countTriggers ? counted : plain;
 }
 
-// The host's fixed instances, which the marking leaves alone.
+// The host's fixed instances, which the marking leaves alone, as the list
+// in parentheses that ends the marking statement.
 std::string ProtectedInstances() {
     using TarnPlatform::SqlQuote;
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
@@ -59,7 +81,7 @@ std::string ProtectedInstances() {
             list += (list.empty() ? "(" : ",(") + SqlQuote(id.GetComponent()) + "," + SqlQuote(id.GetGroup()) + "," +
                     SqlQuote(id.GetName()) + "," + SqlQuote(identifier) + ")";
     }
-    return list;
+    return "(" + list + ");";
 }
 
 void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql, const char* failure) {
@@ -69,14 +91,23 @@ void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::strin
 } // namespace
 
 void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    constexpr char kMarkFailure[] = "Failed to mark user configuration for delete";
+    constexpr char kMergeFailure[] = "Failed to update config table";
     CSLogger::Log(2, "Boot with new desired configuration.");
-    const std::string mark = kMarkPrefix + ("(" + ProtectedInstances() + ");");
+    const std::string protectedInstances = ProtectedInstances();
+    const std::string mark = kMarkValues + (kMarkedRows + protectedInstances);
     CSLogger::Log(2, "Delete existing user configuration query = %s", mark.c_str());
-    Run(conn, mark, "Failed to mark user configuration for delete");
+    // The statements update every row of Config: on a copy without its
+    // triggers, when the store's table has the format's, and the marking and
+    // the merge then count what the triggers would have.
+    const auto copy = ConfigWorkCopy::Make(conn, kMarkFailure);
+    if (copy) Run(conn, kMarkingsRevision + (kMarkedRows + protectedInstances), kMarkFailure);
+    Run(conn, mark, kMarkFailure);
     Run(conn, kInsertNew, "Failed to insert desired configuration to config table");
-    Run(conn, MergeStatement(), "Failed to update config table");
+    Run(conn, MergeStatement(copy != nullptr), kMergeFailure);
     Run(conn, kCleanupDesired, "Failed to cleanup desired configuration");
     Run(conn, kDeleteMarked, "Failed to cleanup previous user configuration");
+    if (copy) copy->WriteBack(kMergeFailure);
 }
 
 } // namespace TarnConfigStore

@@ -1,9 +1,12 @@
 // Boot mode 1 on generated stores against the statements of the store's
-// format run as they stand: the merge that applies desired rows is rewritten
-// so that the key's index serves it, and must leave Config exactly as the
-// original merge does.
+// format run as they stand, with Config's triggers: the merge that applies
+// desired rows is rewritten so that the key's index serves it, and the step
+// runs on a copy of Config without the triggers, counting revisions itself.
+// Config, every column of every row, must end exactly as the original
+// statements leave it, and the store's schema untouched.
 #include <filesystem>
 #include <random>
+#include <sqlite3.h>
 
 #include <gmock/gmock.h>
 
@@ -44,16 +47,33 @@ constexpr char kReferenceSteps[] =
     "Delete from DesiredUserConfig;"
     "DELETE FROM config where uservalue='mark for deletion';";
 
-// Every column of every row, typed; ModifiedTime only as "touched since the
-// store was generated", since the clock moves between the two runs.
+// Every column of every row, typed, with its rowid, then the schema.
 constexpr char kDump[] =
-    "SELECT quote(Component), quote(ConfigGroup), quote(Name), quote(Identifier), "
-    "ModifiedTime IS NOT '2000-01-01 00:00:00', quote(CreationTime), quote(Version), quote(Success), "
-    "quote(AutoConfValue), quote(UserValue), quote(VitalValue), quote(CachedValue), quote(DesiredValue), "
-    "quote(Revision) FROM Config ORDER BY Component, ConfigGroup, Name, Identifier;";
+    "SELECT rowid, quote(Component), quote(ConfigGroup), quote(Name), quote(Identifier), quote(ModifiedTime), "
+    "quote(CreationTime), quote(Version), quote(Success), quote(AutoConfValue), quote(UserValue), "
+    "quote(VitalValue), quote(CachedValue), quote(DesiredValue), quote(Revision) FROM Config ORDER BY rowid;"
+    "SELECT rowid, * FROM sqlite_master ORDER BY rowid; PRAGMA schema_version;";
+
+// The default file system with its clock stopped at 2031-05-06 07:08:09, so
+// that both runs stamp the same modified time.
+sqlite3_vfs* FrozenClock() {
+    static sqlite3_vfs vfs = [] {
+        sqlite3_vfs frozen = *sqlite3_vfs_find(nullptr);
+        frozen.zName = "frozen-clock";
+        frozen.xCurrentTimeInt64 = [](sqlite3_vfs*, sqlite3_int64* now) {
+            *now = 212802577689000;  // Julian day in milliseconds
+            return SQLITE_OK;
+        };
+        return frozen;
+    }();
+    return &vfs;
+}
 
 class DesiredMerge : public testing::Test {
 protected:
+    static void SetUpTestSuite() { sqlite3_vfs_register(FrozenClock(), 1); }
+    static void TearDownTestSuite() { sqlite3_vfs_unregister(FrozenClock()); }
+
     void SetUp() override {
         ASSERT_EQ(DBStore::CreateDatabases(), 0);
         Register("plain", R"("idField": "id", "dspIntegrated": true)");
@@ -71,7 +91,8 @@ protected:
 
     // Config and desired rows over a few identifiers per object, each layer
     // NULL or a value, so that instances meet a row for every instance, a
-    // row of their own, both, or none. "unknown" has no schema.
+    // row of their own, both, or none. "unknown" has no schema and a NULL
+    // group, which keeps its rows out of the triggers' reach.
     static void Generate(unsigned seed) {
         std::mt19937 random(seed);
         const auto chance = [&](int percent) { return static_cast<int>(random() % 100) < percent; };
@@ -80,10 +101,11 @@ protected:
         };
         std::string sql = "BEGIN;";
         for (const char* name : {"plain", "kept", "fixed", "single", "outside", "unknown"}) {
-            const bool singleton = std::string(name) == "single";
+            const bool singleton = std::string(name) == "single", unknown = std::string(name) == "unknown";
             for (const char* id : {"", "i1", "i2", "i3", "i4"}) {
                 if (singleton && *id) continue;
-                const std::string key = std::string("'c', 'g', '") + name + "', '" + id + "'";
+                const std::string key = std::string("'c', ") + (unknown ? "NULL" : "'g'") +
+                                        ", '" + name + "', '" + id + "'";
                 if (chance(60))
                     sql += "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, ModifiedTime, Revision, "
                            "UserValue, VitalValue, CachedValue, DesiredValue) VALUES(" + key +
@@ -95,16 +117,23 @@ protected:
                            layer("C") + ", 'SET');";
             }
         }
-        RunSql(Store(), sql + "COMMIT;");
+        // Gaps in the rowids, which the step keeps.
+        RunSql(Store(), sql + "DELETE FROM Config WHERE rowid % 5 = 2; COMMIT;");
     }
 
-    static void ApplyOurs() {
+    // Runs the step in a transaction as the load does; then the end, COMMIT
+    // or ROLLBACK.
+    static std::string ApplyOurs(const std::string& end = "COMMIT;") {
         const auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
         for (const std::string& sql : {TarnConfigStore::AttachSchemaStoreStatement(), std::string("BEGIN;")})
-            ASSERT_EQ(DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000), 0);
-        TarnConfigStore::BootWithNewDesiredConfiguration(conn);
-        ASSERT_EQ(DBStore::ExecuteV2(conn, "COMMIT;", nullptr, nullptr, 3000), 0);
-        ASSERT_EQ(DBStore::ExecuteV2(conn, TarnConfigStore::DETACH_SCHEMA_STORE, nullptr, nullptr, 3000), 0);
+            EXPECT_EQ(DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000), 0);
+        const std::string thrown = TarnTest::Thrown([&] { TarnConfigStore::BootWithNewDesiredConfiguration(conn); });
+        // Whatever happened, "config" names the store's table again: no copy
+        // of it is left in the temporary database.
+        for (const std::string& sql : {std::string("CREATE TEMP TABLE Config(x); DROP TABLE temp.Config;"), end,
+                                       std::string(TarnConfigStore::DETACH_SCHEMA_STORE)})
+            EXPECT_EQ(DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000), 0) << sql;
+        return thrown;
     }
 };
 
@@ -119,11 +148,15 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
     int contested = 0;
     for (unsigned seed = 1; seed <= 40; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        RunSql(Store(), "DELETE FROM Config; DELETE FROM DesiredUserConfig;");
+        RunSql(Store(), "DELETE FROM Config; DELETE FROM DesiredUserConfig; DROP TRIGGER IF EXISTS stamp;");
         Generate(seed);
+        // A trigger the format does not have: the step must keep it working.
+        if (seed % 8 == 0)
+            RunSql(Store(), "CREATE TRIGGER stamp AFTER UPDATE OF UserValue ON Config BEGIN UPDATE Config SET "
+                            "Version = Version || '+' WHERE rowid = NEW.rowid; END;");
         contested += std::stoi(TarnTest::Query(Store(), kContested).at(0));
         std::filesystem::copy_file(Store(), Reference(), std::filesystem::copy_options::overwrite_existing);
-        ApplyOurs();
+        ASSERT_EQ(ApplyOurs(), "nothing thrown");
         TarnTest::Query(Reference(), "ATTACH DATABASE '" + TarnTest::Rooted(TarnConfigStore::SCHEMA_STORE_PATH) +
                                          "' AS ss;" + kReferenceSteps);
         const auto expected = TarnTest::Query(Reference(), kDump);
@@ -131,6 +164,14 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
         ASSERT_EQ(TarnTest::Query(Store(), kDump), expected);
     }
     EXPECT_GT(contested, 20);
+}
+
+TEST_F(DesiredMerge, AFailureLeavesTheStoreAsItWas) {
+    Generate(7);
+    RunSql(Store(), "CREATE TRIGGER refuse BEFORE DELETE ON DesiredUserConfig BEGIN SELECT RAISE(ABORT, 'no'); END;");
+    const auto before = TarnTest::Query(Store(), kDump);
+    EXPECT_EQ(ApplyOurs("ROLLBACK;"), "ConfigStoreException 2000 Failed to cleanup desired configuration");
+    EXPECT_EQ(TarnTest::Query(Store(), kDump), before);
 }
 
 } // namespace

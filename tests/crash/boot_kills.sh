@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A boot killed at any step ends, at the next boot, as an undisturbed boot
 # would, and the boot after it too (docs/RELIABILITY.md, "A boot cut short"):
-# strace kills a first and an upgrade boot at each openat and fdatasync.
-# Usage: tests/crash/boot_kills.sh [CLI|BUILD_DIR] [first|upgrade|all] [STRIDE]
+# strace kills a first boot, an upgrade boot and a boot that applies a desired
+# configuration at each openat and fdatasync.
+# Usage: tests/crash/boot_kills.sh [CLI|BUILD_DIR] [first|upgrade|desired|all] [STRIDE]
 # STRIDE: kill at every STRIDE-th call only (default 1: at each).
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)" trial=boot-kills
@@ -10,7 +11,7 @@ here="$(cd "$(dirname "$0")" && pwd)" trial=boot-kills
 trial_setup "${1:-$here/../../build}" sqlite3 strace
 scenarios="${2:-all}"
 stride="${3:-1}"
-[ "$scenarios" = all ] && scenarios="first upgrade"
+[ "$scenarios" = all ] && scenarios="first upgrade desired"
 
 top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-boot-kills-XXXXXX")"
 root="$top/host"
@@ -20,7 +21,8 @@ module="$(dirname "$cli")/../examples/upgrade-module/libtarn-example-upgrade.so"
 sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
 
 # Everything a boot leaves that the next one reads, without times, revision
-# counters and generated identifiers (new in every run).
+# counters and generated identifiers (new in every run); the store's schema
+# with Config's triggers.
 state() {
   local live="$1/etc/halden/configstore/current-store-1" schema="$1/etc/halden/schemastore/schema-store-1"
   {
@@ -29,6 +31,7 @@ state() {
     sql "$live" "SELECT 'DefaultConfig', Component, ConfigGroup, Name, Identifier, Value, VitalValue, CachedValue,
                  Version FROM DefaultConfig;"
     sql "$live" "SELECT 'KVTable', Key, Value FROM KVTable;"
+    sql "$live" "SELECT 'schema', type, name, tbl_name, sql FROM sqlite_master;"
     sql "$live" "SELECT 'DesiredUserConfig', * FROM DesiredUserConfig;"
     for t in $(sql "$schema" "SELECT name FROM sqlite_master WHERE type = 'table';"); do
       sql "$schema" "SELECT '$t', * FROM $t;"
@@ -52,6 +55,11 @@ prepare() {
   rm -rf "$root" && mkdir -p "$root" && cp -a "$here/../../examples/host/." "$root/"
   [ -e "$module" ] && cp "$module" "$root/usr/lib/halden/configmanager/upgrade/lib/"
   [ "$1" = first ] && return 0
+  if [ "$1" = desired ]; then  # a host that ran, then its operator stored a desired configuration
+    tcs boot >/dev/null && tcs desired set "$here/../../examples/desired/host-desired.json" >/dev/null &&
+      tcs backup >/dev/null
+    return
+  fi
   # A host that ran on the old image, its store backed up, then an upgrade:
   # a new crate (telemetry) comes, hostsvc goes, the boot file system changes.
   tcs boot >/dev/null && tcs boot-state cleanup >/dev/null && tcs backup >/dev/null || return 1
