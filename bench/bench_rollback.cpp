@@ -9,6 +9,7 @@
 // against that live store. Medians of 5 runs, store on TMPDIR's file system.
 //
 //   bench_rollback [ROWS...]     (default 1,000, 10,000 and 100,000)
+#include "fresh_process.h"
 #include "private_root.h"
 #include "sqlite_file.h"
 
@@ -131,14 +132,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
     if (sizes.empty()) sizes = {1000, 10000, 100000};
     for (int rows : sizes)
-        for (bool many : {true, false}) {  // each in a process of its own: the host root is taken once
-            const pid_t child = fork();
-            if (child == 0) {
-                Measure(rows, many);
-                std::exit(0);
-            }
-            int status = 0;
-            if (child < 0 || waitpid(child, &status, 0) != child || status != 0) return 1;
-        }
+        for (bool many : {true, false})
+            if (!TarnBench::InChild([&] { Measure(rows, many); })) return 1;
     return 0;
 }

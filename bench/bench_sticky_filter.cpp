@@ -9,10 +9,10 @@
 // one inode record per tardisk file.
 //
 //   bench_sticky_filter [--repetitions N] [PATHS...]
+#include "fresh_process.h"
 #include "private_root.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -170,14 +170,7 @@ int main(int argc, char** argv) {
         else counts.push_back(std::strtoul(argv[i], nullptr, 10));
     }
     if (counts.empty()) counts = {2000, 5000, 20000};
-    for (size_t count : counts) {  // each size in a process of its own, as the host root is taken once
-        const pid_t child = fork();
-        if (child == 0) {
-            Measure(count, repetitions);
-            std::exit(0);
-        }
-        int status = 0;
-        if (child < 0 || waitpid(child, &status, 0) != child || status != 0) return 1;
-    }
+    for (size_t count : counts)
+        if (!TarnBench::InChild([&] { Measure(count, repetitions); })) return 1;
     return 0;
 }

@@ -168,6 +168,18 @@ TEST_F(Cli, RollbackWithoutAGenerationUndoesTheLastAppliedChange) {
     EXPECT_THAT(Run({"rollback", "2"}).out, HasSubstr("generation 2 and applies the desired configuration it holds."));
 }
 
+// Only the generation chosen is checked: a damaged one is passed over.
+TEST_F(Cli, RollbackWithoutAGenerationPassesOverADamagedOne) {
+    CopySampleHost();
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(Run({"backup"}).status, 0);
+    const std::string second = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/2");
+    TarnTest::WriteFile(second, TarnTest::ReadFile(second).substr(0, 5000));
+    Result rollback = Run({"rollback"});
+    ASSERT_EQ(rollback.status, 0) << rollback.err;
+    EXPECT_THAT(rollback.out, testing::StartsWith("The next boot restores generation 1."));
+}
+
 TEST_F(Cli, ABootThatCouldNotRestoreTheBackupSaysSoAndTheWayBack) {
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
