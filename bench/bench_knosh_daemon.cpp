@@ -5,10 +5,12 @@
 //    the bytes printed as hex; both print to /dev/null.
 // 2. Round trips over loopback TCP: KNOSH_ServeClient answering "pwd" and
 //    "get /system/small" (text mode, up to "<EOM>"), against a minimal echo
-//    server answering each request with its own bytes. Servers run in a
-//    thread of this process on an ephemeral port (not the daemon's 56303).
+//    server answering each request with its own bytes: the CPU time of the
+//    serving thread per round trip, and round trips per second. Servers run
+//    in a thread of this process on an ephemeral port (not the daemon's
+//    56303). Sizes: 2,000, 10,000 and 50,000 round trips unless given.
 //
-//   build/bench/bench_knosh_daemon [ROUND_TRIPS]     (default 20,000)
+//   build/bench/bench_knosh_daemon [ROUND_TRIPS...]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -23,6 +25,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "private_root.h"
 #include "silence.h"
@@ -99,6 +102,17 @@ int Connect(int port) {
     return fd;
 }
 
+double ThreadCpu() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Per round trip: the serving thread's CPU time, and the rate.
+struct Served {
+    double cpu = 0, rate = 0;
+};
+
 // Requests per second of n round trips; a reply ends with `end` bytes.
 double RoundTrips(int fd, const std::string& request, const std::string& end, int n) {
     char buffer[4096];
@@ -116,39 +130,43 @@ double RoundTrips(int fd, const std::string& request, const std::string& end, in
     return n / s;
 }
 
-double DaemonRate(const std::string& request, int n) {
+// n round trips with a server thread that serves one connection.
+Served Serve(const std::function<void(int)>& serve, const std::string& request, const std::string& end, int n) {
     int port;
     int listener = Listen(&port);
-    std::thread server([listener] { KNOSH_ServeClient(accept(listener, nullptr, nullptr)); });
-    int fd = Connect(port);
-    double rate = RoundTrips(fd, request, "<EOM>", n);
-    close(fd);
-    server.join();
-    close(listener);
-    return rate;
-}
-
-double EchoRate(const std::string& request, int n) {
-    int port;
-    int listener = Listen(&port);
-    std::thread server([listener] {
-        int fd = accept(listener, nullptr, nullptr);
-        char buffer[4096];
-        for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) send(fd, buffer, got, MSG_NOSIGNAL);
-        close(fd);
+    double cpu = 0;
+    std::thread server([&] {
+        const int fd = accept(listener, nullptr, nullptr);
+        const double start = ThreadCpu();
+        serve(fd);
+        cpu = ThreadCpu() - start;
     });
     int fd = Connect(port);
-    double rate = RoundTrips(fd, request, request, n);
+    const double rate = RoundTrips(fd, request, end, n);
     close(fd);
     server.join();
     close(listener);
-    return rate;
+    return {cpu / n, rate};
+}
+
+Served Daemon(const std::string& request, int n) { return Serve(KNOSH_ServeClient, request, "<EOM>", n); }
+
+Served Echo(const std::string& request, int n) {
+    return Serve(
+        [](int fd) {
+            char buffer[4096];
+            for (ssize_t got; (got = recv(fd, buffer, sizeof buffer, 0)) > 0;) send(fd, buffer, got, MSG_NOSIGNAL);
+            close(fd);
+        },
+        request, request, n);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int trips = argc > 1 ? atoi(argv[1]) : 20000;
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(atoi(argv[i]));
+    if (sizes.empty()) sizes = {2000, 10000, 50000};
     const TarnBench::PrivateRoot privateRoot;
     const std::string tree = privateRoot.Path() + "/tree.json";
     std::ofstream(tree) << TreeText();
@@ -164,11 +182,12 @@ int main(int argc, char** argv) {
     printf("get of %d leaves, default style: %.1f ms; KNO_Get + hex: %.1f ms; ratio %.2f\n", kLeaves, shell * 1e3,
            plain * 1e3, shell / plain);
 
-    const double echo = EchoRate("pwd", trips);
-    const double pwd = DaemonRate("pwd", trips);
-    const double get = DaemonRate("get /system/small", trips);
-    printf("round trips over loopback: echo %.0f/s; daemon pwd %.0f/s (ratio %.2f); daemon get of a small leaf "
-           "%.0f/s (ratio %.2f)\n",
-           echo, pwd, echo / pwd, get, echo / get);
+    for (int trips : sizes) {
+        const Served echo = Echo("pwd", trips), pwd = Daemon("pwd", trips), get = Daemon("get /system/small", trips);
+        printf("%d round trips: server CPU per round trip (rate): echo %.2f us (%.0f/s); daemon pwd %.2f us (%.0f/s), "
+               "ratio %.2f; daemon get of a small leaf %.2f us (%.0f/s), ratio %.2f\n",
+               trips, echo.cpu * 1e6, echo.rate, pwd.cpu * 1e6, pwd.rate, pwd.cpu / echo.cpu, get.cpu * 1e6, get.rate,
+               get.cpu / echo.cpu);
+    }
     return 0;
 }

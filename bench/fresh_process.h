@@ -37,6 +37,20 @@ int TimeInChild(Work work) {
     return 0;
 }
 
+// Runs work() in a forked child, which ends with it; false when the child
+// failed. For a program that measures several sizes, each under a host root
+// of its own (a process takes its host root once).
+template <typename Work>
+bool InChild(Work work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        work();
+        std::exit(0);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && status == 0;
+}
+
 inline Sample RunFresh(const char* what) {
     int out[2];
     if (pipe(out) != 0) std::exit(1);

@@ -121,7 +121,7 @@ private:
     }
 
     std::unordered_set<std::string> m_allowed;
-    HostFileView m_view;
+    HostFileView m_view{true};
     mutable std::unordered_map<std::string, bool> m_directoryIsLink;
 };
 

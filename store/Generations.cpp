@@ -101,7 +101,7 @@ void ReadRecords(Generation& g) {
     if (!db) return;
     g.bootFsUuid = ReadKey(db.get(), BOOT_FS_UUID);
     const std::string mode = ReadKey(db.get(), KEY_BOOT_MODE);
-    Statement rows = Prepare(db.get(), "SELECT count(*) FROM DesiredUserConfig;");
+    Statement rows = Prepare(db.get(), "SELECT EXISTS (SELECT 1 FROM DesiredUserConfig);");
     const bool desiredRows = rows && sqlite3_step(rows.get()) == SQLITE_ROW && sqlite3_column_int(rows.get(), 0) > 0;
     g.pendingDesired = (!mode.empty() && mode != "0") || desiredRows;
 }
@@ -202,7 +202,7 @@ void DetachFromGenerations(const std::string& path) {
     if (!reason.empty()) Fail("Cannot give " + path + " a copy of its own: " + reason);
 }
 
-std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
+std::vector<Generation> ListGenerations(std::vector<int>* damaged, bool check) {
     std::vector<Generation> out;
     const std::string dir = Directory();
     struct stat backup;
@@ -213,7 +213,7 @@ std::vector<Generation> ListGenerations(std::vector<int>* damaged) {
         g.number = number;
         g.path = dir + "/" + std::to_string(number);
         struct stat st;
-        if (::stat(g.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !DBStore::Check(g.path)) {
+        if (::stat(g.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (check && !DBStore::Check(g.path))) {
             if (damaged) damaged->push_back(number);
             continue;
         }
@@ -233,11 +233,11 @@ const Generation* UndoTarget(const std::vector<Generation>& generations) {
     return settled == generations.rend() ? nullptr : &*settled;
 }
 
-void RollBackTo(const Generation& generation) {
-    if (!DBStore::Check(generation.path))
-        Fail("Generation " + std::to_string(generation.number) + " fails the integrity check; not rolled back");
+bool RollBackTo(const Generation& generation) {
+    if (!DBStore::Check(generation.path)) return false;
     TarnPlatform::MakeDirectories(TarnPlatform::HostPath(BACKUP_RAMDISK_PATH));
     InstallAsBackup(generation.path);
+    return true;
 }
 
 } // namespace TarnConfigStore

@@ -46,22 +46,49 @@ std::vector<std::string> Tables(sqlite3* db, const char* schema) {
 }
 
 // "a.c IS b.c AND ..." over the columns.
-std::string Same(const std::vector<std::string>& columns) {
+std::string Same(const std::vector<std::string>& columns, const char* equal = " IS ") {
     std::string out;
-    for (const std::string& c : columns) out += (out.empty() ? "" : " AND ") + ("a." + Ident(c) + " IS b." + Ident(c));
+    for (const std::string& c : columns) out += (out.empty() ? "" : " AND ") + ("a." + Ident(c) + equal + "b." + Ident(c));
     return out.empty() ? "1" : out;
+}
+
+// "a.c IS NULL OR ..." over the columns.
+std::string AnyNull(const std::vector<std::string>& columns) {
+    std::string out;
+    for (const std::string& c : columns) out += (out.empty() ? "" : " OR ") + ("a." + Ident(c) + " IS NULL");
+    return out;
 }
 
 void CompareTable(sqlite3* db, const std::string& name, TableChange& change) {
     const std::string t = Ident(name);
     const std::string columnsOf = "SELECT name FROM pragma_table_info(?1, ";
-    std::vector<std::string> key = Column(db, columnsOf + "'main') WHERE pk > 0 ORDER BY pk", name);
+    const std::string keyOf = "') WHERE pk > 0 ORDER BY pk";
+    std::vector<std::string> key = Column(db, columnsOf + "'main" + keyOf, name);
     std::vector<std::string> columns;
     const std::vector<std::string> oldColumns = Column(db, columnsOf + "'old')", name);
     for (const std::string& c : Column(db, columnsOf + "'main')", name))
         for (const std::string& o : oldColumns)
             if (c == o) columns.push_back(c);
-    if (key.empty()) key = columns;  // without a key a row is known by all of its values
+    // Where both tables have the same key, each row has at most one partner
+    // unless its key holds a null (a unique index lets nulls repeat): then one
+    // walk of the newer table, looking each row up in the older one, counts
+    // all (a partner's key equals that of the row, so it is not null). Otherwise
+    // one statement per kind of change.
+    if (!key.empty() && key == Column(db, columnsOf + "'old" + keyOf, name)) {
+        const std::string partner = "b." + Ident(key[0]);
+        const Statement once = Prepare(db, "SELECT count(" + partner + "), total(" + partner + " IS NOT NULL AND NOT (" +
+                                               Same(columns) + ")), total(" + AnyNull(key) + ") FROM main." + t +
+                                               " a LEFT JOIN old." + t + " b ON " + Same(key, " = "));
+        if (once && sqlite3_step(once.get()) == SQLITE_ROW && sqlite3_column_int64(once.get(), 2) == 0) {
+            const std::int64_t both = sqlite3_column_int64(once.get(), 0);
+            change.added = change.rowsAfter - both;
+            change.removed = change.rowsBefore - both;
+            change.changed = sqlite3_column_int64(once.get(), 1);
+            return;
+        }
+    }
+    // Without a key a row is known by all of its values.
+    if (key.empty()) key = columns;
     const std::string keyMatch = Same(key);
     change.added = Count(db, "SELECT count(*) FROM main." + t + " a WHERE NOT EXISTS (SELECT 1 FROM old." + t +
                                  " b WHERE " + keyMatch + ")");

@@ -1,9 +1,11 @@
 #include "store/host_file_view.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -15,10 +17,14 @@ namespace TarnConfigStore {
 namespace {
 
 constexpr size_t kRealpathBuffer = 4096;
+// Candidates come grouped by directory; a few kept cover the interleaved
+// groups of a list without holding many descriptors.
+constexpr size_t kKeptDirectories = 8;
 
 } // namespace
 
-HostFileView::HostFileView() : m_private(!TarnPlatform::HostRoot().empty()) {
+HostFileView::HostFileView(bool keepDirectories)
+    : m_private(!TarnPlatform::HostRoot().empty()), m_keepDirectories(keepDirectories) {
     if (!m_private) return;
     m_root.Reset(::open(TarnPlatform::HostRoot().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     char buffer[PATH_MAX];
@@ -38,14 +44,38 @@ TarnPlatform::UniqueFd HostFileView::Open(const std::string& path, int flags, mo
         static_cast<int>(::syscall(SYS_openat2, m_root.Get(), path.c_str(), &how, sizeof how)));
 }
 
+int HostFileView::StatInDirectory(const std::string& path, struct stat* st) const {
+    const size_t slash = path.rfind('/');
+    if (!m_keepDirectories || slash == std::string::npos) return -1;
+    const char* name = path.c_str() + slash + 1;
+    if (!*name || !std::strcmp(name, ".") || !std::strcmp(name, "..")) return -1;
+    const std::string directory = slash ? path.substr(0, slash) : "/";
+    auto kept = std::find_if(m_kept.begin(), m_kept.end(), [&](const KeptDirectory& d) { return d.path == directory; });
+    if (kept == m_kept.end()) {
+        if (m_kept.size() == kKeptDirectories) m_kept.erase(m_kept.begin());
+        KeptDirectory opened{directory, Open(directory, O_PATH | O_DIRECTORY)};
+        opened.error = errno;
+        m_kept.push_back(std::move(opened));
+        kept = m_kept.end() - 1;
+    }
+    if (kept->fd.Get() < 0) {
+        errno = kept->error;
+        return 0;
+    }
+    return ::fstatat(kept->fd.Get(), name, st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 bool HostFileView::Lstat(const std::string& path, struct stat* st) const {
     if (!m_private) return ::lstat(path.c_str(), st) == 0;
+    if (const int found = StatInDirectory(path, st); found >= 0) return found;
     const TarnPlatform::UniqueFd fd = Open(path, O_PATH | O_NOFOLLOW);
     return fd.Get() >= 0 && ::fstatat(fd.Get(), "", st, AT_EMPTY_PATH) == 0;
 }
 
 bool HostFileView::Stat(const std::string& path, struct stat* st) const {
     if (!m_private) return ::stat(path.c_str(), st) == 0;
+    // A link is followed by the walk from the root, which keeps it inside.
+    if (const int found = StatInDirectory(path, st); found >= 0 && !(found && S_ISLNK(st->st_mode))) return found;
     const TarnPlatform::UniqueFd fd = Open(path, O_PATH);
     return fd.Get() >= 0 && ::fstat(fd.Get(), st) == 0;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "tarn/platform/unique_fd.h"
 
@@ -21,7 +22,13 @@ using FilePtr = std::unique_ptr<FILE, FileClose>;
 
 class HostFileView {
 public:
-    HostFileView();
+    // A view that keeps directories examines a name under a private root
+    // from its directory, opened (resolved inside the root) once for the
+    // view's life and kept among the last few: for a caller that takes the
+    // file system as it stands when it starts, with no directory replaced
+    // meanwhile. It costs one short lookup a name instead of a walk from the
+    // root and two more calls.
+    explicit HostFileView(bool keepDirectories = false);
 
     // False with errno set when the path cannot be examined.
     bool Lstat(const std::string& path, struct stat* st) const;
@@ -37,10 +44,22 @@ public:
 
 private:
     TarnPlatform::UniqueFd Open(const std::string& path, int flags, mode_t mode = 0) const;
+    // fstatat of the path's last name from its kept directory; -1 when the
+    // path is not examined that way (no kept directories, a name that is
+    // empty, "." or ".."), else 0 or 1 for the stat's success.
+    int StatInDirectory(const std::string& path, struct stat* st) const;
+
+    struct KeptDirectory {
+        std::string path;
+        TarnPlatform::UniqueFd fd;
+        int error = 0;  // why it could not be opened
+    };
 
     bool m_private;
     TarnPlatform::UniqueFd m_root;
     std::string m_rootReal;  // the root's own resolved path
+    bool m_keepDirectories;
+    mutable std::vector<KeptDirectory> m_kept;  // the latest last
 };
 
 } // namespace TarnConfigStore

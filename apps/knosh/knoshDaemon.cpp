@@ -109,9 +109,11 @@ void HandleRequest(const char* request) {
     } else {
         KNOSH_ParseAndExecCmd(request);
     }
-    if (Knosh::binaryMode) return;
-    KNOSHDiag(2, "KNOSHSendEom", "Sending <EOM>");
-    KNOSHSend("<EOM>", 5);
+    if (!Knosh::binaryMode) {
+        KNOSHDiag(2, "KNOSHSendEom", "Sending <EOM>");
+        KNOSHSend("<EOM>", 5);
+    }
+    Knosh::FlushReply();
 }
 
 // Transient failures of accept that concern only the connection being

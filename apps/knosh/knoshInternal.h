@@ -21,8 +21,9 @@ int KNOSHVPrintf(const char* format, va_list args);
 
 // ---- Daemon ---------------------------------------------------------------------
 
-// Sends all length bytes to the client; -1 (reported, shellTerminate set)
-// when the connection fails.
+// Queues length bytes of the reply for the client (sending what was queued
+// when the queue fills); -1 (reported, shellTerminate set) once the
+// connection has failed.
 int KNOSHSend(const void* bytes, size_t length);
 
 namespace Knosh {
@@ -48,6 +49,10 @@ extern int clientSocket;
 extern int binaryMode;
 extern bool clientLost;
 extern Clock::time_point replyDeadline;
+
+// Sends the queued reply to the client: 0 when none was queued, -1 when the
+// connection fails.
+int FlushReply();
 
 // Milliseconds from now until end for poll, rounded up (0 once passed).
 int PollTimeout(Clock::time_point end);

@@ -45,6 +45,7 @@ void Panic(const char* format, ...) {
     va_start(args, format);
     if (Knosh::ToClient()) {
         KNOSHSendError(format, args);
+        Knosh::FlushReply();
     } else {
         fputs("Panic: ", stderr);
         vfprintf(stderr, format, args);

@@ -67,9 +67,13 @@ int SendHeader(uint8_t type, uint32_t length) {
     return KNOSHSend(&header, sizeof header);
 }
 
-} // namespace
+// A reply is gathered here and handed to the connection when its request is
+// answered, or when it fills: every send costs a pass through the network
+// stack on both ends, and a reply is mostly a few short pieces.
+char replyBuffer[16 * 1024];
+size_t replyLength = 0;
 
-int KNOSHSend(const void* bytes, size_t length) {
+int SendNow(const void* bytes, size_t length) {
     // Everything is handed over unless the connection fails or the request's
     // deadline passes: a client that reads slowly, a byte now and then,
     // cannot stretch a reply for ever. After one failure the rest of the
@@ -89,6 +93,23 @@ int KNOSHSend(const void* bytes, size_t length) {
         sent += static_cast<size_t>(n);
     }
     return static_cast<int>(sent);
+}
+
+} // namespace
+
+int KNOSHSend(const void* bytes, size_t length) {
+    if (Knosh::clientLost) return -1;
+    if (replyLength + length > sizeof replyBuffer && Knosh::FlushReply() < 0) return -1;
+    if (length >= sizeof replyBuffer) return SendNow(bytes, length);
+    std::memcpy(replyBuffer + replyLength, bytes, length);
+    replyLength += length;
+    return static_cast<int>(length);
+}
+
+int Knosh::FlushReply() {
+    const size_t length = replyLength;
+    replyLength = 0;
+    return length ? SendNow(replyBuffer, length) : 0;
 }
 
 int KNOSHSendData(const void* bytes, uint32_t length) {

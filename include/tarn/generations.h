@@ -57,8 +57,9 @@ TARN_EXPORT void PruneGenerations(int keep);
 TARN_EXPORT void DetachFromGenerations(const std::string& path);
 
 // The generations that pass the integrity check, oldest first; the numbers of
-// those that fail it go to `damaged` when given.
-TARN_EXPORT std::vector<Generation> ListGenerations(std::vector<int>* damaged = nullptr);
+// those that fail it go to `damaged` when given. Without `check` every
+// generation file is listed unchecked, for a caller that checks the one it uses.
+TARN_EXPORT std::vector<Generation> ListGenerations(std::vector<int>* damaged = nullptr, bool check = true);
 
 // What `rollback` without a generation restores: the newest generation older
 // than the one the next boot restores (any kept one when the backup is a copy
@@ -69,8 +70,9 @@ TARN_EXPORT const Generation* UndoTarget(const std::vector<Generation>& generati
 
 // Puts the generation in place as the configuration-store backup that the
 // next boot restores, after checking its integrity; the live store is left
-// alone. Throws ConfigStoreException for a damaged generation or a failed copy.
-TARN_EXPORT void RollBackTo(const Generation& generation);
+// alone. False, with nothing changed, when the generation fails the check;
+// throws ConfigStoreException when the copy fails.
+TARN_EXPORT bool RollBackTo(const Generation& generation);
 
 // Rows of one table that differ between two stores, matched by primary key.
 struct TableChange {

@@ -1,12 +1,14 @@
 #include "kno/session.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 
 #include "kno/tree_file.h"
 #include "kno/tree_loader.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno_tree.h"
+#include "tarn/platform/unique_fd.h"
 
 extern "C" {
 const KNOType* knoTypeDefsLookupTab = nullptr;
@@ -19,6 +21,25 @@ namespace {
 std::mutex gMutex;
 std::unique_ptr<Tree> gTree;
 thread_local std::string gLastError;
+
+// The directory of the tree file in use, kept open: the look at the file
+// for changes on every call is then a lookup of one name rather than a walk
+// of its whole path. When that lookup fails (the directory removed, the
+// file gone), the whole path decides and the directory is opened anew.
+struct WatchedDirectory {
+    std::string file;
+    UniqueFd fd;
+} gWatched;
+
+bool LookAtTreeFile(const std::string& file, FileStamp& stamp) {
+    const size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return StatFile(file, stamp);
+    if (gWatched.file == file && gWatched.fd.Get() >= 0 && StatFileAt(gWatched.fd.Get(), &file[slash + 1], stamp))
+        return true;
+    gWatched.file = file;
+    gWatched.fd.Reset(::open(slash ? file.substr(0, slash).c_str() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return StatFile(file, stamp);
+}
 
 KES_ReturnStatus ReadTree(const std::string& path, Tree& tree) {
     std::string text, problem;
@@ -69,7 +90,7 @@ KES_ReturnStatus CurrentTree(bool refresh, const Tree*& tree) {
         Install(std::move(fresh));
     } else if (refresh) {
         FileStamp now;
-        if (!StatFile(gTree->file, now)) {
+        if (!LookAtTreeFile(gTree->file, now)) {
             SetLastError(gTree->file + ": the tree file is gone");
             return KES_NO_TREE;
         }

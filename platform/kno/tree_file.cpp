@@ -149,9 +149,11 @@ void Format(const rapidjson::Value& value, const std::string& indent, std::strin
 
 } // namespace
 
-bool StatFile(const std::string& path, FileStamp& stamp) {
+bool StatFile(const std::string& path, FileStamp& stamp) { return StatFileAt(AT_FDCWD, path.c_str(), stamp); }
+
+bool StatFileAt(int directory, const char* name, FileStamp& stamp) {
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
+    if (fstatat(directory, name, &st, 0) != 0) return false;
     stamp = StampOf(st);
     return true;
 }

@@ -94,14 +94,18 @@ TEST_F(FilePersistence, EachOutcomeOfTheStickyFilterInOneRun) {
     std::filesystem::create_directory_symlink("/", Rooted("/etc/up"));  // resolves to the host root itself
     std::filesystem::create_directory_symlink("../../../../../../../..", Rooted("/etc/climb"));
     std::filesystem::create_symlink("loop", Rooted("/etc/loop"));
+    // A backing file that is an absolute link: followed inside the root only.
+    TarnTest::WriteFile(Rooted("/etc/alias/routes"), "r");
+    std::filesystem::create_symlink("/etc/net/.#routes", Rooted("/etc/alias/.#routes"));
     capture.Clear();
 
     const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(
         {"/etc/decl/a.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf", "/etc/climb/etc/real/v.conf",
-         "/etc/net/routes", "/opt/vital/state", "/opt/vital/cached-only", "/etc/stor/multipath", "/etc/op/notes",
+         "/etc/net/routes", "/etc/alias/routes", "/opt/vital/state", "/opt/vital/cached-only", "/etc/stor/multipath", "/etc/op/notes",
          "/etc/missing", "/etc/loop", "etc/net/routes", "/etc/net/a\nb", "/etc/net/\xff"});
     EXPECT_THAT(result.kept, ElementsAre("/etc/decl/a.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf",
-                                         "/etc/climb/etc/real/v.conf", "/etc/net/routes", "/opt/vital/state"));
+                                         "/etc/climb/etc/real/v.conf", "/etc/net/routes", "/etc/alias/routes",
+                                         "/opt/vital/state"));
     const std::string mapped = " cannot be mapped to tardisk, hence it should not be persisted.";
     EXPECT_THAT(TarnTest::Texts(capture.Syslog(), 3),
                 ElementsAre("File stat(/opt/vital/cached-only) failed with error 2",

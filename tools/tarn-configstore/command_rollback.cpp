@@ -34,37 +34,45 @@ void PrintNextBootChanges(const std::string& generation) {
 } // namespace
 
 int RunRollback(const Args& args) {
-    const Args words = ParseArgs(args).operands;
+    const ParsedArgs parsed = ParseArgs(args, {{"--changes"}});
+    const Args& words = parsed.operands;
     AtMost(words, 1);
     int wanted = 0;
     if (words.size() == 1 && (!ParseCount(words[0], 999999999, &wanted) || wanted == 0))
         throw UsageError("a generation is a number from 1 on, not '" + words[0] + "'");
     auto lock = LockStore();
-    std::vector<int> damaged;
-    const auto generations = TarnConfigStore::ListGenerations(&damaged);
-    const TarnConfigStore::Generation* chosen = nullptr;
-    if (words.empty() && !(chosen = TarnConfigStore::UndoTarget(generations))) {
-        std::fprintf(stderr, "tarn-configstore: no generation before the one the next boot restores that holds no "
-                             "pending desired configuration\n");
-        return 1;
-    }
-    for (const auto& g : generations)
-        if (g.number == wanted) chosen = &g;
-    for (int n : damaged)
-        if (n == wanted) {
-            std::fprintf(stderr, "tarn-configstore: generation %d fails the integrity check; not rolled back\n", n);
+    // Only the generation rolled back to is checked: a damaged one is
+    // refused when named, and passed over when the choice is ours.
+    auto generations = TarnConfigStore::ListGenerations(nullptr, false);
+    for (;;) {
+        auto chosen = words.empty() ? TarnConfigStore::UndoTarget(generations) : nullptr;
+        for (const auto& g : generations)
+            if (g.number == wanted) chosen = &g;
+        if (!chosen && words.empty()) {
+            std::fprintf(stderr, "tarn-configstore: no generation before the one the next boot restores that holds "
+                                 "no pending desired configuration\n");
             return 1;
         }
-    if (!chosen) {
-        std::fprintf(stderr, "tarn-configstore: no generation %d\n", wanted);
-        return 1;
+        if (!chosen) {
+            std::fprintf(stderr, "tarn-configstore: no generation %d\n", wanted);
+            return 1;
+        }
+        if (TarnConfigStore::RollBackTo(*chosen)) {
+            std::printf("The next boot restores generation %d%s. Nothing changes in the live store until then; a\n"
+                        "backup before it replaces this one.\n",
+                        chosen->number, chosen->pendingDesired ? " and applies the desired configuration it holds" : "");
+            // Comparing every row of two stores costs more than the check
+            // itself: only on request.
+            if (parsed.Has("--changes")) PrintNextBootChanges(chosen->path);
+            return 0;
+        }
+        if (!words.empty()) {
+            std::fprintf(stderr, "tarn-configstore: generation %d fails the integrity check; not rolled back\n",
+                         wanted);
+            return 1;
+        }
+        generations.erase(generations.begin() + (chosen - generations.data()));
     }
-    TarnConfigStore::RollBackTo(*chosen);
-    std::printf("The next boot restores generation %d%s. Nothing changes in the live store until then; a\n"
-                "backup before it replaces this one.\n",
-                chosen->number, chosen->pendingDesired ? " and applies the desired configuration it holds" : "");
-    PrintNextBootChanges(chosen->path);
-    return 0;
 }
 
 } // namespace TarnCli

@@ -43,13 +43,14 @@ const std::vector<Command>& Commands() {
          "diff A B: per object and instance, what differs in the user, vital and cached\n"
          "layers from generation A to generation B, shown as plan shows the next boot's\n"
          "changes (--json: the array of plan's \"changes\").", &RunGenerations},
-        {"rollback", "rollback [GEN]", "make the next boot restore an earlier generation",
+        {"rollback", "rollback [--changes] [GEN]", "make the next boot restore an earlier generation",
          "Checks the generation's integrity (default: the newest one before the one the\n"
          "next boot restores that holds no pending desired configuration, so the boot\n"
-         "undoes the last change rather than applying it again), puts it\n"
-         "in place as the backup the next boot restores and prints, per table, what that\n"
-         "boot will change against the live store. Nothing changes in the live store\n"
-         "until then; a backup before that boot replaces the rolled-back one.", &RunRollback},
+         "undoes the last change rather than applying it again) and puts it in place\n"
+         "as the backup the next boot restores. With --changes it also prints, per\n"
+         "table, what that boot will change against the live store. Nothing changes in\n"
+         "the live store until then; a backup before that boot replaces the\n"
+         "rolled-back one.", &RunRollback},
         {"boot-mode", "boot-mode [N]", "print the boot mode of the next load, or set it to N",
          "Modes: 0 normal boot, 1 apply the stored desired configuration, 2 apply the\n"
          "boot configuration document, 3 apply the SmartNIC boot configuration.", &RunBootMode},

@@ -136,7 +136,7 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     EXPECT_THAT(diff, testing::ContainsRegex("\n    user    .* -> \\{\"later\": 1\\}\n"));
     EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 0 removed\n"));
     EXPECT_EQ(Run({"generations", "diff", "1", "7"}).status, 1);
-    Result rollback = Run({"rollback"});
+    Result rollback = Run({"rollback", "--changes"});
     ASSERT_EQ(rollback.status, 0) << rollback.err;
     EXPECT_THAT(rollback.out, HasSubstr("generation 1."));
     EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(0 added, 2 changed, 0 removed\\)"));
@@ -160,11 +160,24 @@ TEST_F(Cli, RollbackWithoutAGenerationUndoesTheLastAppliedChange) {
     ASSERT_EQ(Run({"desired", "set", TARN_EXAMPLE_HOST "/../desired/host-desired.json"}).status, 0);
     for (const char* step : {"backup", "boot", "backup"}) ASSERT_EQ(Run({step}).status, 0) << step;
     ASSERT_NE(TarnTest::Query(live, rows), before);
-    Result rollback = Run({"rollback"});
-    EXPECT_THAT(rollback.out, testing::StartsWith("The next boot restores generation 1. "));
+    Result rollback = Run({"rollback"});  // without --changes, no comparison
+    EXPECT_EQ(rollback.out, "The next boot restores generation 1. Nothing changes in the live store until then; a\n"
+                            "backup before it replaces this one.\n");
     ASSERT_EQ(Run({"boot"}).status, 0);
     EXPECT_EQ(TarnTest::Query(live, rows), before);
     EXPECT_THAT(Run({"rollback", "2"}).out, HasSubstr("generation 2 and applies the desired configuration it holds."));
+}
+
+// Only the generation chosen is checked: a damaged one is passed over.
+TEST_F(Cli, RollbackWithoutAGenerationPassesOverADamagedOne) {
+    CopySampleHost();
+    ASSERT_EQ(Run({"boot"}).status, 0);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(Run({"backup"}).status, 0);
+    const std::string second = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/2");
+    TarnTest::WriteFile(second, TarnTest::ReadFile(second).substr(0, 5000));
+    Result rollback = Run({"rollback"});
+    ASSERT_EQ(rollback.status, 0) << rollback.err;
+    EXPECT_THAT(rollback.out, testing::StartsWith("The next boot restores generation 1."));
 }
 
 TEST_F(Cli, ABootThatCouldNotRestoreTheBackupSaysSoAndTheWayBack) {
