@@ -26,8 +26,7 @@ constexpr char kBackup[] = "/var/lib/halden/configstore/backup/current-store-1";
 std::string Compact(const rapidjson::Value& value) {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
-    value.Accept(writer);
-    return buffer.GetString();
+    return value.Accept(writer), buffer.GetString();
 }
 
 // A layer as plan prints it: the JSON it holds, a text that is no JSON as a
@@ -90,8 +89,6 @@ std::vector<std::string> LinesAfter(const std::string& file, size_t from) {
     return lines;
 }
 
-size_t LineCount(const std::string& file) { return LinesAfter(file, 0).size(); }
-
 // A store missing or unreadable counts as empty, as it does for plan.
 std::vector<TarnConfigStore::ConfigLayerRow> Layers(const std::string& store) {
     try {
@@ -132,7 +129,7 @@ protected:
         fs::copy(TarnTest::Root(), trial, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         const auto before = Layers(trial + kLive);
         const std::string alerts = trial + "/var/log/sysalerts.log", log = trial + "/var/log/configstore-boot.log";
-        const size_t alertsBefore = LineCount(alerts), logBefore = LineCount(log);
+        const size_t alertsBefore = LinesAfter(alerts, 0).size(), logBefore = LinesAfter(log, 0).size();
         const TarnTest::CliResult boot = RunCli({"--root", trial, "boot"}, false);
         const auto after = TarnConfigStore::ReadConfigLayers(trial + kLive);
 
