@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "explained_error.h"
+#include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/store_tables.h"
 
@@ -27,6 +28,11 @@ void PrintCauses(const std::exception& failure) {
         std::fprintf(stderr,
                      "tarn-configstore: cause: %s: no configuration store; run 'tarn-configstore boot' first, which "
                      "restores it from its backup or creates it\n",
+                     store.c_str());
+    else if (S_ISDIR(st.st_mode) || !DBStore::Check(store))
+        std::fprintf(stderr,
+                     "tarn-configstore: cause: %s: not a whole database (damaged, or not a store); the next boot "
+                     "replaces it, with its backup when there is one ('tarn-configstore plan' shows what it does)\n",
                      store.c_str());
 }
 

@@ -62,6 +62,8 @@ TEST(CliErrors, EveryErrorNamesItsCause) {
         EXPECT_EQ(c.status == 2, r.err.find("\nusage: tarn-configstore [--root DIR] ") != std::string::npos);
         EXPECT_EQ(r.out, "");
     }
+    TarnTest::WriteFile(store, "not a database");
+    EXPECT_THAT(RunCli({"show"}).err, HasSubstr("cause: " + store + ": not a whole database (damaged, or not a store)"));
     // A root from the environment is checked as --root is.
     setenv("TARN_ROOT", missing.c_str(), 1);
     const TarnTest::CliResult fromEnvironment = RunCli({"show"}, false);
