@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -109,14 +110,28 @@ std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Pat
 // A member name given twice in one object, found depth first; pointer is
 // set to the object's. A schema whose meaning depends on which of two names
 // a reader takes is refused.
+// The first name of an object's members given twice, or empty; small
+// objects, most of a schema, are compared pair by pair without sorting.
+std::optional<std::string_view> TwiceNamed(const rapidjson::Value& v) {
+    auto text = [](const rapidjson::Value& name) { return std::string_view(name.GetString(), name.GetStringLength()); };
+    constexpr rapidjson::SizeType kCompareAll = 16;
+    if (v.MemberCount() <= kCompareAll) {
+        for (auto a = v.MemberBegin(); a != v.MemberEnd(); ++a)
+            for (auto b = a + 1; b != v.MemberEnd(); ++b)
+                if (text(a->name) == text(b->name)) return text(a->name);
+        return std::nullopt;
+    }
+    std::vector<std::string_view> names;
+    names.reserve(v.MemberCount());
+    for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m) names.push_back(text(m->name));
+    std::sort(names.begin(), names.end());
+    if (auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) return *twice;
+    return std::nullopt;
+}
+
 bool RepeatedName(const rapidjson::Value& v, std::string& name, std::string& pointer) {
     if (v.IsObject()) {
-        std::vector<std::string_view> names;
-        names.reserve(v.MemberCount());
-        for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)
-            names.emplace_back(m->name.GetString(), m->name.GetStringLength());
-        std::sort(names.begin(), names.end());
-        if (auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
+        if (auto twice = TwiceNamed(v)) {
             name = *twice;
             pointer.clear();
             return true;
@@ -155,6 +170,15 @@ std::vector<std::pair<const rapidjson::Value*, size_t>> SameValueSchemas(RefReso
         for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
             if (d->value.IsObject()) out.emplace_back(&d->value, 1);
     return out;
+}
+
+// Whether an object of the schema holds a keyword that applies other
+// subschemas to the same value or names subschema slots of its own.
+bool AppliesSubschemas(const rapidjson::Value* object) {
+    for (const char* keyword : {"$ref", "allOf", "anyOf", "oneOf", "not", "dependencies", "patternProperties"})
+        if (Member(*object, keyword)) return true;
+    const rapidjson::Value* items = Member(*object, "items");
+    return items && items->IsArray();
 }
 
 constexpr size_t kForever = SIZE_MAX;
@@ -260,6 +284,9 @@ std::string FindCompileProblem(const rapidjson::Value& schema) {
         return "the schema holds more than " + std::to_string(MAX_SCHEMA_NODES) + " objects";
     if (std::string name, pointer; RepeatedName(schema, name, pointer))
         return "the object " + At(pointer) + " names the member '" + name + "' twice";
+    // A schema without references or combinators (most are) applies no
+    // subschema to a value it checks, and has no slot that could be empty.
+    if (std::none_of(objects.begin(), objects.end(), AppliesSubschemas)) return {};
     RefResolver refs(schema);
     if (std::string problem = RefProblem(objects, refs); !problem.empty()) return problem;
     if (std::string problem = EmptySlot(refs, schema, nullptr); !problem.empty()) return problem;

@@ -91,7 +91,6 @@ std::string FindSchemaProblem(const rapidjson::Value& schema) {
     }
     problem = NodeProblem(schema, "");
     if (problem.empty()) problem = SplitPathProblem(schema, "");
-    if (problem.empty()) problem = TarnSchemaValidation::Compile(schema)->problem;
     return problem;
 }
 
