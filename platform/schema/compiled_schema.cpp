@@ -61,24 +61,15 @@ std::string RefProblem(const std::vector<const rapidjson::Value*>& objects, RefR
     return {};
 }
 
-// The steps from the root to a node, made into a pointer only for a message.
-struct Path {
-    const Path* parent;
-    const TarnSchemaWalk::Step* step;
-};
+using TarnSchemaWalk::StepPath;
 
 std::string At(const std::string& pointer) { return "at '" + (pointer.empty() ? "/" : pointer) + "'"; }
-
-std::string At(const Path* path) {
-    std::string pointer;
-    for (; path; path = path->parent) pointer.insert(0, path->step->Text());
-    return At(pointer);
-}
+std::string At(const StepPath* path) { return At(TarnSchemaWalk::PointerOf(path)); }
 
 // A subschema slot that holds no schema: a local "$ref" whose target is
 // missing or not an object, or a "not", combinator element, tuple item,
 // pattern schema or dependency that is not what the keyword takes.
-std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Path* path) {
+std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const StepPath* path) {
     if (const rapidjson::Value* ref = Member(node, "$ref"); ref && ref->IsString()) {
         const rapidjson::Value* t = refs.Target(*ref);
         if (!t || !t->IsObject())
@@ -101,7 +92,7 @@ std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Pat
                 return "\"dependencies\" " + At(path) + " must list member names";
     std::string problem;
     TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const TarnSchemaWalk::Step& step) {
-        const Path here{path, &step};
+        const StepPath here{path, &step};
         if (problem.empty()) problem = EmptySlot(refs, sub, &here);
     });
     return problem;

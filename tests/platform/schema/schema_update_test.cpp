@@ -1,5 +1,7 @@
-// Updates of the schema store: one schema file's registration is one
-// transaction, and a refused entry leaves the store as it was.
+// Updates and reads of the schema store: one schema file's registration is one
+// transaction, a refused entry leaves the store as it was, a read holds one state.
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/schema/schema_store_fixture.h"
@@ -74,4 +76,33 @@ TEST(SchemaStoreRefusal, BadEntriesAreRefusedByNameAndChangeNothing) {
     EXPECT_EQ(Refusal(entry(R"("smartnic": {"schema": "x"}, "schema": {})"), false),
               prefix + "has a \"smartnic\" member that was not announced");
     EXPECT_EQ(Snapshot(), before);
+}
+
+// A read holds the database from its first lookup to its end, so another
+// connection cannot write meanwhile; an update begun ends it.
+TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
+    Register(SchemaStore::GetStore(), "netd", kTrunk);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1").c_str(), &other), SQLITE_OK);
+    auto canWrite = [other] {
+        const bool free = sqlite3_exec(other, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (free) sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+        return free;
+    };
+    auto store = SchemaStore::GetStore();
+    store->BeginRead();
+    EXPECT_TRUE(GetSchema("netd", "network", "trunk", store));
+    EXPECT_TRUE(GetSchema("netd", "network", "other", store) == nullptr);
+    EXPECT_FALSE(canWrite());
+    store->EndRead();
+    EXPECT_TRUE(canWrite());
+
+    store->BeginRead();
+    GetSchema("netd", "network", "trunk", store);
+    store->BeginUpdate();
+    Register(store, "netd", kSegments);
+    store->CommitUpdate();
+    EXPECT_TRUE(canWrite());
+    EXPECT_TRUE(Registered("netd", "network", "segments"));
+    sqlite3_close(other);
 }
