@@ -235,7 +235,8 @@ int RunChild(const std::string& what) {
     return 0;
 }
 
-// The child's four figures, repeated runs' medians (the highest peak).
+// The child's figures of repeated runs (medians; the highest peak, taken
+// by the child right after the run, before its plain inserts).
 struct Figures {
     std::vector<double> ours, plain;
     long peakKiB = 0;
@@ -243,29 +244,12 @@ struct Figures {
 };
 
 void RunCase(const Case& c, Figures& f) {
-    int out[2];
-    if (pipe(out) != 0) Die("pipe");
     const std::string what = std::to_string(c.objects) + "/" + std::to_string(c.instances);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl("/proc/self/exe", "bench", "--child", what.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char text[256] = {};
-    size_t got = 0;
-    for (ssize_t n; got < sizeof text - 1 && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
-        got += static_cast<size_t>(n);
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    long unused = 0;
+    const std::string text = TarnBench::ChildOutput(what.c_str(), &unused);
     double ours = 0, plain = 0;
     long peak = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(text, "%lf %lf %ld %zu", &ours, &plain, &peak, &f.rows) != 4)
+    if (std::sscanf(text.c_str(), "%lf %lf %ld %zu", &ours, &plain, &peak, &f.rows) != 4)
         Die("the run of " + what + " failed");
     f.ours.push_back(ours);
     f.plain.push_back(plain);
