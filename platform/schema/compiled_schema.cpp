@@ -98,10 +98,7 @@ std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Ste
     return problem;
 }
 
-// A member name given twice in one object, found depth first; pointer is
-// set to the object's. A schema whose meaning depends on which of two names
-// a reader takes is refused.
-// The first name of an object's members given twice, or empty; small
+// The first name of an object's members given twice, or none; small
 // objects, most of a schema, are compared pair by pair without sorting.
 std::optional<std::string_view> TwiceNamed(const rapidjson::Value& v) {
     auto text = [](const rapidjson::Value& name) { return std::string_view(name.GetString(), name.GetStringLength()); };
@@ -120,6 +117,9 @@ std::optional<std::string_view> TwiceNamed(const rapidjson::Value& v) {
     return std::nullopt;
 }
 
+// A member name given twice in one object, found depth first; pointer is
+// set to the object's. A schema whose meaning depends on which of two names
+// a reader takes is refused.
 bool RepeatedName(const rapidjson::Value& v, std::string& name, std::string& pointer) {
     if (v.IsObject()) {
         if (auto twice = TwiceNamed(v)) {

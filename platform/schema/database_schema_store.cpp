@@ -36,7 +36,7 @@ DatabaseSchemaStore::DatabaseSchemaStore(std::unique_ptr<TarnSchemaDatabase::Dat
 DatabaseSchemaStore::~DatabaseSchemaStore() {
     if (!m_updateOpen && !m_readOpen) return;
     try {
-        m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing
+        m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing; a read ends
     } catch (const std::exception&) {
         // Closing the connection rolls it back as well.
     }

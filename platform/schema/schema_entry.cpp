@@ -111,8 +111,8 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
                             const std::string& name, bool checkSchema) {
     // Parsed where the schema stays: the entry's other members are read
     // first, then its "schema" becomes the document's root.
-    std::shared_ptr<rapidjson::Document> parsed = SmallDocument();
-    rapidjson::Document& doc = *parsed;
+    std::shared_ptr<rapidjson::Document> owned = SmallDocument();
+    rapidjson::Document& doc = *owned;
     if (rapidjson::ParseResult parsed = TarnJson::Parse(doc, text); !parsed)
         Refuse("is not valid JSON (error at offset " + std::to_string(parsed.Offset()) + ")");
     if (!doc.IsObject()) Refuse("is not a JSON object");
@@ -173,7 +173,7 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
         e.smartnicValueType = NonEmptyString(*type, "member \"smartnic\".\"schema\"");
     }
 
-    e.schema = parsed;
+    e.schema = owned;
     if (rapidjson::Value* schema = Member(doc, "schema")) {
         rapidjson::Value root(std::move(*schema));
         static_cast<rapidjson::Value&>(doc) = std::move(root);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/schema/schema_store_fixture.h"
+#include "store/sqlite_handle.h"
 
 using namespace SchemaTest;
 using namespace TarnSchemaStore;
@@ -82,9 +83,9 @@ TEST(SchemaStoreRefusal, BadEntriesAreRefusedByNameAndChangeNothing) {
 // connection cannot write meanwhile; an update begun ends it.
 TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
     Register(SchemaStore::GetStore(), "netd", kTrunk);
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1").c_str(), &other), SQLITE_OK);
-    auto canWrite = [other] {
+    const auto db = TarnConfigStore::OpenReadWrite(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1"), false);
+    ASSERT_TRUE(db);
+    auto canWrite = [other = db.get()] {
         const bool free = sqlite3_exec(other, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) == SQLITE_OK;
         if (free) sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
         return free;
@@ -104,5 +105,4 @@ TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
     store->CommitUpdate();
     EXPECT_TRUE(canWrite());
     EXPECT_TRUE(Registered("netd", "network", "segments"));
-    sqlite3_close(other);
 }
