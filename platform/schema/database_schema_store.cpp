@@ -190,6 +190,7 @@ int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& 
     }
     bool replaced = false;
     m_objects.erase(id);
+    EndRead();  // else the entry would be written only when the read ends
     try {
         Savepoint registration(*m_db, "set_schema");
         WriteEntry(fileId, schemaText, entry, replaced);

@@ -132,7 +132,7 @@ public:
     // instead of once per lookup, and writers of other connections wait
     // meanwhile. Inside an update they read the update. Both do nothing
     // where they have nothing to do (by default, a read already open, no
-    // read open); an update begun ends the read.
+    // read open); an update begun, or SetSchema outside one, ends the read.
     virtual void BeginRead();
     virtual void EndRead();
 

@@ -80,7 +80,7 @@ TEST(SchemaStoreRefusal, BadEntriesAreRefusedByNameAndChangeNothing) {
 }
 
 // A read holds the database from its first lookup to its end, so another
-// connection cannot write meanwhile; an update begun ends it.
+// connection cannot write meanwhile; a write of the store's own ends it.
 TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
     Register(SchemaStore::GetStore(), "netd", kTrunk);
     const auto db = TarnConfigStore::OpenReadWrite(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1"), false);
@@ -105,4 +105,9 @@ TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
     store->CommitUpdate();
     EXPECT_TRUE(canWrite());
     EXPECT_TRUE(Registered("netd", "network", "segments"));
+    store->BeginRead();
+    GetSchema("netd", "network", "trunk", store);
+    Register(store, "netd", kGenerated);  // written at once, not at the read's end
+    EXPECT_TRUE(Registered("netd", "routes", "route"));
+    EXPECT_TRUE(canWrite());
 }
