@@ -1,30 +1,37 @@
-// Schema registration and default configuration as a host process runs them
-// (a plain program on the library's public interface, allocator untuned),
-// against inserting the same rows on plain SQLite with one prepared statement
-// per row (prepared, bound, stepped and finalized per row):
+// Schema registration with its default configuration as a host boot runs it:
+// ProcessSchemas (every schema file new, then ProcessDefaultConfiguration)
+// called by a plain program on the library's public interface, allocator
+// untuned, against plain inserts of the same rows in the same process: every
+// row the run left in the schema store and the configuration store, inserted
+// into empty tables with one statement prepared per row (prepared, bound,
+// stepped, finalized), one transaction per schema file for the schema
+// store's rows and one for DefaultConfig and Config, as the run commits them.
 //
-//   ProcessSchemas of 1,000 schema files of 20 entries (realistic nested
-//   schemas), against the rows it leaves in the schema store, inserted one
-//   transaction per file as the registration commits them;
-//   ProcessDefaultConfiguration of 100,000 default values over 1,000 schema
-//   objects (100 instances each, in 100 default files), against the
-//   DefaultConfig rows it writes, inserted in one transaction.
+// Two shapes, three sizes each, to show growth:
+//   objects    many objects, 20 to a schema file, with one default value each
+//              (1,000 / 3,000 / 10,000 objects), and 1,000 objects with 10
+//   instances  few objects with 25,000 default instances each (1 / 2 / 4)
+// A third of the objects have mutable defaults, which the run copies into
+// Config. Schemas are realistic: nested objects, an array of objects, bounds,
+// an enum, a pattern, members of all three layers.
 //
 //   bench_schema_processing [--repetitions N]
 //
-// Every run is a fresh process (this program started again with --child), on
-// stores made afresh, under a temporary host root; run it with TMPDIR on a
-// memory file system to have the stores on a RAM disk as on a host.
+// Every run is a fresh process (this program started again with --child)
+// under a temporary host root, so its peak memory (max RSS, taken right
+// after ProcessSchemas) is its own; times are CPU times, the ratios those of
+// the two parts of one run. Run it with TMPDIR on a memory file system to
+// have the stores on a RAM disk as on a host.
 #include "fresh_process.h"
 #include "private_root.h"
 #include "sqlite_file.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <sqlite3.h>
 #include <string>
@@ -32,7 +39,6 @@
 
 #include "tarn/platform/db_store.h"
 #include "tarn/platform/host_root.h"
-#include "tarn/platform/schema_store.h"
 #include "tarn/schema_processing.h"
 #include "tarn/store_tables.h"
 
@@ -40,30 +46,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFiles = 1000, kEntriesPerFile = 20;        // registration
-constexpr int kObjects = 1000, kInstances = 100;          // defaults
-constexpr int kObjectsPerDefaultFile = 10;
+constexpr int kEntriesPerFile = 20, kObjectsPerDefaultFile = 10;
 constexpr char kCrateId[] = "Halden_bench_benchcrate_1.0-1";
 constexpr char kSchemaDir[] = "/usr/lib/halden/configmanager/schemas";
 constexpr char kDefaultDir[] = "/etc/halden/default-config";
 
 using namespace TarnBench;  // the SQLite helpers
 
-std::string SchemaStore() { return TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH); }
-std::string ConfigStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
-std::string Reference(const char* name) { return TarnPlatform::HostPath(std::string("/var/tmp/reference-") + name); }
-std::string PlainStore() { return TarnPlatform::HostPath("/var/tmp/plain-store"); }
+struct Case {
+    const char* shape;
+    int objects, instances;
+};
+const Case kCases[] = {{"objects", 1000, 1},   {"objects", 3000, 1},      {"objects", 10000, 1},
+                       {"objects", 1000, 10},  {"instances", 1, 25000},   {"instances", 2, 25000},
+                       {"instances", 4, 25000}};
+
+std::string Scratch(const char* name) { return TarnPlatform::HostPath(std::string("/var/tmp/plain-") + name); }
 
 void WriteFile(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path) << text;
 }
 
-// A realistic entry: nested objects, an array of objects with identifiers of
-// their own, bounds, an enum, a pattern, members in all three layers.
-std::string Entry(const std::string& component, const std::string& group, const std::string& key) {
-    return R"({"component": ")" + component + R"(", "group": ")" + group + R"(", "key": ")" + key +
-           R"(", "version": "1.0", "idField": "name", "dspIntegrated": true,
+std::string Component(int object) { return "comp" + std::to_string(object / kEntriesPerFile / 10); }
+std::string Group(int object) { return "group" + std::to_string(object / kEntriesPerFile); }
+std::string Key(int object) { return "object" + std::to_string(object % kEntriesPerFile); }
+
+std::string Entry(int object) {
+    return R"({"component": ")" + Component(object) + R"(", "group": ")" + Group(object) + R"(", "key": ")" +
+           Key(object) + R"(", "version": "1.0", "idField": "name", "dspIntegrated": true,)" +
+           (object % 3 == 0 ? R"( "mutableDefaultConfig": true,)" : "") + R"(
   "schema": {"type": "object", "properties": {
     "name": {"type": "string", "minLength": 1, "maxLength": 64},
     "vlan": {"type": "integer", "minimum": 0, "maximum": 4095},
@@ -83,10 +95,10 @@ std::string Entry(const std::string& component, const std::string& group, const 
 }
 
 std::string Value(int object, int instance) {
-    const int i = object * kInstances + instance;
+    const int i = object * 7919 + instance;
     char text[640];
     std::snprintf(text, sizeof text,
-                  R"({"name": "pg-%03d", "vlan": %d, "mtu": %d, "mac": "02:00:00:%02x:%02x:%02x",)"
+                  R"({"name": "pg-%d", "vlan": %d, "mtu": %d, "mac": "02:00:00:%02x:%02x:%02x",)"
                   R"( "security": {"promiscuous": false, "forgedTransmits": %s},)"
                   R"( "teaming": {"policy": "loadbalance_srcid", "uplinks": [{"nic": "vnic0", "active": true,)"
                   R"( "speed": 10000}, {"nic": "vnic1", "active": %s, "speed": 25000}]},)"
@@ -96,41 +108,27 @@ std::string Value(int object, int instance) {
     return text;
 }
 
-// Schema files: file f holds entries of component "comp<f / 10>", group "group<f>".
-void WriteSchemaFiles(int files) {
-    const std::string dir = TarnPlatform::HostPath(kSchemaDir);
-    fs::remove_all(dir);
-    for (int f = 0; f < files; ++f) {
+// The schema files and default files of a case, in place of any before.
+void WriteCase(const Case& c) {
+    const std::string schemas = TarnPlatform::HostPath(kSchemaDir), defaults = TarnPlatform::HostPath(kDefaultDir);
+    fs::remove_all(schemas);
+    fs::remove_all(defaults);
+    for (int first = 0; first < c.objects; first += kEntriesPerFile) {
         std::string text = R"({"metadata": {"cratename": "benchcrate", "crateversion": "1.0_1"}, "data": [)";
-        for (int e = 0; e < kEntriesPerFile; ++e)
-            text += (e ? ",\n" : "") + Entry("comp" + std::to_string(f / 10), "group" + std::to_string(f),
-                                             "object" + std::to_string(e));
-        WriteFile(dir + "/bench-" + std::to_string(f) + ".json", text + "]}");
+        for (int o = first; o < c.objects && o < first + kEntriesPerFile; ++o) text += (o > first ? ",\n" : "") + Entry(o);
+        WriteFile(schemas + "/bench-" + std::to_string(first) + ".json", text + "]}");
     }
-}
-
-// Defaults of the first kObjects objects of the schema files, kInstances each.
-void WriteDefaultFiles() {
-    const std::string dir = TarnPlatform::HostPath(kDefaultDir);
-    fs::remove_all(dir);
-    for (int first = 0; first < kObjects; first += kObjectsPerDefaultFile) {
+    const int perFile = c.instances > 1000 ? 1 : kObjectsPerDefaultFile;
+    for (int first = 0; first < c.objects; first += perFile) {
         std::string text = R"({"data": [)";
-        for (int o = first; o < first + kObjectsPerDefaultFile; ++o) {
-            const int f = o / kEntriesPerFile, e = o % kEntriesPerFile;
-            text += (o > first ? ",\n" : "") + std::string(R"({"component": "comp)") + std::to_string(f / 10) +
-                    R"(", "group": "group)" + std::to_string(f) + R"(", "key": "object)" + std::to_string(e) +
-                    R"(", "config": [)";
-            for (int i = 0; i < kInstances; ++i) text += (i ? ", " : "") + Value(o, i);
+        for (int o = first; o < c.objects && o < first + perFile; ++o) {
+            text += (o > first ? ",\n" : "") + (R"({"component": ")" + Component(o) + R"(", "group": ")" + Group(o) +
+                                                R"(", "key": ")" + Key(o) + R"(", "config": [)");
+            for (int i = 0; i < c.instances; ++i) text += (i ? ", " : "") + Value(o, i);
             text += "]}";
         }
-        WriteFile(dir + "/defaults-" + std::to_string(first) + ".json", text + "]}");
+        WriteFile(defaults + "/defaults-" + std::to_string(first) + ".json", text + "]}");
     }
-}
-
-void FreshStores() {
-    fs::remove(SchemaStore());
-    fs::remove(ConfigStore());
-    if (DBStore::CreateDatabases() != 0) Die("cannot create the stores");
 }
 
 // Every row of every table of a database, as texts (NULL kept).
@@ -143,134 +141,139 @@ struct Table {
 std::vector<Table> ReadTables(const std::string& path) {
     Database db = Open(path);
     std::vector<Table> tables;
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'table';", -1, &raw, nullptr);
-    while (sqlite3_step(raw) == SQLITE_ROW)
-        tables.push_back({reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)),
-                          reinterpret_cast<const char*>(sqlite3_column_text(raw, 1)), 0, {}});
-    sqlite3_finalize(raw);
+    {
+        Statement list = Prepare(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'table';");
+        while (sqlite3_step(list.get()) == SQLITE_ROW)
+            tables.push_back({reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)),
+                              reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 1)), 0, {}});
+    }
     for (Table& table : tables) {
-        sqlite3_prepare_v2(db.get(), ("SELECT * FROM " + table.name + ";").c_str(), -1, &raw, nullptr);
-        table.columns = sqlite3_column_count(raw);
-        while (sqlite3_step(raw) == SQLITE_ROW) {
+        Statement read = Prepare(db.get(), "SELECT * FROM " + table.name + ";");
+        table.columns = sqlite3_column_count(read.get());
+        while (sqlite3_step(read.get()) == SQLITE_ROW) {
             auto& row = table.rows.emplace_back();
             for (int c = 0; c < table.columns; ++c) {
-                const unsigned char* text = sqlite3_column_text(raw, c);
+                const unsigned char* text = sqlite3_column_text(read.get(), c);
                 row.push_back(text ? std::optional<std::string>(reinterpret_cast<const char*>(text)) : std::nullopt);
             }
         }
-        sqlite3_finalize(raw);
     }
     return tables;
 }
 
-// Inserts the rows with one prepared statement per row, rowsPerTransaction
-// rows to a transaction.
-void InsertPlain(sqlite3* db, const std::vector<Table>& tables, size_t rowsPerTransaction) {
+size_t RowCount(const std::vector<Table>& tables) {
+    size_t rows = 0;
+    for (const Table& t : tables) rows += t.rows.size();
+    return rows;
+}
+
+// Inserts the rows of the tables into the empty tables of db, one statement
+// prepared per row, in `transactions` transactions of equal size.
+void InsertPlain(sqlite3* db, const std::vector<Table>& tables, size_t transactions) {
+    const size_t perTransaction = (RowCount(tables) + transactions - 1) / transactions;
+    size_t inTransaction = 0;
     for (const Table& table : tables) {
         std::string sql = "INSERT INTO " + table.name + " VALUES(";
         for (int c = 0; c < table.columns; ++c) sql += c ? ", ?" : "?";
         sql += ");";
-        for (size_t first = 0; first < table.rows.size(); first += rowsPerTransaction) {
-            Exec(db, "BEGIN IMMEDIATE TRANSACTION;");
-            for (size_t r = first; r < table.rows.size() && r < first + rowsPerTransaction; ++r) {
-                sqlite3_stmt* insert = nullptr;
-                if (sqlite3_prepare_v2(db, sql.c_str(), -1, &insert, nullptr) != SQLITE_OK) Die(sqlite3_errmsg(db));
-                for (int c = 0; c < table.columns; ++c) {
-                    const auto& value = table.rows[r][c];
-                    if (value) sqlite3_bind_text(insert, c + 1, value->data(), static_cast<int>(value->size()),
-                                                 SQLITE_STATIC);
-                    else sqlite3_bind_null(insert, c + 1);
-                }
-                if (sqlite3_step(insert) != SQLITE_DONE) Die(sqlite3_errmsg(db));
-                sqlite3_finalize(insert);
+        for (const auto& row : table.rows) {
+            if (inTransaction++ == 0) Exec(db, "BEGIN IMMEDIATE TRANSACTION;");
+            sqlite3_stmt* insert = nullptr;
+            if (sqlite3_prepare_v2(db, sql.c_str(), -1, &insert, nullptr) != SQLITE_OK) Die(db, sql);
+            for (int c = 0; c < table.columns; ++c) {
+                if (row[c]) sqlite3_bind_text(insert, c + 1, row[c]->data(), static_cast<int>(row[c]->size()), SQLITE_STATIC);
+                else sqlite3_bind_null(insert, c + 1);
             }
-            Exec(db, "COMMIT TRANSACTION;");
+            if (sqlite3_step(insert) != SQLITE_DONE) Die(db, sql);
+            sqlite3_finalize(insert);
+            if (inTransaction == perTransaction) {
+                Exec(db, "COMMIT TRANSACTION;");
+                inTransaction = 0;
+            }
         }
     }
+    if (inTransaction) Exec(db, "COMMIT TRANSACTION;");
 }
 
-// The plain inserts of a reference database's rows into empty tables.
-bool PlainInserts(const char* reference, size_t rowsPerTransaction, const char* onlyTable) {
-    std::vector<Table> tables = ReadTables(Reference(reference));
-    fs::remove(PlainStore());
-    Database db = Open(PlainStore());
-    std::vector<Table> timed;
-    for (Table& table : tables) {
-        Exec(db.get(), table.create);
-        if (!onlyTable || table.name == onlyTable) timed.push_back(std::move(table));
-    }
-    return TarnBench::TimeInChild([&] {
-        InsertPlain(db.get(), timed, rowsPerTransaction);
-        return true;
-    });
+// A database with the tables of `tables`, empty.
+Database EmptyCopy(const char* name, const std::vector<Table>& tables) {
+    fs::remove(Scratch(name));
+    Database db = Open(Scratch(name));
+    Exec(db.get(), "PRAGMA journal_mode=DELETE;");
+    for (const Table& table : tables) Exec(db.get(), table.create);
+    return db;
 }
 
+// One run: "<objects>/<instances>". Prints CPU seconds of the run and of its
+// plain inserts, the run's peak RSS in KiB, and its rows.
 int RunChild(const std::string& what) {
-    if (what == "schemas")
-        return TarnBench::TimeInChild([] { return TarnConfigStore::ProcessSchemas({kCrateId}); });
-    if (what == "defaults")
-        return TarnBench::TimeInChild([] {
-            TarnConfigStore::ProcessDefaultConfiguration(false, {});
-            return true;
-        });
-    if (what == "plain-schemas") return PlainInserts("schemas", kEntriesPerFile, nullptr);
-    if (what == "plain-defaults") return PlainInserts("defaults", SIZE_MAX, "DefaultConfig");
-    return 2;
+    const int objects = std::atoi(what.c_str()), instances = std::atoi(what.c_str() + what.find('/') + 1);
+    fs::remove(TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH));
+    fs::remove(TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH));
+    if (DBStore::CreateDatabases() != 0) Die("cannot create the stores");
+
+    const double start = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    if (!TarnConfigStore::ProcessSchemas({kCrateId})) Die("registration failed");
+    const double ours = Seconds(CLOCK_PROCESS_CPUTIME_ID) - start;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+
+    const std::vector<Table> schemaRows = ReadTables(TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH));
+    std::vector<Table> configRows = ReadTables(TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH));
+    Database schemaDb = EmptyCopy("schema", schemaRows), configDb = EmptyCopy("config", configRows);
+    const size_t files = (static_cast<size_t>(objects) + kEntriesPerFile - 1) / kEntriesPerFile;
+    const double plainStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);
+    InsertPlain(schemaDb.get(), schemaRows, files);
+    InsertPlain(configDb.get(), configRows, 1);
+    const double plain = Seconds(CLOCK_PROCESS_CPUTIME_ID) - plainStart;
+
+    size_t defaults = 0;
+    for (const Table& t : configRows)
+        if (t.name == "DefaultConfig") defaults = t.rows.size();
+    if (defaults != static_cast<size_t>(objects) * instances) Die("not every default was written");
+    std::printf("%.6f %.6f %ld %zu\n", ours, plain, usage.ru_maxrss, RowCount(schemaRows) + RowCount(configRows));
+    return 0;
 }
 
-struct Pair {
-    Runs ours, plain;
+// The child's figures of repeated runs (medians; the highest peak, taken
+// by the child right after the run, before its plain inserts).
+struct Figures {
+    std::vector<double> ours, plain;
+    long peakKiB = 0;
+    size_t rows = 0;
 };
 
-// One measured run, then the plain inserts of the rows it left in store.
-void MeasurePair(Pair& pair, const char* what, const std::string& store) {
-    pair.ours.Add(RunFresh(what));
-    fs::copy_file(store, Reference(what), fs::copy_options::overwrite_existing);
-    pair.plain.Add(RunFresh((std::string("plain-") + what).c_str()));
-}
-
-void Report(const char* label, const Pair& p, double items, const char* unit) {
-    const double ours = p.ours.Real(), plain = p.plain.Real();
-    std::printf("%-28s %9.3f s %12.0f %s/s | plain inserts %7.3f s | ratio %5.2f | peak %6.1f MB\n", label, ours,
-                items / ours, unit, plain, ours / plain, static_cast<double>(p.ours.peakKiB) / 1024);
+void RunCase(const Case& c, Figures& f) {
+    const std::string what = std::to_string(c.objects) + "/" + std::to_string(c.instances);
+    long unused = 0;
+    const std::string text = TarnBench::ChildOutput(what.c_str(), &unused);
+    double ours = 0, plain = 0;
+    long peak = 0;
+    if (std::sscanf(text.c_str(), "%lf %lf %ld %zu", &ours, &plain, &peak, &f.rows) != 4)
+        Die("the run of " + what + " failed");
+    f.ours.push_back(ours);
+    f.plain.push_back(plain);
+    f.peakKiB = std::max(f.peakKiB, peak);
 }
 
 int Measure(int repetitions) {
-
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
-    Pair schemas, defaults;
     fs::create_directories(TarnPlatform::HostPath("/var/tmp"));
-
-    // Registration: every file new, no defaults.
-    WriteSchemaFiles(kFiles);
-    fs::create_directories(TarnPlatform::HostPath(kDefaultDir));
-    for (int r = 0; r < repetitions; ++r) {
-        FreshStores();
-        MeasurePair(schemas, "schemas", SchemaStore());
+    std::printf("ProcessSchemas (registration and defaults) against plain inserts of its rows in the same process;\n"
+                "CPU time, medians of %d fresh-process runs; peak = max RSS of the process after the run\n\n",
+                repetitions);
+    std::printf("%-9s %7s %9s %8s | %9s %11s %9s | %6s | %8s\n", "shape", "objects", "instances", "rows", "ours s",
+                "per value", "plain s", "ratio", "peak MB");
+    for (const Case& c : kCases) {
+        WriteCase(c);
+        Figures f;
+        for (int r = 0; r < repetitions; ++r) RunCase(c, f);
+        const double ours = Median(f.ours), plain = Median(f.plain);
+        const double values = static_cast<double>(c.objects) * c.instances;
+        std::printf("%-9s %7d %9d %8zu | %9.3f %8.1f us %9.3f | %6.2f | %8.1f\n", c.shape, c.objects, c.instances,
+                    f.rows, ours, ours / values * 1e6, plain, ours / plain, static_cast<double>(f.peakKiB) / 1024);
+        std::fflush(stdout);
     }
-    const size_t entries = CountRows(Reference("schemas"), "ConfigSchema");
-
-    // Defaults: 1,000 objects registered (not timed), then the default files.
-    WriteSchemaFiles(kObjects / kEntriesPerFile);
-    WriteDefaultFiles();
-    for (int r = 0; r < repetitions; ++r) {
-        FreshStores();
-        fs::path defaultDir = TarnPlatform::HostPath(kDefaultDir), aside = defaultDir.string() + ".aside";
-        fs::rename(defaultDir, aside);  // register without writing the defaults
-        fs::create_directories(defaultDir);
-        if (!TarnConfigStore::ProcessSchemas({kCrateId})) Die("registration failed");
-        fs::remove_all(defaultDir);
-        fs::rename(aside, defaultDir);
-        MeasurePair(defaults, "defaults", ConfigStore());
-    }
-    const size_t values = CountRows(Reference("defaults"), "DefaultConfig");
-
-    std::printf("medians of %d runs, each in a fresh process; real time\n", repetitions);
-    std::printf("schema entries registered: %zu of %d; default rows written: %zu of %d\n", entries,
-                kFiles * kEntriesPerFile, values, kObjects * kInstances);
-    Report("ProcessSchemas", schemas, static_cast<double>(entries), "entries");
-    Report("ProcessDefaultConfiguration", defaults, static_cast<double>(values), "values");
     return 0;
 }
 

@@ -51,7 +51,9 @@ bool InChild(Work work) {
     return child > 0 && waitpid(child, &status, 0) == child && status == 0;
 }
 
-inline Sample RunFresh(const char* what) {
+// What "<program> --child WHAT" printed, and its peak memory; ends this
+// program when the run fails.
+inline std::string ChildOutput(const char* what, long* peakKiB) {
     int out[2];
     if (pipe(out) != 0) std::exit(1);
     const pid_t pid = fork();
@@ -63,7 +65,7 @@ inline Sample RunFresh(const char* what) {
         _exit(127);
     }
     close(out[1]);
-    char text[128] = {};
+    char text[256] = {};
     size_t got = 0;
     for (ssize_t n; got < sizeof text - 1 && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
         got += static_cast<size_t>(n);
@@ -71,12 +73,21 @@ inline Sample RunFresh(const char* what) {
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
-    Sample sample;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || std::sscanf(text, "%lf %lf", &sample.real, &sample.cpu) != 2) {
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "the run of %s failed\n", what);
         std::exit(1);
     }
-    sample.peakKiB = usage.ru_maxrss;
+    *peakKiB = usage.ru_maxrss;
+    return text;
+}
+
+inline Sample RunFresh(const char* what) {
+    Sample sample;
+    const std::string text = ChildOutput(what, &sample.peakKiB);
+    if (std::sscanf(text.c_str(), "%lf %lf", &sample.real, &sample.cpu) != 2) {
+        std::fprintf(stderr, "the run of %s failed\n", what);
+        std::exit(1);
+    }
     return sample;
 }
 

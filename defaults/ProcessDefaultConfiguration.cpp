@@ -72,11 +72,33 @@ void ProcessElement(const std::shared_ptr<DBStore::StoreConnection>& conn,
     if (copyToConfig) CopyToConfig(conn, component, group, key);
 }
 
+// The schema lookups of one default file read the schema store in one read
+// transaction, not one each.
+class SchemaStoreRead {
+public:
+    explicit SchemaStoreRead(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store) : m_store(*store) {
+        m_store.BeginRead();
+    }
+    ~SchemaStoreRead() {
+        try {
+            m_store.EndRead();
+        } catch (const std::exception&) {
+            // A read ends with the store's connection as well.
+        }
+    }
+    SchemaStoreRead(const SchemaStoreRead&) = delete;
+    SchemaStoreRead& operator=(const SchemaStoreRead&) = delete;
+
+private:
+    TarnSchemaStore::SchemaStore& m_store;
+};
+
 void ProcessDefaultFile(const std::shared_ptr<DBStore::StoreConnection>& conn,
                         const std::shared_ptr<TarnSchemaStore::SchemaStore>& store, bool isTarnio,
                         const TarnSchemaStore::SchemaObjectIdSet& newIds, const std::string& path) {
     CSLogger::Log(2, "Processing default config from '%s'", path.c_str());
     auto doc = CreateDocumentFromFile(path);
+    const SchemaStoreRead read(store);
     rapidjson::MemoryPoolAllocator<> errorsPool(kErrorsChunkCapacity);
     rapidjson::Document errors(rapidjson::kArrayType, &errorsPool);
     rapidjson::Value& data = (*doc->document)["data"];

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -60,24 +61,15 @@ std::string RefProblem(const std::vector<const rapidjson::Value*>& objects, RefR
     return {};
 }
 
-// The steps from the root to a node, made into a pointer only for a message.
-struct Path {
-    const Path* parent;
-    const TarnSchemaWalk::Step* step;
-};
+using TarnSchemaWalk::StepPath;
 
 std::string At(const std::string& pointer) { return "at '" + (pointer.empty() ? "/" : pointer) + "'"; }
-
-std::string At(const Path* path) {
-    std::string pointer;
-    for (; path; path = path->parent) pointer.insert(0, path->step->Text());
-    return At(pointer);
-}
+std::string At(const StepPath* path) { return At(TarnSchemaWalk::PointerOf(path)); }
 
 // A subschema slot that holds no schema: a local "$ref" whose target is
 // missing or not an object, or a "not", combinator element, tuple item,
 // pattern schema or dependency that is not what the keyword takes.
-std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Path* path) {
+std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const StepPath* path) {
     if (const rapidjson::Value* ref = Member(node, "$ref"); ref && ref->IsString()) {
         const rapidjson::Value* t = refs.Target(*ref);
         if (!t || !t->IsObject())
@@ -100,10 +92,29 @@ std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Pat
                 return "\"dependencies\" " + At(path) + " must list member names";
     std::string problem;
     TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const TarnSchemaWalk::Step& step) {
-        const Path here{path, &step};
+        const StepPath here{path, &step};
         if (problem.empty()) problem = EmptySlot(refs, sub, &here);
     });
     return problem;
+}
+
+// The first name of an object's members given twice, or none; small
+// objects, most of a schema, are compared pair by pair without sorting.
+std::optional<std::string_view> TwiceNamed(const rapidjson::Value& v) {
+    auto text = [](const rapidjson::Value& name) { return std::string_view(name.GetString(), name.GetStringLength()); };
+    constexpr rapidjson::SizeType kCompareAll = 16;
+    if (v.MemberCount() <= kCompareAll) {
+        for (auto a = v.MemberBegin(); a != v.MemberEnd(); ++a)
+            for (auto b = a + 1; b != v.MemberEnd(); ++b)
+                if (text(a->name) == text(b->name)) return text(a->name);
+        return std::nullopt;
+    }
+    std::vector<std::string_view> names;
+    names.reserve(v.MemberCount());
+    for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m) names.push_back(text(m->name));
+    std::sort(names.begin(), names.end());
+    if (auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) return *twice;
+    return std::nullopt;
 }
 
 // A member name given twice in one object, found depth first; pointer is
@@ -111,12 +122,7 @@ std::string EmptySlot(RefResolver& refs, const rapidjson::Value& node, const Pat
 // a reader takes is refused.
 bool RepeatedName(const rapidjson::Value& v, std::string& name, std::string& pointer) {
     if (v.IsObject()) {
-        std::vector<std::string_view> names;
-        names.reserve(v.MemberCount());
-        for (auto m = v.MemberBegin(); m != v.MemberEnd(); ++m)
-            names.emplace_back(m->name.GetString(), m->name.GetStringLength());
-        std::sort(names.begin(), names.end());
-        if (auto twice = std::adjacent_find(names.begin(), names.end()); twice != names.end()) {
+        if (auto twice = TwiceNamed(v)) {
             name = *twice;
             pointer.clear();
             return true;
@@ -155,6 +161,15 @@ std::vector<std::pair<const rapidjson::Value*, size_t>> SameValueSchemas(RefReso
         for (auto d = deps->MemberBegin(); d != deps->MemberEnd(); ++d)
             if (d->value.IsObject()) out.emplace_back(&d->value, 1);
     return out;
+}
+
+// Whether an object of the schema holds a keyword that applies other
+// subschemas to the same value or names subschema slots of its own.
+bool AppliesSubschemas(const rapidjson::Value* object) {
+    for (const char* keyword : {"$ref", "allOf", "anyOf", "oneOf", "not", "dependencies", "patternProperties"})
+        if (Member(*object, keyword)) return true;
+    const rapidjson::Value* items = Member(*object, "items");
+    return items && items->IsArray();
 }
 
 constexpr size_t kForever = SIZE_MAX;
@@ -260,6 +275,9 @@ std::string FindCompileProblem(const rapidjson::Value& schema) {
         return "the schema holds more than " + std::to_string(MAX_SCHEMA_NODES) + " objects";
     if (std::string name, pointer; RepeatedName(schema, name, pointer))
         return "the object " + At(pointer) + " names the member '" + name + "' twice";
+    // A schema without references or combinators (most are) applies no
+    // subschema to a value it checks, and has no slot that could be empty.
+    if (std::none_of(objects.begin(), objects.end(), AppliesSubschemas)) return {};
     RefResolver refs(schema);
     if (std::string problem = RefProblem(objects, refs); !problem.empty()) return problem;
     if (std::string problem = EmptySlot(refs, schema, nullptr); !problem.empty()) return problem;

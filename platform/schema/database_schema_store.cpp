@@ -34,9 +34,9 @@ std::vector<std::string> DataFilesOf(const std::string& entryText) {
 DatabaseSchemaStore::DatabaseSchemaStore(std::unique_ptr<TarnSchemaDatabase::Database> db) : m_db(std::move(db)) {}
 
 DatabaseSchemaStore::~DatabaseSchemaStore() {
-    if (!m_updateOpen) return;
+    if (!m_updateOpen && !m_readOpen) return;
     try {
-        m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing
+        m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing; a read ends
     } catch (const std::exception&) {
         // Closing the connection rolls it back as well.
     }
@@ -44,19 +44,22 @@ DatabaseSchemaStore::~DatabaseSchemaStore() {
 
 std::shared_ptr<SchemaObject> DatabaseSchemaStore::GetSchemaObject(const SchemaObjectId& id) {
     auto known = m_objects.find(id);
-    if (known != m_objects.end()) return known->second;
+    if (known != m_objects.end())
+        if (auto object = known->second.lock()) return object;
     Statement read = m_db->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
     read.Bind(id.GetComponent()).Bind(id.GetGroup()).Bind(id.GetName());
     std::shared_ptr<SchemaObject> object;
     if (read.Step()) {
         try {
-            object = std::make_shared<StoredSchemaObject>(TarnSchemaEntry::ReadSchemaEntry(
-                read.Text(0), id.GetComponent(), id.GetGroup(), id.GetName(), false));
+            // Not make_shared: the cache's weak reference would hold the
+            // object's memory after its last user let it go.
+            object.reset(new StoredSchemaObject(TarnSchemaEntry::ReadSchemaEntry(
+                read.Text(0), id.GetComponent(), id.GetGroup(), id.GetName(), false)));
         } catch (const TarnSchemaEntry::EntryError& e) {
             Throw("Schema store: the registered entry " + id.toString() + " cannot be read: " + e.what());
         }
     }
-    m_objects.emplace(id, object);
+    if (object) m_objects[id] = object;
     return object;
 }
 
@@ -96,8 +99,21 @@ SchemaObjectIdSet DatabaseSchemaStore::GetSchemaObjectIds(bool sharedOnly) {
     return Ids((sql + ";").c_str());
 }
 
+void DatabaseSchemaStore::BeginRead() {
+    if (m_readOpen || m_updateOpen) return;
+    m_db->Exec("BEGIN DEFERRED TRANSACTION;");
+    m_readOpen = true;
+}
+
+void DatabaseSchemaStore::EndRead() {
+    if (!m_readOpen) return;
+    m_readOpen = false;
+    m_db->Exec("COMMIT TRANSACTION;");  // reads only: nothing to write
+}
+
 void DatabaseSchemaStore::BeginUpdate() {
     if (m_updateOpen) Throw("Schema store: an update is already open");
+    EndRead();
     m_db->Exec("BEGIN IMMEDIATE TRANSACTION;");
     m_updateOpen = true;
 }
@@ -105,6 +121,7 @@ void DatabaseSchemaStore::BeginUpdate() {
 void DatabaseSchemaStore::CommitUpdate() {
     if (!m_updateOpen) return;
     m_updateOpen = false;
+    m_fileRecorded.clear();
     m_objects.clear();
     try {
         m_db->Exec("COMMIT TRANSACTION;");
@@ -117,6 +134,7 @@ void DatabaseSchemaStore::CommitUpdate() {
 void DatabaseSchemaStore::AbortUpdate() {
     if (!m_updateOpen) return;
     m_updateOpen = false;
+    m_fileRecorded.clear();
     m_objects.clear();
     if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
 }
@@ -172,10 +190,12 @@ int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& 
     }
     bool replaced = false;
     m_objects.erase(id);
+    EndRead();  // else the entry would be written only when the read ends
     try {
         Savepoint registration(*m_db, "set_schema");
         WriteEntry(fileId, schemaText, entry, replaced);
         registration.Release();
+        if (m_updateOpen) m_fileRecorded = fileId;
     } catch (const std::exception& e) {
         Throw(what + " not registered: " + e.what());
     }
@@ -211,6 +231,8 @@ void DatabaseSchemaStore::WriteEntry(const std::string& fileId, const std::strin
     for (const std::string& key : e.dataFiles)
         m_db->Prepare("INSERT OR REPLACE INTO DataFileSchema(CrateId, Component, Key, Version) VALUES (?, ?, ?, ?);")
             .Bind(fileId).Bind(e.component).Bind(key).Bind(e.version).Run();
+    // Once per file in an update: the rows of its later entries add nothing.
+    if (m_updateOpen && m_fileRecorded == fileId) return;
     m_db->Prepare("INSERT OR IGNORE INTO SchemaFile(FileId) VALUES (?);").Bind(fileId).Run();
 }
 

@@ -22,7 +22,11 @@ const rapidjson::Value& MetaSchema() {
     return meta;
 }
 
+using TarnSchemaWalk::Step;
+using TarnSchemaWalk::StepPath;
+
 std::string Where(const std::string& pointer) { return "at '" + (pointer.empty() ? "/" : pointer) + "'"; }
+std::string Where(const StepPath* path) { return Where(TarnSchemaWalk::PointerOf(path)); }
 
 bool RegexCompiles(const rapidjson::Value& text) {
     if (!text.IsString()) return true;  // the meta-schema reports the type
@@ -30,24 +34,25 @@ bool RegexCompiles(const rapidjson::Value& text) {
 }
 
 // Regular expressions and markers of every subschema.
-std::string NodeProblem(const rapidjson::Value& node, const std::string& pointer) {
+std::string NodeProblem(const rapidjson::Value& node, const StepPath* path) {
     if (const rapidjson::Value* pattern = Member(node, "pattern"); pattern && !RegexCompiles(*pattern))
-        return "pattern '" + std::string(pattern->GetString()) + "' " + Where(pointer) +
+        return "pattern '" + std::string(pattern->GetString()) + "' " + Where(path) +
                " is not a regular expression the validator supports";
     if (const rapidjson::Value* patterns = Member(node, "patternProperties"); patterns && patterns->IsObject())
         for (auto p = patterns->MemberBegin(); p != patterns->MemberEnd(); ++p)
             if (!RegexCompiles(p->name))
-                return "patternProperties key '" + std::string(p->name.GetString()) + "' " + Where(pointer) +
+                return "patternProperties key '" + std::string(p->name.GetString()) + "' " + Where(path) +
                        " is not a regular expression the validator supports";
     for (const char* marker : {TarnSchemaWalk::MARK_VITAL, TarnSchemaWalk::MARK_CACHED})
         if (const rapidjson::Value* m = Member(node, marker); m && !TarnSchemaWalk::IsTrue(m))
-            return std::string("marker \"") + marker + "\" " + Where(pointer) +
+            return std::string("marker \"") + marker + "\" " + Where(path) +
                    " must be true (leave it out for the user layer)";
     if (const rapidjson::Value* m = Member(node, TarnSchemaWalk::MARK_INSTANCE_ID); m && !m->IsBool())
-        return std::string("marker \"instanceId\" ") + Where(pointer) + " must be a boolean";
+        return std::string("marker \"instanceId\" ") + Where(path) + " must be a boolean";
     std::string problem;
-    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const TarnSchemaWalk::Step& step) {
-        if (problem.empty()) problem = NodeProblem(sub, pointer + step.Text());
+    TarnSchemaWalk::ForEachSubschema(node, [&](const rapidjson::Value& sub, const Step& step) {
+        const StepPath here{path, &step};
+        if (problem.empty()) problem = NodeProblem(sub, &here);
     });
     return problem;
 }
@@ -55,21 +60,24 @@ std::string NodeProblem(const rapidjson::Value& node, const std::string& pointer
 // The layer split reads "items"/"type" of every array it meets, so each
 // array node on its path (through "properties" and object "items") must
 // have an "items" object with a "type".
-std::string SplitPathProblem(const rapidjson::Value& node, const std::string& pointer) {
+std::string SplitPathProblem(const rapidjson::Value& node, const StepPath* path) {
     if (!node.IsObject() || TarnSchemaWalk::IsInstanceIdNode(node)) return {};
     const rapidjson::Value* items = Member(node, "items");
     if (items || TarnSchemaWalk::TypeIncludes(node, "array")) {
         if (!items || !items->IsObject() || !Member(*items, "type"))
-            return "array node " + Where(pointer) + " needs an \"items\" object with a \"type\"";
+            return "array node " + Where(path) + " needs an \"items\" object with a \"type\"";
         if (TarnSchemaWalk::StringEquals(Member(*items, "type"), "object")) {
-            std::string problem = SplitPathProblem(*items, pointer + "/items");
+            const Step step{"items", Step::kSelf, {}, 0};
+            const StepPath here{path, &step};
+            std::string problem = SplitPathProblem(*items, &here);
             if (!problem.empty()) return problem;
         }
     }
     if (const rapidjson::Value* props = Member(node, "properties"); props && props->IsObject())
         for (auto p = props->MemberBegin(); p != props->MemberEnd(); ++p) {
-            std::string problem = SplitPathProblem(
-                p->value, TarnSchemaWalk::Child(pointer + "/properties", std::string(p->name.GetString(), p->name.GetStringLength())));
+            const Step step{"properties", Step::kMember, {p->name.GetString(), p->name.GetStringLength()}, 0};
+            const StepPath here{path, &step};
+            std::string problem = SplitPathProblem(p->value, &here);
             if (!problem.empty()) return problem;
         }
     return {};
@@ -89,9 +97,8 @@ std::string FindSchemaProblem(const rapidjson::Value& schema) {
         if (result.Size() > 1) text += " (and " + std::to_string(result.Size() - 1) + " more)";
         return text;
     }
-    problem = NodeProblem(schema, "");
-    if (problem.empty()) problem = SplitPathProblem(schema, "");
-    if (problem.empty()) problem = TarnSchemaValidation::Compile(schema)->problem;
+    problem = NodeProblem(schema, nullptr);
+    if (problem.empty()) problem = SplitPathProblem(schema, nullptr);
     return problem;
 }
 

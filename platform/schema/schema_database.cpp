@@ -1,5 +1,6 @@
 #include "schema/schema_database.h"
 
+#include <exception>
 #include <sqlite3.h>
 
 #include "tarn/exceptions.h"
@@ -28,24 +29,26 @@ constexpr int kBusyTimeoutMs = 3000;
 
 } // namespace
 
-Statement::Statement(sqlite3* db, const char* sql) : m_db(db), m_stmt(nullptr, &sqlite3_finalize) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        Fail(db, std::string("cannot prepare ") + sql);
+Statement::Statement(Database& db, const char* sql) : m_owner(&db), m_sql(sql), m_stmt(db.Take(m_sql)) {}
+
+Statement::~Statement() {
+    if (!m_stmt) return;  // moved from
+    try {
+        m_owner->Keep(std::move(m_sql), std::move(m_stmt));
+    } catch (const std::exception&) {
+        // Not kept: finalized with its handle.
     }
-    m_stmt.reset(raw);
 }
 
 Statement& Statement::Bind(const std::string& text) {
     if (sqlite3_bind_text(m_stmt.get(), m_next++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) !=
         SQLITE_OK)
-        Fail(m_db, "cannot bind");
+        Fail(m_owner->m_db.get(), "cannot bind");
     return *this;
 }
 
 Statement& Statement::Bind(int number) {
-    if (sqlite3_bind_int(m_stmt.get(), m_next++, number) != SQLITE_OK) Fail(m_db, "cannot bind");
+    if (sqlite3_bind_int(m_stmt.get(), m_next++, number) != SQLITE_OK) Fail(m_owner->m_db.get(), "cannot bind");
     return *this;
 }
 
@@ -53,7 +56,7 @@ bool Statement::Step() {
     int rc = sqlite3_step(m_stmt.get());
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    Fail(m_db, std::string("statement failed: ") + sqlite3_sql(m_stmt.get()));
+    Fail(m_owner->m_db.get(), "statement failed: " + m_sql);
 }
 
 void Statement::Run() {
@@ -73,6 +76,31 @@ int Statement::Int(int column) const { return sqlite3_column_int(m_stmt.get(), c
 bool Statement::IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
 
 Database::Database(sqlite3* db) : m_db(db, &sqlite3_close_v2) {}
+
+Database::~Database() { m_statements.clear(); }  // finalized before the close
+
+StatementHandle Database::Take(const std::string& sql) {
+    auto kept = m_statements.find(sql);
+    if (kept != m_statements.end()) {
+        StatementHandle stmt = std::move(kept->second);
+        m_statements.erase(kept);
+        return stmt;
+    }
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db.get(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        Fail(m_db.get(), "cannot prepare " + sql);
+    }
+    return StatementHandle(raw, &sqlite3_finalize);
+}
+
+// Reset at once, so a kept statement holds no lock and no value meanwhile.
+// A statement taken twice at a time is kept once; the other is finalized.
+void Database::Keep(std::string sql, StatementHandle stmt) {
+    sqlite3_reset(stmt.get());
+    sqlite3_clear_bindings(stmt.get());
+    m_statements.emplace(std::move(sql), std::move(stmt));
+}
 
 std::unique_ptr<Database> Database::Open() {
     const std::string path = TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH);
@@ -100,7 +128,7 @@ void Database::Exec(const char* sql) {
 bool Database::InTransaction() const { return !sqlite3_get_autocommit(m_db.get()); }
 
 Savepoint::Savepoint(Database& db, const char* name) : m_db(db), m_name(name) {
-    m_db.Exec(("SAVEPOINT " + m_name + ";").c_str());
+    m_db.Prepare(("SAVEPOINT " + m_name + ";").c_str()).Run();
 }
 
 Savepoint::~Savepoint() {
@@ -114,7 +142,7 @@ Savepoint::~Savepoint() {
 }
 
 void Savepoint::Release() {
-    m_db.Exec(("RELEASE " + m_name + ";").c_str());
+    m_db.Prepare(("RELEASE " + m_name + ";").c_str()).Run();
     m_open = false;
 }
 

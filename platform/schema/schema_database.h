@@ -4,15 +4,25 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace TarnSchemaDatabase {
 
+class Database;
+
+using StatementHandle = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+// A statement of the database's, handed back to it (reset, bindings
+// cleared) when this goes: a statement run for every entry is compiled once.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql);  // throws ConfigStoreException
+    Statement(Database& db, const char* sql);  // throws ConfigStoreException
+    ~Statement();
+    Statement(Statement&&) = default;
+    Statement& operator=(Statement&&) = delete;
     Statement& Bind(const std::string& text);
     Statement& Bind(int number);
     // Steps once: true while a row is available. Throws on failure.
@@ -23,8 +33,9 @@ public:
     bool IsNull(int column) const;
 
 private:
-    sqlite3* m_db;
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> m_stmt;
+    Database* m_owner;
+    std::string m_sql;
+    StatementHandle m_stmt;
     int m_next = 1;
 };
 
@@ -34,14 +45,22 @@ public:
     // Throws ConfigStoreException when it cannot.
     static std::unique_ptr<Database> Open();
 
+    ~Database();
+
     // Runs statements without results; throws on failure.
     void Exec(const char* sql);
-    Statement Prepare(const char* sql) { return Statement(m_db.get(), sql); }
+    Statement Prepare(const char* sql) { return Statement(*this, sql); }
     bool InTransaction() const;
 
 private:
+    friend class Statement;
     explicit Database(sqlite3* db);
+    // The statement kept for sql, or a new one; back when it is done.
+    StatementHandle Take(const std::string& sql);
+    void Keep(std::string sql, StatementHandle stmt);
+
     std::unique_ptr<sqlite3, int (*)(sqlite3*)> m_db;
+    std::unordered_map<std::string, StatementHandle> m_statements;
 };
 
 // A savepoint: released on Release(), rolled back when left without it.

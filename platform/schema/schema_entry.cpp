@@ -90,11 +90,29 @@ void CheckIdentity(const rapidjson::Value& entry, const char* member, const std:
     if (actual != expected) Refuse("member " + Quote(member) + " is " + Quote(actual) + ", not " + Quote(expected));
 }
 
+constexpr size_t kSchemaChunkCapacity = 8 * 1024;
+
+// A document whose pool grows in small chunks: an entry's schema takes a
+// few KB, and a boot holds one for each object it reads while it uses it.
+// rapidjson's default chunk of 64 KB, taken and given back for every
+// entry, moved the top of the heap up and down (brk) for each.
+std::shared_ptr<rapidjson::Document> SmallDocument() {
+    struct Owned {
+        rapidjson::MemoryPoolAllocator<> pool{kSchemaChunkCapacity};
+        rapidjson::Document doc{&pool};
+    };
+    auto owned = std::make_shared<Owned>();
+    return std::shared_ptr<rapidjson::Document>(owned, &owned->doc);
+}
+
 } // namespace
 
 SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
                             const std::string& name, bool checkSchema) {
-    rapidjson::Document doc;
+    // Parsed where the schema stays: the entry's other members are read
+    // first, then its "schema" becomes the document's root.
+    std::shared_ptr<rapidjson::Document> owned = SmallDocument();
+    rapidjson::Document& doc = *owned;
     if (rapidjson::ParseResult parsed = TarnJson::Parse(doc, text); !parsed)
         Refuse("is not valid JSON (error at offset " + std::to_string(parsed.Offset()) + ")");
     if (!doc.IsObject()) Refuse("is not a JSON object");
@@ -155,10 +173,10 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
         e.smartnicValueType = NonEmptyString(*type, "member \"smartnic\".\"schema\"");
     }
 
-    e.schema = std::make_shared<rapidjson::Document>();
-    const rapidjson::Value* schema = Member(doc, "schema");
-    if (schema) {
-        e.schema->CopyFrom(*schema, e.schema->GetAllocator());
+    e.schema = owned;
+    if (rapidjson::Value* schema = Member(doc, "schema")) {
+        rapidjson::Value root(std::move(*schema));
+        static_cast<rapidjson::Value&>(doc) = std::move(root);
     } else if (e.kind == KIND_FILES) {
         TarnJson::Parse(*e.schema, R"({"type": "object", "properties": {}})");
     } else {
@@ -169,8 +187,6 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
         if (!problem.empty()) Refuse("schema: " + problem);
     }
     CompleteSchema(*e.schema, e.idField);
-    e.userSchema = std::make_shared<rapidjson::Document>();
-    DeriveUserSchema(*e.schema, e.kind, *e.userSchema);
     return e;
 }
 

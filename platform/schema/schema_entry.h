@@ -38,10 +38,9 @@ struct SchemaEntry {
     std::optional<FileDeclaration> file;
     std::vector<std::string> dataFiles;
     std::string smartnicValueType;  // empty without a "smartnic" member
-    // The value's full schema, completed (see CompleteSchema), and the user
-    // schema derived from it. Never changed once built.
+    // The value's full schema, completed (see CompleteSchema). Never changed
+    // once built. The user schema is derived from it when first asked for.
     std::shared_ptr<rapidjson::Document> schema;
-    std::shared_ptr<rapidjson::Document> userSchema;
 };
 
 // Reads the entry text of the object (component, group, name). checkSchema

@@ -15,6 +15,9 @@ SchemaStore::~SchemaStore() = default;
 bool SchemaObjectCache::HasComponent(const std::string&) { return true; }
 bool SchemaObjectCache::HasGroup(const std::string&, const std::string&) { return true; }
 
+void SchemaStore::BeginRead() {}
+void SchemaStore::EndRead() {}
+
 std::shared_ptr<SchemaStore> SchemaStore::GetStore() {
     return std::make_shared<DatabaseSchemaStore>(TarnSchemaDatabase::Database::Open());
 }

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -20,7 +21,7 @@ public:
     ~StoredSchemaObject() override;
 
     std::string GetIdField() const override { return m_entry.idField; }
-    const rapidjson::Value& GetUserSchema() const override { return *m_entry.userSchema; }
+    const rapidjson::Value& GetUserSchema() const override;
     const rapidjson::Value& GetSchemaDocument() const override { return *m_entry.schema; }
     std::string GetVersion() const override { return m_entry.version; }
     bool IsMutableDefaultConfig() const override { return m_entry.mutableDefaultConfig; }
@@ -34,6 +35,8 @@ public:
 
 private:
     TarnSchemaEntry::SchemaEntry m_entry;
+    mutable std::once_flag m_userOnce;
+    mutable std::unique_ptr<rapidjson::Document> m_userSchema;
 };
 
 class DatabaseSchemaStore : public SchemaStore {
@@ -51,6 +54,8 @@ public:
     void AbortUpdate() override;
     std::unordered_set<std::string> GetSchemaFileIds() override;
     void RemoveSchemaFiles(const std::unordered_set<std::string>& fileIds) override;
+    void BeginRead() override;
+    void EndRead() override;
 
     // SetSchema's work; see there.
     int Register(const std::string& fileId, const std::string& component, const std::string& group,
@@ -65,8 +70,11 @@ private:
 
     std::unique_ptr<TarnSchemaDatabase::Database> m_db;
     bool m_updateOpen = false;
-    // Objects read so far; forgotten whenever the store changes.
-    std::unordered_map<SchemaObjectId, std::shared_ptr<SchemaObject>, SchemaObjectIdHash> m_objects;
+    bool m_readOpen = false;
+    std::string m_fileRecorded;  // the file whose SchemaFile row the open update wrote
+    // Objects read so far, while their callers hold them (a boot reads
+    // thousands, each once); forgotten whenever the store changes.
+    std::unordered_map<SchemaObjectId, std::weak_ptr<SchemaObject>, SchemaObjectIdHash> m_objects;
 };
 
 class StoreSchemaObjectCache : public SchemaObjectCache {

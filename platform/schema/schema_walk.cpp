@@ -35,6 +35,12 @@ std::string Step::Text() const {
     return text;
 }
 
+std::string PointerOf(const StepPath* path) {
+    std::string pointer;
+    for (; path; path = path->parent) pointer.insert(0, path->step->Text());
+    return pointer;
+}
+
 std::string UriFragment(const std::string& pointer) {
     rapidjson::Pointer p(pointer.c_str(), pointer.size());
     rapidjson::StringBuffer buffer;

@@ -65,6 +65,14 @@ struct Step {
     std::string Text() const;
 };
 
+// The steps from the root to a subschema (null: the root itself), for walks
+// that need its pointer only for a message.
+struct StepPath {
+    const StepPath* parent;
+    const Step* step;
+};
+std::string PointerOf(const StepPath* path);
+
 // Calls visit(child, step) for every subschema of node: the members of
 // "properties", "patternProperties", "definitions" and the schema-valued
 // ones of "dependencies"; "additionalProperties", "additionalItems" and

@@ -9,12 +9,23 @@ namespace TarnSchemaStore {
 // the object's lifetime.
 StoredSchemaObject::StoredSchemaObject(TarnSchemaEntry::SchemaEntry entry) : m_entry(std::move(entry)) {
     TarnSchemaValidation::RegisterStableSchema(m_entry.schema.get());
-    TarnSchemaValidation::RegisterStableSchema(m_entry.userSchema.get());
 }
 
 StoredSchemaObject::~StoredSchemaObject() {
     TarnSchemaValidation::UnregisterStableSchema(m_entry.schema.get());
-    TarnSchemaValidation::UnregisterStableSchema(m_entry.userSchema.get());
+    if (m_userSchema) TarnSchemaValidation::UnregisterStableSchema(m_userSchema.get());
+}
+
+// Only desired values are checked against it; defaults and the layer split
+// never ask.
+const rapidjson::Value& StoredSchemaObject::GetUserSchema() const {
+    std::call_once(m_userOnce, [this] {
+        auto user = std::make_unique<rapidjson::Document>();
+        TarnSchemaEntry::DeriveUserSchema(*m_entry.schema, m_entry.kind, *user);
+        TarnSchemaValidation::RegisterStableSchema(user.get());
+        m_userSchema = std::move(user);
+    });
+    return *m_userSchema;
 }
 
 int StoredSchemaObject::GetFileEnabled(uint8_t& enabled) const {

@@ -11,10 +11,10 @@ namespace TarnPlatform {
 
 class Pattern;  // a compiled expression, defined inside the platform library
 
-struct PatternDelete {
-    TARN_PLATFORM_EXPORT void operator()(Pattern* pattern) const;
-};
-using PatternPtr = std::unique_ptr<Pattern, PatternDelete>;
+// Shared: schemas of many objects repeat the same few expressions (an
+// address, an identifier), and the compiled form of a recent text is handed
+// out again instead of compiled anew.
+using PatternPtr = std::shared_ptr<const Pattern>;
 
 // Null when the text is not an expression we match: not RE2 syntax (look-
 // arounds, backreferences), a repetition count over 1000, or a compiled

@@ -127,6 +127,14 @@ public:
     // Removes the files and every entry, SmartNIC row and data-file key
     // that came from them.
     virtual void RemoveSchemaFiles(const std::unordered_set<std::string>& fileIds) = 0;
+    // Lookups between BeginRead and EndRead read one state of the store, in
+    // one read transaction: the database is locked once for all of them
+    // instead of once per lookup, and writers of other connections wait
+    // meanwhile. Inside an update they read the update. Both do nothing
+    // where they have nothing to do (by default, a read already open, no
+    // read open); an update begun, or SetSchema outside one, ends the read.
+    virtual void BeginRead();
+    virtual void EndRead();
 
     virtual ~SchemaStore();
 

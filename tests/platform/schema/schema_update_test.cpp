@@ -1,8 +1,11 @@
-// Updates of the schema store: one schema file's registration is one
-// transaction, and a refused entry leaves the store as it was.
+// Updates and reads of the schema store: one schema file's registration is one
+// transaction, a refused entry leaves the store as it was, a read holds one state.
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/schema/schema_store_fixture.h"
+#include "store/sqlite_handle.h"
 
 using namespace SchemaTest;
 using namespace TarnSchemaStore;
@@ -74,4 +77,37 @@ TEST(SchemaStoreRefusal, BadEntriesAreRefusedByNameAndChangeNothing) {
     EXPECT_EQ(Refusal(entry(R"("smartnic": {"schema": "x"}, "schema": {})"), false),
               prefix + "has a \"smartnic\" member that was not announced");
     EXPECT_EQ(Snapshot(), before);
+}
+
+// A read holds the database from its first lookup to its end, so another
+// connection cannot write meanwhile; a write of the store's own ends it.
+TEST(SchemaStoreRead, HoldsTheDatabaseFromItsFirstLookupToItsEnd) {
+    Register(SchemaStore::GetStore(), "netd", kTrunk);
+    const auto db = TarnConfigStore::OpenReadWrite(TarnTest::Rooted("/etc/halden/schemastore/schema-store-1"), false);
+    ASSERT_TRUE(db);
+    auto canWrite = [other = db.get()] {
+        const bool free = sqlite3_exec(other, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (free) sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+        return free;
+    };
+    auto store = SchemaStore::GetStore();
+    store->BeginRead();
+    EXPECT_TRUE(GetSchema("netd", "network", "trunk", store));
+    EXPECT_TRUE(GetSchema("netd", "network", "other", store) == nullptr);
+    EXPECT_FALSE(canWrite());
+    store->EndRead();
+    EXPECT_TRUE(canWrite());
+
+    store->BeginRead();
+    GetSchema("netd", "network", "trunk", store);
+    store->BeginUpdate();
+    Register(store, "netd", kSegments);
+    store->CommitUpdate();
+    EXPECT_TRUE(canWrite());
+    EXPECT_TRUE(Registered("netd", "network", "segments"));
+    store->BeginRead();
+    GetSchema("netd", "network", "trunk", store);
+    Register(store, "netd", kGenerated);  // written at once, not at the read's end
+    EXPECT_TRUE(Registered("netd", "routes", "route"));
+    EXPECT_TRUE(canWrite());
 }
