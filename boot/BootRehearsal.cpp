@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
