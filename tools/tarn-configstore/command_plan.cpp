@@ -24,10 +24,12 @@ const char* RestoreName(RestoredFrom from) {
     return "";
 }
 
-// The kept generation that the restored backup is; 0 when none is.
+// The kept generation that the restored backup is; 0 when none is. The
+// backup passed its integrity check in the rehearsal, so the generations
+// need not be checked to find it.
 int RestoredGeneration(const BootPlan& plan) {
     if (plan.restoredFrom != RestoredFrom::Backup) return 0;
-    for (const TarnConfigStore::Generation& g : TarnConfigStore::ListGenerations())
+    for (const TarnConfigStore::Generation& g : TarnConfigStore::ListGenerations(nullptr, false))
         if (g.restoredNext) return g.number;
     return 0;
 }
