@@ -19,9 +19,11 @@
 #include "sqlite_setup.h"
 
 #include <mutex>
+#include <string>
 #include <sqlite3.h>
 
 #include "tarn/platform/cs_logger.h"
+#include "tarn/platform/host_root.h"
 
 namespace DBStore {
 namespace {
@@ -40,6 +42,13 @@ __attribute__((constructor)) void SetUpSqlite() {
 void ReportSqliteSetup() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // SQLite's temporary files (the temporary database, sorts that spill)
+        // go to the system's temporary directory; under a private host root
+        // they go below the root, as every other file the store writes.
+        if (!TarnPlatform::HostRoot().empty() && !sqlite3_temp_directory) {
+            const std::string dir = TarnPlatform::HostPath("/var/tmp");
+            if (TarnPlatform::MakeDirectories(dir)) sqlite3_temp_directory = sqlite3_mprintf("%s", dir.c_str());
+        }
         if (gSetup != SQLITE_OK)
             CSLogger::Log(1, "DBStore: SQLite had started before the store library was loaded; its page caches "
                              "keep their bulk allocation and its memory statistics stay on, which slows writes of "
