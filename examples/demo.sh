@@ -116,9 +116,10 @@ tcs desired validate "$root/tmp/broken-desired.json" || true
 echo "\$ tarn-configstore desired set examples/desired/host-desired.json"
 tcs desired set "$here/desired/host-desired.json"
 echo "-- desired show"; tcs desired show
-echo "\$ tarn-configstore plan   (what the next boot will change; the store stays as it is)"
+echo "\$ tarn-configstore backup   (the next boot restores the backup: without it the change would be lost)"
+tcs backup >/dev/null
+echo "\$ tarn-configstore plan   (what the next boot will do, rehearsed on copies; the host stays as it is)"
 tcs plan
-tcs backup >/dev/null   # the host saves its store before it reboots
 
 section "boot 3: the desired configuration replaces the user configuration of the desired-state objects"
 boot
