@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "boot/boot_mode_work.h"
+#include "boot/config_work_copy.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
 #include "tarn/events.h"
@@ -20,6 +21,30 @@ constexpr char kPromoteDesiredValues[] =
     "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
     "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
     "s.configgroup = c.configgroup and s.component = c.component );";
+
+// What Config's triggers do for each row the promotion updates (it sets
+// UserValue, so updateRevision fires, and updateModifiedTime after it): the
+// revision one higher and the modified time now, for a row they find by its
+// key, which a NULL in the key keeps them from.
+constexpr char kPromotionTriggersWork[] =
+    "update config set Revision=Revision + 1, ModifiedTime=(datetime(CURRENT_TIMESTAMP)) where Name is not null "
+    "and Component is not null and ConfigGroup is not null and Identifier is not null;";
+constexpr char kPromoteFailure[] = "Failed to reset success flag for configuration";
+
+void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const char* sql) {
+    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(kPromoteFailure);
+}
+
+// The promotion updates every row of Config, each run of the triggers three
+// more updates: on the table's trigger-free copy, when it can be made, with
+// the triggers' work done once for all rows.
+void PromoteDesiredValues(const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    const auto copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
+    Run(conn, kPromoteDesiredValues);
+    if (!copy) return;
+    Run(conn, kPromotionTriggersWork);
+    copy->WriteBack(kPromoteFailure);
+}
 
 void ReportFailure(const char* line) {
     CSLogger::Log(0, "%s", line);
@@ -51,8 +76,7 @@ void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::S
         case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
         default: break;  // normal boot, or a mode this load does not know: nothing to apply
     }
-    if (DBStore::ExecuteV2(conn, kPromoteDesiredValues, nullptr, nullptr, 3000) != 0)
-        throw ConfigStoreException("Failed to reset success flag for configuration");
+    PromoteDesiredValues(conn);
 }
 
 BOOTMODE GenerateDesiredConfiguration() {

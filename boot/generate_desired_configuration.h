@@ -14,7 +14,7 @@ namespace TarnConfigStore {
 // The step's work without its transaction: the boot mode's routine, then the
 // promotion. The caller has begun the transaction and attached the schema
 // store as ss; throws on the first failure and leaves the rollback to it.
-void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn);
+TARN_EXPORT void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn);
 
 // Every failure inside the transaction cancels it, so that nothing of this
 // step survives; failures of attach, begin, the step's work and detach are

@@ -12,6 +12,7 @@
 
 #include "boot/boot_mode_work.h"
 #include "boot/boot_tree.h"
+#include "boot/generate_desired_configuration.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/store_tables.h"
@@ -46,6 +47,11 @@ constexpr char kReferenceSteps[] =
     "desireduserconfig.identifier=config.identifier)), config.cachedValue));"
     "Delete from DesiredUserConfig;"
     "DELETE FROM config where uservalue='mark for deletion';";
+// The load's own last statement, after every mode's work.
+constexpr char kReferencePromotion[] =
+    "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
+    "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
+    "s.configgroup = c.configgroup and s.component = c.component );";
 
 // Every column of every row, typed, with its rowid, then the schema.
 constexpr char kDump[] =
@@ -123,11 +129,12 @@ protected:
 
     // Runs the step in a transaction as the load does; then the end, COMMIT
     // or ROLLBACK.
-    static std::string ApplyOurs(const std::string& end = "COMMIT;") {
+    static std::string ApplyOurs(const std::string& end = "COMMIT;",
+                                 TarnConfigStore::BOOTMODE mode = TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG) {
         const auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
         for (const std::string& sql : {TarnConfigStore::AttachSchemaStoreStatement(), std::string("BEGIN;")})
             EXPECT_EQ(DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000), 0);
-        const std::string thrown = TarnTest::Thrown([&] { TarnConfigStore::BootWithNewDesiredConfiguration(conn); });
+        const std::string thrown = TarnTest::Thrown([&] { TarnConfigStore::RunDesiredConfigurationWork(mode, conn); });
         // Whatever happened, "config" names the store's table again: no copy
         // of it is left in the temporary database.
         for (const std::string& sql : {std::string("CREATE TEMP TABLE Config(x); DROP TABLE temp.Config;"), end,
@@ -156,9 +163,12 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
                             "Version = Version || '+' WHERE rowid = NEW.rowid; END;");
         contested += std::stoi(TarnTest::Query(Store(), kContested).at(0));
         std::filesystem::copy_file(Store(), Reference(), std::filesystem::copy_options::overwrite_existing);
-        ASSERT_EQ(ApplyOurs(), "nothing thrown");
+        // Every third store boots normally: the promotion alone.
+        const bool normal = seed % 3 == 0;
+        ASSERT_EQ(ApplyOurs("COMMIT;", normal ? TarnConfigStore::BOOTMODE_NORMAL
+                                              : TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG), "nothing thrown");
         TarnTest::Query(Reference(), "ATTACH DATABASE '" + TarnTest::Rooted(TarnConfigStore::SCHEMA_STORE_PATH) +
-                                         "' AS ss;" + kReferenceSteps);
+                                         "' AS ss;" + (normal ? "" : kReferenceSteps) + kReferencePromotion);
         const auto expected = TarnTest::Query(Reference(), kDump);
         ASSERT_FALSE(expected.empty());
         ASSERT_EQ(TarnTest::Query(Store(), kDump), expected);
