@@ -4,6 +4,7 @@
 
 #include "boot/boot_mode_work.h"
 #include "boot/config_work_copy.h"
+#include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"
 #include "tarn/platform/host_root.h"
@@ -84,10 +85,6 @@ std::string ProtectedInstances() {
     return "(" + list + ");";
 }
 
-void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql, const char* failure) {
-    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(failure);
-}
-
 } // namespace
 
 void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn) {
@@ -101,12 +98,12 @@ void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnect
     // triggers, when the store's table has the format's, and the marking and
     // the merge then count what the triggers would have.
     const auto copy = ConfigWorkCopy::Make(conn, kMarkFailure);
-    if (copy) Run(conn, kMarkingsRevision + (kMarkedRows + protectedInstances), kMarkFailure);
-    Run(conn, mark, kMarkFailure);
-    Run(conn, kInsertNew, "Failed to insert desired configuration to config table");
-    Run(conn, MergeStatement(copy != nullptr), kMergeFailure);
-    Run(conn, kCleanupDesired, "Failed to cleanup desired configuration");
-    Run(conn, kDeleteMarked, "Failed to cleanup previous user configuration");
+    if (copy) ExecuteOrThrow(conn, kMarkingsRevision + (kMarkedRows + protectedInstances), kMarkFailure);
+    ExecuteOrThrow(conn, mark, kMarkFailure);
+    ExecuteOrThrow(conn, kInsertNew, "Failed to insert desired configuration to config table");
+    ExecuteOrThrow(conn, MergeStatement(copy != nullptr), kMergeFailure);
+    ExecuteOrThrow(conn, kCleanupDesired, "Failed to cleanup desired configuration");
+    ExecuteOrThrow(conn, kDeleteMarked, "Failed to cleanup previous user configuration");
     if (copy) copy->WriteBack(kMergeFailure);
 }
 

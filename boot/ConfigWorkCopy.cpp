@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/store_tables.h"
 
@@ -53,10 +54,6 @@ bool AsTheFormatMakesIt(const std::vector<std::string>& definitions) {
                           };
 }
 
-void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql, const char* failure) {
-    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(failure);
-}
-
 } // namespace
 
 std::unique_ptr<ConfigWorkCopy> ConfigWorkCopy::Make(const std::shared_ptr<DBStore::StoreConnection>& conn,
@@ -67,8 +64,8 @@ std::unique_ptr<ConfigWorkCopy> ConfigWorkCopy::Make(const std::shared_ptr<DBSto
     // the store; the same rowids, so that new rows get those the store
     // would give them.
     const std::string table = StoredText(CREATE_CONFIG_TABLE);
-    Run(conn, "CREATE TEMP " + table.substr(table.find("TABLE")) + ";", failure);
-    Run(conn, "INSERT INTO temp.Config(rowid, " + copy->m_columns + ") SELECT rowid, " + copy->m_columns +
+    ExecuteOrThrow(conn, "CREATE TEMP " + table.substr(table.find("TABLE")) + ";", failure);
+    ExecuteOrThrow(conn, "INSERT INTO temp.Config(rowid, " + copy->m_columns + ") SELECT rowid, " + copy->m_columns +
                   " FROM main.Config;",
         failure);
     return copy;
@@ -82,7 +79,7 @@ ConfigWorkCopy::~ConfigWorkCopy() {
 }
 
 void ConfigWorkCopy::WriteBack(const char* failure) {
-    Run(m_conn,
+    ExecuteOrThrow(m_conn,
         "DELETE FROM main.Config; INSERT INTO main.Config(rowid, " + m_columns + ") SELECT rowid, " + m_columns +
             " FROM temp.Config;" + kDropCopy,
         failure);

@@ -31,18 +31,14 @@ constexpr char kPromotionTriggersWork[] =
     "and Component is not null and ConfigGroup is not null and Identifier is not null;";
 constexpr char kPromoteFailure[] = "Failed to reset success flag for configuration";
 
-void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const char* sql) {
-    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(kPromoteFailure);
-}
-
 // The promotion updates every row of Config, each run of the triggers three
 // more updates: on the table's trigger-free copy, when it can be made, with
 // the triggers' work done once for all rows.
 void PromoteDesiredValues(const std::shared_ptr<DBStore::StoreConnection>& conn) {
     const auto copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
-    Run(conn, kPromoteDesiredValues);
+    ExecuteOrThrow(conn, kPromoteDesiredValues, kPromoteFailure);
     if (!copy) return;
-    Run(conn, kPromotionTriggersWork);
+    ExecuteOrThrow(conn, kPromotionTriggersWork, kPromoteFailure);
     copy->WriteBack(kPromoteFailure);
 }
 

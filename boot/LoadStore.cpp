@@ -7,7 +7,6 @@
 #include "boot/config_upgrade_step.h"
 #include "boot/generate_desired_configuration.h"
 #include "boot/interrupted_boot.h"
-#include "boot/load_outcome.h"
 #include "boot/load_store_error_file.h"
 #include "boot/non_schema_files.h"
 #include "boot/raise_sys_alert.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boot/load_outcome.h"
+#include "tarn/boot.h"
 #include "tarn/config_diff.h"
 
 namespace TarnConfigStore {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tarn/boot_plan.h"
+#include "tarn/boot.h"
 #include "tarn/export.h"
 
 namespace TarnConfigStore {
@@ -17,13 +17,6 @@ namespace TarnConfigStore {
 // the configuration store had to be created new, else 0. Only exceptions of
 // the database service or SetBootMode leave it.
 TARN_EXPORT int RestoreConfigStore(bool restore);
-
-struct RestoreReport {
-    RestoredFrom from = RestoredFrom::Nothing;
-    // The fixed path of the backup restored, or of the one that could not be
-    // (found inconsistent or not copied) for a new store; empty when none was found.
-    std::string backup;
-};
 
 // The same, saying what it did.
 int RestoreConfigStore(bool restore, RestoreReport* report);

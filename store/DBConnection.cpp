@@ -19,6 +19,11 @@ std::string ReadKeyValueOrThrow(const std::string& key, const std::shared_ptr<DB
     return value;
 }
 
+void ExecuteOrThrow(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql,
+                    const char* failure) {
+    if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) throw ConfigStoreException(failure);
+}
+
 std::string AttachSchemaStoreStatement() {
     if (TarnPlatform::HostPathsAsWritten()) return ATTACH_SCHEMA_STORE;
     return "ATTACH DATABASE " + TarnPlatform::SqlQuote(TarnPlatform::HostPath(SCHEMA_STORE_PATH)) + " AS ss;";

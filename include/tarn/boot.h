@@ -3,6 +3,8 @@
 // load is made of, so a caller that drives a boot needs only this one.
 #pragma once
 
+#include <string>
+
 #include "tarn/boot_state.h"
 #include "tarn/cleanup.h"
 #include "tarn/crate_files.h"
@@ -29,5 +31,31 @@ namespace TarnConfigStore {
 // the same line in the system log, result 1; what earlier steps committed
 // stays. Exceptions of other types pass to the caller.
 TARN_EXPORT int LoadStore(bool restore);
+
+// What the load's restore did with the configuration store.
+enum class RestoredFrom {
+    Nothing,          // restore was off: the live store stays
+    Backup,           // the backup taken while the host ran
+    FirstBootBackup,  // the backup the installation left
+    NewStore,         // no backup, or none usable: a new store
+};
+
+struct TARN_EXPORT RestoreReport {
+    RestoredFrom from = RestoredFrom::Nothing;
+    // The fixed path of the backup restored, or of the one that could not be
+    // (found inconsistent or not copied) for a new store; empty when none was found.
+    std::string backup;
+};
+
+// What a load did, for a caller that reports on it (the boot command, the
+// preview of the next boot).
+struct TARN_EXPORT LoadOutcome {
+    RestoreReport restore;
+    BOOTMODE bootMode = BOOTMODE_NORMAL;  // the mode the desired-configuration step ran in
+    std::string failure;                  // the alert of a load that ended early; empty when it ran to its end
+};
+
+// LoadStore, filling outcome as far as the load got.
+TARN_EXPORT int LoadStore(bool restore, LoadOutcome* outcome);
 
 } // namespace TarnConfigStore

@@ -6,19 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "tarn/boot.h"
 #include "tarn/boot_state.h"
 #include "tarn/config_diff.h"
 #include "tarn/export.h"
 
 namespace TarnConfigStore {
-
-// What the boot's restore does with the configuration store.
-enum class RestoredFrom {
-    Nothing,          // restore is off: the live store stays
-    Backup,           // the backup taken while the host ran
-    FirstBootBackup,  // the backup the installation left
-    NewStore,         // no backup, or none usable: a new store
-};
 
 struct TARN_EXPORT BootPlan {
     RestoredFrom restoredFrom = RestoredFrom::Nothing;

@@ -18,6 +18,11 @@ TARN_EXPORT std::shared_ptr<DBStore::StoreConnection> GetDBConnection(DBStore::T
 TARN_EXPORT std::string ReadKeyValueOrThrow(const std::string& key,
                                             const std::shared_ptr<DBStore::StoreConnection>& conn);
 
+// Runs sql on conn (its busy timeout waited out); throws ConfigStoreException
+// failure when it fails.
+TARN_EXPORT void ExecuteOrThrow(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql,
+                                const char* failure);
+
 // The statement that attaches the schema store as ss, its path under the
 // host root.
 TARN_EXPORT std::string AttachSchemaStoreStatement();

@@ -6,27 +6,17 @@
 #include "commands.h"
 #include "explained_error.h"
 #include "tarn/boot.h"
-#include "tarn/events.h"
 #include "tarn/generations.h"
 #include "tarn/platform/capture.h"
+#include "tarn/platform/host_root.h"
 #include "tarn/platform/kno/kno_tree.h"
 
 namespace TarnCli {
 namespace {
 
-constexpr char kFailurePrefix[] = "Generic ConfigStore Failure: ";
 constexpr char kTreeFailurePrefix[] = "Kernel-info tree: ";
 // The boot ran, but on a new store instead of the backup it was to restore.
 constexpr int kExitNewStore = 3;
-
-// The load reports why it failed as a system alert and a system-log line
-// only; the line (written even when the alert cannot be raised) is the reason
-// the caller gets.
-std::string FailureReason(const TarnPlatform::Capture& capture) {
-    for (const TarnPlatform::CapturedLine& line : capture.Syslog())
-        if (line.text.rfind(kFailurePrefix, 0) == 0) return line.text;
-    return "the store load failed";
-}
 
 // The load's failure texts are fixed and name the step that failed; the cause,
 // when the program can name it, is in the lines logged before. The kernel-info
@@ -42,25 +32,22 @@ std::string Causes(const TarnPlatform::Capture& capture) {
     return causes;
 }
 
-// The restore logs and raises an event when it could not use the backup and
-// made a new store; an operator must hear it where the boot was started,
-// with the way back when a good generation is kept. Returns the exit status.
-int ReportDiscardedBackup(const TarnPlatform::Capture& capture) {
-    for (const TarnPlatform::CapturedEvent& event : capture.Events()) {
-        if (event.id != TarnConfigStore::EVT_COPY_BACKUP_ERROR || event.args.empty()) continue;
+// A boot that could not use the backup and made a new store must say so where
+// it was started, with the way back when a good generation is kept. Returns
+// the exit status.
+int ReportDiscardedBackup(const TarnConfigStore::RestoreReport& restore) {
+    if (restore.from != TarnConfigStore::RestoredFrom::NewStore || restore.backup.empty()) return 0;
+    std::fprintf(stderr,
+                 "tarn-configstore: the backup %s could not be restored (see the boot log); this boot made a new "
+                 "store and applied the boot configuration document\n",
+                 TarnPlatform::HostPath(restore.backup).c_str());
+    const auto generations = TarnConfigStore::ListGenerations();
+    if (!generations.empty())
         std::fprintf(stderr,
-                     "tarn-configstore: the backup %s could not be restored (see the boot log); this boot made a new "
-                     "store and applied the boot configuration document\n",
-                     event.args[0].c_str());
-        const auto generations = TarnConfigStore::ListGenerations();
-        if (!generations.empty())
-            std::fprintf(stderr,
-                         "tarn-configstore: generation %d is whole: 'tarn-configstore rollback %d' and another boot "
-                         "bring it back\n",
-                         generations.back().number, generations.back().number);
-        return kExitNewStore;
-    }
-    return 0;
+                     "tarn-configstore: generation %d is whole: 'tarn-configstore rollback %d' and another boot "
+                     "bring it back\n",
+                     generations.back().number, generations.back().number);
+    return kExitNewStore;
 }
 
 } // namespace
@@ -75,8 +62,9 @@ int RunBoot(const Args& args) {
     TarnPlatform::Capture capture;
     // Explained even when no cause is found: the advice for a missing store
     // is to run this command.
-    if (TarnConfigStore::LoadStore(restore) != 0) throw ExplainedError(FailureReason(capture), Causes(capture));
-    return ReportDiscardedBackup(capture);
+    TarnConfigStore::LoadOutcome outcome;
+    if (TarnConfigStore::LoadStore(restore, &outcome) != 0) throw ExplainedError(outcome.failure, Causes(capture));
+    return ReportDiscardedBackup(outcome.restore);
 }
 
 int RunSetupRamdisk(const Args& args) {

@@ -22,8 +22,9 @@ TARN_PLATFORM_EXPORT const std::string& HostRoot();
 // anything reads the host root.
 TARN_PLATFORM_EXPORT bool SetHostRoot(const char* dir);
 
-// The fixed host path (absolute, starting with '/') under the host root,
-// resolved there by ResolveInRoot.
+// The fixed host path (absolute, starting with '/') under the host root, or
+// under the scratch directory when RedirectHostPaths redirects it, resolved
+// there by ResolveInRoot.
 TARN_PLATFORM_EXPORT std::string HostPath(const std::string& fixedPath);
 
 // Redirects the host paths at or below any of entries (fixed paths: files,
