@@ -1,0 +1,14 @@
+// Base64 (RFC 4648, with padding): the etcd JSON gateway carries every key
+// and value in it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace TarnFleet {
+
+std::string EncodeBase64(const std::string& bytes);
+// nullopt when text is not base64 with the padding of its length.
+std::optional<std::string> DecodeBase64(const std::string& text);
+
+} // namespace TarnFleet
