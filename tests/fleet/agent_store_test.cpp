@@ -1,0 +1,109 @@
+// The agent's work on the host's store, without etcd: what it stores, what it
+// refuses, and how it tells that a boot applied what it stored.
+#include <filesystem>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "host_agent.h"
+#include "support/test_support.h"
+#include "tarn/boot_state.h"
+#include "tarn/platform/host_root.h"
+
+namespace TarnTest {
+namespace {
+
+using namespace TarnFleet;
+
+const std::string kStore = "/etc/halden/configstore/current-store-1";
+
+void SampleHostBooted() {
+    std::filesystem::copy(TARN_EXAMPLE_HOST, Root(), std::filesystem::copy_options::recursive);
+    ASSERT_EQ(std::system((TarnPlatform::ShellQuote(TARN_CLI) + " boot >/dev/null 2>&1").c_str()), 0);
+}
+
+std::vector<std::string> Desired() {
+    return Query(Rooted(kStore), "SELECT Component||'/'||ConfigGroup||'/'||Name||'='||Value FROM DesiredUserConfig ORDER BY 1;");
+}
+
+InputTexts Texts(int64_t fleetRev, const std::string& fleet, int64_t pinnedRev = 0, const std::string& pinned = "") {
+    InputTexts in;
+    in.revisions = {fleetRev, pinnedRev, 0};
+    in.fleet = fleet;
+    if (pinnedRev) in.pinned = pinned;
+    return in;
+}
+
+constexpr char kDns[] = R"({"profile": {"network": {"dns": {"servers": {"servers": ["192.0.2.53"]}}}}})";
+constexpr char kSsh[] = R"({"profile": {"system": {"ssh": {"service": {"enabled": false, "port": 2222}}}}})";
+
+TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
+    SampleHostBooted();
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 2));
+    ASSERT_EQ(s.state, kStatePending) << (s.errors.empty() ? "" : s.errors[0].reason);
+    EXPECT_EQ(s.stored, 5);
+    EXPECT_EQ(s.seen, 5);
+    ASSERT_TRUE(s.plan);
+    EXPECT_EQ(s.plan->bootMode, 1);
+    EXPECT_GT(s.plan->added + s.plan->changed + s.plan->removed, 0);
+    EXPECT_THAT(Desired(), testing::Contains("network/dns/servers={\"servers\":[\"192.0.2.53\"]}"));
+    EXPECT_EQ(Query(Rooted("/var/lib/halden/configstore/backup/current-store-1"),
+                    "SELECT count(*) FROM DesiredUserConfig WHERE Name='servers';"),
+              std::vector<std::string>{"1"});
+    const int generation = s.generation;
+    EXPECT_GT(generation, 0);
+
+    // The same inputs again: nothing stored, no generation taken.
+    EXPECT_FALSE(HandleInputs(s, Texts(5, kDns), 2));
+    EXPECT_EQ(s.generation, generation);
+
+    // A rollout's pinned document takes the fleet's place.
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns, 8, kSsh), 2));
+    EXPECT_EQ(s.stored, 8);
+    EXPECT_THAT(Desired(), testing::Contains(testing::HasSubstr("system/ssh/service=")));
+    EXPECT_THAT(Desired(), testing::Not(testing::Contains(testing::HasSubstr("dns/servers"))));
+}
+
+TEST(HostAgent, RefusesWithEveryErrorAndLeavesTheStore) {
+    SampleHostBooted();
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5));
+    const auto rows = Desired();
+    const int generation = s.generation;
+    ASSERT_TRUE(HandleInputs(
+        s, Texts(9, R"({"profile": {"network": {"dns": {"servers": {"servers": [1, "x", 2]}}}, "nope": {"g": {"k": {}}}}})"), 5));
+    EXPECT_EQ(s.state, kStateRejected);
+    EXPECT_EQ(s.seen, 9);
+    EXPECT_EQ(s.stored, 5);
+    std::vector<std::string> pointers;
+    for (const auto& e : s.errors) pointers.push_back(e.pointer);
+    EXPECT_THAT(pointers, testing::IsSupersetOf({"/profile/network/dns/servers/servers/0",
+                                                 "/profile/network/dns/servers/servers/2", "/profile/nope"}));
+    EXPECT_EQ(Desired(), rows);
+    EXPECT_EQ(s.generation, generation);
+    EXPECT_EQ(TarnConfigStore::GetBootMode(), TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG);
+}
+
+// The boot that applies the stored document leaves mode 1 and empties the
+// desired rows; one that left them in place did not apply it.
+TEST(HostAgent, TellsAnAppliedDocumentFromOneABootLeftUnapplied) {
+    SampleHostBooted();
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5));
+    EXPECT_FALSE(NoticeBoot(s)) << "no boot yet";
+    TarnConfigStore::SetBootMode(TarnConfigStore::BOOTMODE_NORMAL);  // as a boot whose apply rolled back
+    ASSERT_TRUE(NoticeBoot(s));
+    EXPECT_EQ(s.state, kStateApplyFailed);
+    EXPECT_EQ(s.applied, 0);
+
+    ASSERT_TRUE(HandleInputs(s, Texts(6, kDns), 5));
+    ASSERT_EQ(std::system((TarnPlatform::ShellQuote(TARN_CLI) + " boot >/dev/null 2>&1").c_str()), 0);
+    ASSERT_TRUE(NoticeBoot(s));
+    EXPECT_EQ(s.state, kStateApplied);
+    EXPECT_EQ(s.applied, 6);
+    EXPECT_FALSE(NoticeBoot(s));
+}
+
+} // namespace
+} // namespace TarnTest

@@ -1,0 +1,147 @@
+#include "etcd_cluster.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "etcd_client.h"
+#include "tarn/rapidjson.h"
+
+namespace TarnTest {
+
+namespace {
+
+int FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        throw std::runtime_error("no free port");
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+std::string Url(int port) { return "http://127.0.0.1:" + std::to_string(port); }
+
+} // namespace
+
+Child::Child(const std::vector<std::string>& argv, const std::string& output) {
+    m_pid = fork();
+    if (m_pid == 0) {
+        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+}
+
+Child::~Child() { Kill(); }
+
+Child::Child(Child&& other) noexcept : m_pid(other.m_pid) { other.m_pid = -1; }
+
+Child& Child::operator=(Child&& other) noexcept {
+    if (this != &other) {
+        Kill();
+        m_pid = other.m_pid;
+        other.m_pid = -1;
+    }
+    return *this;
+}
+
+void Child::Kill(int signal) {
+    if (m_pid <= 0) return;
+    ::kill(m_pid, signal);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
+EtcdCluster::EtcdCluster(int members, const std::string& dir) : m_dir(dir) {
+    std::filesystem::create_directories(dir);
+    for (int i = 0; i < members; ++i) {
+        m_client.push_back(FreePort());
+        m_peer.push_back(FreePort());
+    }
+    m_members.resize(members);
+    for (int i = 0; i < members; ++i) Start(i);
+    WaitReady();
+}
+
+std::string EtcdCluster::Endpoint(int member) const { return Url(m_client[member]); }
+
+std::string EtcdCluster::Endpoints() const {
+    std::string out;
+    for (size_t i = 0; i < m_client.size(); ++i) out += (i ? "," : "") + Endpoint(static_cast<int>(i));
+    return out;
+}
+
+void EtcdCluster::Start(int i) {
+    std::string initial;
+    for (size_t k = 0; k < m_peer.size(); ++k)
+        initial += (k ? "," : "") + ("m" + std::to_string(k)) + "=" + Url(m_peer[k]);
+    const std::string name = "m" + std::to_string(i);
+    m_members[i] = Child({"etcd", "--name", name, "--data-dir", m_dir + "/" + name, "--listen-client-urls",
+                          Endpoint(i), "--advertise-client-urls", Endpoint(i), "--listen-peer-urls", Url(m_peer[i]),
+                          "--initial-advertise-peer-urls", Url(m_peer[i]), "--initial-cluster", initial,
+                          "--initial-cluster-state", "new", "--initial-cluster-token", "tarn-test",
+                          "--heartbeat-interval", "50", "--election-timeout", "500"},
+                         m_dir + "/" + name + ".log");
+}
+
+void EtcdCluster::Stop(int member) { m_members[member].Kill(); }
+
+void EtcdCluster::WaitReady() const {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        try {
+            TarnFleet::EtcdClient each(std::vector<std::string>{Endpoint(0)});
+            each.Read({{"/ready"}});
+            return;
+        } catch (const TarnFleet::EtcdError& e) {
+            if (std::chrono::steady_clock::now() > end)
+                throw std::runtime_error(std::string("etcd did not start (is etcd-server installed?): ") + e.what());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+}
+
+int EtcdCluster::Leader() const {
+    for (size_t i = 0; i < m_client.size(); ++i) {
+        if (!m_members[i].Running()) continue;
+        const std::string command =
+            "ETCDCTL_API=3 etcdctl --command-timeout=2s --endpoints=" + Endpoint(static_cast<int>(i)) +
+            " endpoint status -w json 2>/dev/null";
+        FILE* p = popen(command.c_str(), "r");
+        if (!p) continue;
+        std::string text;
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
+        pclose(p);
+        // [{"Endpoint": ..., "Status": {"header": {"member_id": M}, "leader": L}}]: the member leads when M == L.
+        rapidjson::Document doc;
+        if (TarnJson::Parse(doc, text).IsError() || !doc.IsArray() || doc.Empty()) continue;
+        const rapidjson::Value* status = rapidjson::Pointer("/0/Status").Get(doc);
+        const rapidjson::Value* member = rapidjson::Pointer("/0/Status/header/member_id").Get(doc);
+        if (status && member && status->HasMember("leader") && (*status)["leader"] == *member) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace TarnTest

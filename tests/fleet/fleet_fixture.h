@@ -1,0 +1,106 @@
+// Sample hosts beside a real etcd: each host a copy of the sample host under
+// the test's root, booted once, with its agent as a child process.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "etcd_cluster.h"
+#include "fleet_view.h"
+#include "support/test_support.h"
+#include "tarn/platform/host_root.h"
+
+namespace TarnTest {
+
+inline std::string HostRoot(const std::string& host) { return Root() + "/hosts/" + host; }
+
+// A copy of the sample host after its first boot.
+inline void MakeHost(const std::string& host) {
+    std::filesystem::create_directories(Root() + "/hosts");
+    std::filesystem::copy(TARN_EXAMPLE_HOST, HostRoot(host), std::filesystem::copy_options::recursive);
+    const std::string boot = TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
+                             " boot >/dev/null 2>&1";
+    ASSERT_EQ(std::system(boot.c_str()), 0);
+}
+
+inline int BootHost(const std::string& host) {
+    const std::string boot = TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
+                             " boot >/dev/null 2>&1";
+    return std::system(boot.c_str());
+}
+
+class FleetTest : public testing::Test {
+protected:
+    void StartCluster(int members = 1) {
+        cluster = std::make_unique<EtcdCluster>(members, Root() + "/etcd");
+        etcd = std::make_unique<TarnFleet::EtcdClient>(Split(cluster->Endpoints()));
+    }
+
+    Child StartAgent(const std::string& host, int lease = 2) {
+        return Child({TARN_CLI, "--root", HostRoot(host), "agent", "--etcd", cluster->Endpoints(), "--fleet", "lab",
+                      "--host", host, "--lease", std::to_string(lease)},
+                     Root() + "/agent-" + host + ".out");
+    }
+
+    // tarn-fleet with args; its exit status, standard output and error.
+    struct Result {
+        int status;
+        std::string out, err;
+    };
+    Result Fleet(const std::vector<std::string>& args) {
+        std::string command = TarnPlatform::ShellQuote(TARN_FLEET) + " --etcd " + cluster->Endpoints() + " --fleet lab";
+        for (const std::string& a : args) command += " " + TarnPlatform::ShellQuote(a);
+        command += " >" + Root() + "/fleet.out 2>" + Root() + "/fleet.err";
+        const int rc = std::system(command.c_str());
+        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadFile(Root() + "/fleet.out"), ReadFile(Root() + "/fleet.err")};
+    }
+
+    std::string Document(const std::string& name, const std::string& text) {
+        const std::string path = Root() + "/" + name;
+        WriteFile(path, text);
+        return path;
+    }
+
+    // Polls the fleet until done holds (true) or 20 s pass (false).
+    bool Eventually(const std::function<bool(const TarnFleet::FleetView&)>& done) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < end) {
+            try {
+                if (done(TarnFleet::ReadFleet(*etcd, keys))) return true;
+            } catch (const TarnFleet::EtcdError&) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+    static std::vector<std::string> Split(const std::string& list) {
+        std::vector<std::string> out;
+        for (size_t start = 0; start < list.size();) {
+            const size_t comma = std::min(list.find(',', start), list.size());
+            out.push_back(list.substr(start, comma - start));
+            start = comma + 1;
+        }
+        return out;
+    }
+
+    std::unique_ptr<EtcdCluster> cluster;
+    std::unique_ptr<TarnFleet::EtcdClient> etcd;
+    TarnFleet::FleetKeys keys{"/tarn-fleet", "lab"};
+};
+
+// Rows of the host's DesiredUserConfig: component/group/name[identifier]=value.
+inline std::vector<std::string> DesiredRows(const std::string& host) {
+    return Query(HostRoot(host) + "/etc/halden/configstore/current-store-1",
+                 "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']='||Value FROM "
+                 "DesiredUserConfig ORDER BY 1;");
+}
+
+} // namespace TarnTest
