@@ -86,6 +86,19 @@ PlanSummary Summarize(const TarnConfigStore::BootPlan& plan) {
     return s;
 }
 
+// FNV-1a of the document's compact text: the same document, put again at a
+// later revision (a rollout's canary getting the fleet's copy), is not stored twice.
+std::string Digest(const rapidjson::Document& document) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
+    document.Accept(w);
+    uint64_t h = 1469598103934665603ull;
+    for (const char* c = buffer.GetString(); *c; ++c) h = (h ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return hex;
+}
+
 int CountDesiredRows() {
     const auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     int rows = -1;
@@ -122,6 +135,13 @@ bool HandleInputs(HostStatus& status, const InputTexts& in, int keep) {
         Reject(status, kStateRejected, std::move(errors));
         return true;
     }
+    const std::string digest = Digest(*document);
+    if (digest == status.digest && (status.state == kStatePending || status.state == kStateApplied)) {
+        // The store holds this document already (and a boot applied it, if so).
+        status.stored = status.seen;
+        if (status.state == kStateApplied) status.applied = status.seen;
+        return true;
+    }
     try {
         TarnConfigStore::StoreLock lock("tarn-configstore agent: storing revision " + std::to_string(status.seen),
                                         std::chrono::milliseconds(-1));
@@ -139,6 +159,7 @@ bool HandleInputs(HostStatus& status, const InputTexts& in, int keep) {
         return true;
     }
     status.stored = status.seen;
+    status.digest = digest;
     status.state = kStatePending;
     status.errors.clear();
     status.bootApplyRecord.clear();

@@ -80,6 +80,8 @@ std::string StatusToJson(const HostStatus& s) {
     }
     w.Key("generation");
     w.Int(s.generation);
+    w.Key("digest");
+    w.String(s.digest);
     w.Key("bootApplyRecord");
     if (s.bootApplyRecord.empty()) w.Null();
     else w.RawValue(s.bootApplyRecord.c_str(), s.bootApplyRecord.size(), rapidjson::kObjectType);
@@ -114,6 +116,7 @@ std::optional<HostStatus> StatusFromJson(const std::string& text) {
                              Text(p, "failure")};
     }
     s.generation = static_cast<int>(Int(doc, "generation"));
+    s.digest = Text(doc, "digest");
     const auto record = doc.FindMember("bootApplyRecord");
     if (record != doc.MemberEnd() && record->value.IsObject()) {
         rapidjson::StringBuffer buffer;

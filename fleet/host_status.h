@@ -50,6 +50,7 @@ struct HostStatus {
     std::vector<DocumentError> errors;  // of the newest document, when rejected or failed
     std::optional<PlanSummary> plan;    // of the next boot, once stored
     int generation = 0;                 // the backup generation that holds the stored document
+    std::string digest;                 // of the stored document, to know a later revision of the same text
     std::string bootApplyRecord;        // JSON text, once applied
     int64_t lastSeen = 0;               // seconds since the epoch of the agent's last report
 };

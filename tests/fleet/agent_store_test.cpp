@@ -63,6 +63,14 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     EXPECT_EQ(s.stored, 8);
     EXPECT_THAT(Desired(), testing::Contains(testing::HasSubstr("system/ssh/service=")));
     EXPECT_THAT(Desired(), testing::Not(testing::Contains(testing::HasSubstr("dns/servers"))));
+
+    // The rollout ends: the fleet's document is now the same text, unpinned.
+    // The store holds it already; only the revision moves.
+    const int pinnedGeneration = s.generation;
+    ASSERT_TRUE(HandleInputs(s, Texts(9, kSsh), 2));
+    EXPECT_EQ(s.stored, 9);
+    EXPECT_EQ(s.state, kStatePending);
+    EXPECT_EQ(s.generation, pinnedGeneration);
 }
 
 TEST(HostAgent, RefusesWithEveryErrorAndLeavesTheStore) {
