@@ -19,14 +19,10 @@ constexpr long kRequestTimeoutMs = 5000;
 struct CurlDeleter {
     void operator()(CURL* c) const { curl_easy_cleanup(c); }
 };
-struct CurlMultiDeleter {
-    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-};
 struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 using Curl = std::unique_ptr<CURL, CurlDeleter>;
-using CurlMulti = std::unique_ptr<CURLM, CurlMultiDeleter>;
 using Headers = std::unique_ptr<curl_slist, SlistDeleter>;
 
 void InitCurlOnce() {
@@ -123,14 +119,11 @@ bool WatchMessageSignals(const std::string& line) {
     return events != r.MemberEnd() && events->value.IsArray() && !events->value.Empty();
 }
 
-// One watch stream: the lines it has sent so far, and whether one signalled.
+// A watch stream: the part of a message not yet ended, and whether a
+// message signalled. The gateway ends each message with a newline.
 struct WatchStream {
-    Curl handle;
-    Headers headers;
-    std::string request;
     std::string pending;
     bool signalled = false;
-    bool overflow = false;
 };
 
 size_t CollectWatch(char* data, size_t size, size_t count, void* target) {
@@ -141,8 +134,9 @@ size_t CollectWatch(char* data, size_t size, size_t count, void* target) {
         if (WatchMessageSignals(stream->pending.substr(0, end))) stream->signalled = true;
         stream->pending.erase(0, end + 1);
     }
-    if (stream->pending.size() > kMaxResponseBytes) {
-        stream->overflow = true;
+    // Stop the transfer at the first signal, or at a message past the limit.
+    if (stream->signalled || stream->pending.size() > kMaxResponseBytes) {
+        stream->signalled = true;
         return 0;
     }
     return n;
@@ -304,14 +298,11 @@ void EtcdClient::RevokeLease(int64_t lease) {
 }
 
 bool EtcdClient::WaitForChange(const std::vector<KeySpan>& spans, int64_t after, std::chrono::milliseconds timeout) {
-    // One stream per span on the endpoint that answered last; the streams
-    // end at the timeout, which is how a quiet watch returns.
-    CurlMulti multi(curl_multi_init());
-    std::vector<std::unique_ptr<WatchStream>> streams;
-    const std::string url = m_impl->endpoints[m_impl->current] + "/v3/watch";
+    // One stream carries a watch per span: the gateway takes the create
+    // requests one after the other from the request body. The stream ends at
+    // the timeout, which is how a quiet watch returns.
+    rapidjson::StringBuffer buffer;
     for (const KeySpan& span : spans) {
-        auto s = std::make_unique<WatchStream>();
-        rapidjson::StringBuffer buffer;
         Writer w(buffer);
         w.StartObject();
         w.Key("create_request");
@@ -321,37 +312,23 @@ bool EtcdClient::WaitForChange(const std::vector<KeySpan>& spans, int64_t after,
         w.String(std::to_string(after + 1));
         w.EndObject();
         w.EndObject();
-        s->request = buffer.GetString();
-        s->handle.reset(curl_easy_init());
-        s->headers.reset(curl_slist_append(nullptr, "Content-Type: application/json"));
-        m_impl->Configure(s->handle.get(), url, s->request, s->headers.get());
-        curl_easy_setopt(s->handle.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
-        curl_easy_setopt(s->handle.get(), CURLOPT_WRITEFUNCTION, CollectWatch);
-        curl_easy_setopt(s->handle.get(), CURLOPT_WRITEDATA, s.get());
-        curl_multi_add_handle(multi.get(), s->handle.get());
-        streams.push_back(std::move(s));
     }
-    bool failed = false, signalled = false;
-    for (int running = 1; running > 0 && !signalled;) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
-        for (int queued; CURLMsg* msg = curl_multi_info_read(multi.get(), &queued);)
-            if (msg->msg == CURLMSG_DONE && msg->data.result != CURLE_OPERATION_TIMEDOUT) failed = true;
-        for (const auto& s : streams) signalled = signalled || s->signalled || s->overflow;
-        if (running > 0 && !signalled) curl_multi_poll(multi.get(), nullptr, 0, 200, nullptr);
-    }
-    for (const auto& s : streams) {
-        curl_multi_remove_handle(multi.get(), s->handle.get());
-        // The gateway ends each message with a newline; a last one without.
-        if (!s->pending.empty() && WatchMessageSignals(s->pending)) signalled = true;
-    }
-    if (signalled) return true;
-    // A stream that ended early is an endpoint in trouble: try the next one
-    // on the following call, and let the caller read again.
-    if (failed) {
-        m_impl->current = (m_impl->current + 1) % m_impl->endpoints.size();
-        throw EtcdError("etcd watch on " + url + " ended early");
-    }
-    return false;
+    const std::string body = buffer.GetString();
+    const std::string url = m_impl->endpoints[m_impl->current] + "/v3/watch";
+    Curl handle(curl_easy_init());
+    Headers headers(curl_slist_append(nullptr, "Content-Type: application/json"));
+    WatchStream stream;
+    m_impl->Configure(handle.get(), url, body, headers.get());
+    curl_easy_setopt(handle.get(), CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, CollectWatch);
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &stream);
+    const CURLcode rc = curl_easy_perform(handle.get());
+    if (stream.signalled || (!stream.pending.empty() && WatchMessageSignals(stream.pending))) return true;
+    if (rc == CURLE_OPERATION_TIMEDOUT) return false;
+    // A stream that ended otherwise is an endpoint in trouble: the next call
+    // tries the next one, and the caller reads again.
+    m_impl->current = (m_impl->current + 1) % m_impl->endpoints.size();
+    throw EtcdError("etcd watch on " + url + " ended early: " + curl_easy_strerror(rc));
 }
 
 } // namespace TarnFleet

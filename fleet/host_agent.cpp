@@ -251,7 +251,7 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
             }
             pause = std::chrono::milliseconds(500);
             etcd.WaitForChange(watched, snap.revision,
-                               std::chrono::milliseconds(std::max(1000, o.leaseSeconds * 1000 / 3)));
+                               std::chrono::milliseconds(std::max(1000, o.leaseSeconds * 1000 / 2)));
         } catch (const EtcdError& e) {
             log.Line(std::string("etcd: ") + e.what() + "; trying again");
             lease = 0;  // it may have expired meanwhile

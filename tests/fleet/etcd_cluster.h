@@ -18,6 +18,7 @@ public:
     Child& operator=(Child&& other) noexcept;
     void Kill(int signal = 9);  // and reap
     bool Running() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
