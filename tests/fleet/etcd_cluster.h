@@ -33,6 +33,7 @@ public:
     std::string Endpoint(int member) const;
     void Stop(int member);
     void Start(int member);  // again, on its data
+    pid_t Pid(int member) const { return m_members[member].Pid(); }
     // The member that leads now, -1 when none answers.
     int Leader() const;
 
