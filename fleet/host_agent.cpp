@@ -38,6 +38,8 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return text.str();
 }
 
+} // namespace
+
 // Replaces the state file whole: a kill leaves the old one or the new one.
 void SaveState(const std::string& fleet, const HostStatus& status) {
     const std::string path = AgentStatePath(fleet);
@@ -66,6 +68,8 @@ HostStatus LoadState(const std::string& fleet, const std::string& host) {
     }
     return *status;
 }
+
+namespace {
 
 void Reject(HostStatus& status, const char* state, std::vector<DocumentError> errors) {
     status.state = state;
@@ -99,11 +103,26 @@ std::string Digest(const rapidjson::Document& document) {
     return hex;
 }
 
+std::shared_ptr<DBStore::StoreConnection> Store() {
+    return TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
+}
+
+// The fleet revision the store's desired rows came from; 0 when none.
+int64_t StoreRevision() {
+    std::string value;
+    if (DBStore::ReadKeyValue(kStoreRevisionKey, &value, Store()) != 0)
+        throw std::runtime_error(std::string("cannot read ") + kStoreRevisionKey);
+    try {
+        return value.empty() ? 0 : std::stoll(value);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 int CountDesiredRows() {
-    const auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
     int rows = -1;
     DBStore::ExecuteV2(
-        conn, "SELECT count(*) FROM DesiredUserConfig;",
+        Store(), "SELECT count(*) FROM DesiredUserConfig;",
         [](void* ctx, int, char** values, char**) {
             *static_cast<int*>(ctx) = values[0] ? std::atoi(values[0]) : 0;
             return 0;
@@ -119,7 +138,7 @@ std::string AgentStatePath(const std::string& fleet) {
     return TarnPlatform::HostPath(std::string(kStateDir) + "/" + fleet + ".agent.json");
 }
 
-bool HandleInputs(HostStatus& status, const InputTexts& in, int keep) {
+bool HandleInputs(HostStatus& status, const InputTexts& in, int keep, const std::string& fleet) {
     if (in.revisions == status.handled) return false;
     status.handled = in.revisions;
     status.seen = in.revisions.Revision();
@@ -142,10 +161,15 @@ bool HandleInputs(HostStatus& status, const InputTexts& in, int keep) {
         if (status.state == kStateApplied) status.applied = status.seen;
         return true;
     }
+    status.storing = status.seen;
+    status.storingDigest = digest;
+    SaveState(fleet, status);
     try {
         TarnConfigStore::StoreLock lock("tarn-configstore agent: storing revision " + std::to_string(status.seen),
                                         std::chrono::milliseconds(-1));
         TarnConfigStore::SetDesiredUserConfig(*document);
+        if (DBStore::WriteKeyValue(kStoreRevisionKey, std::to_string(status.seen), Store()) != 0)
+            throw std::runtime_error(std::string("cannot write ") + kStoreRevisionKey);
         // The next boot restores the store from its backup: only a backup
         // that holds the document makes that boot apply it.
         int generation = 0;
@@ -155,9 +179,11 @@ bool HandleInputs(HostStatus& status, const InputTexts& in, int keep) {
         status.generation = generation;
         status.plan = Summarize(TarnConfigStore::PlanNextBoot(true));
     } catch (const std::exception& e) {
+        status.storing = 0;
         Reject(status, kStateFailed, {{"", "", e.what()}});
         return true;
     }
+    status.storing = 0;
     status.stored = status.seen;
     status.digest = digest;
     status.state = kStatePending;
@@ -172,7 +198,12 @@ bool NoticeBoot(HostStatus& status) {
     // desired rows; one that fails to apply them rolls back, keeping the rows.
     if (TarnConfigStore::GetBootMode() == TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG) return false;
     if (CountDesiredRows() == 0) {
+        // The revision of the backup the boot restored: an older one than
+        // stored after a rollback to an older generation, which the store
+        // then holds instead.
+        const int64_t restored = StoreRevision();
         status.state = kStateApplied;
+        if (restored != 0) status.stored = restored;
         status.applied = status.stored;
         try {
             rapidjson::Document record = TarnConfigStore::getBootApplyRecord();
@@ -190,6 +221,22 @@ bool NoticeBoot(HostStatus& status) {
     return true;
 }
 
+void ResolveInterruptedStore(HostStatus& status) {
+    if (status.storing == 0) return;
+    if (StoreRevision() == status.storing && TarnConfigStore::GetBootMode() != TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG) {
+        // A boot restored a backup holding it: it was stored whole.
+        status.stored = status.storing;
+        status.digest = status.storingDigest;
+        status.state = kStatePending;
+    } else {
+        // Whether the backup holds it is not known: store it again (no boot
+        // has applied it, so that applies nothing twice).
+        status.handled = {};
+        status.digest.clear();
+    }
+    status.storing = 0;
+}
+
 int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
     std::unique_ptr<FleetKeys> keys;
     try {
@@ -202,6 +249,7 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
     AgentLog log;
     EtcdClient etcd(o.endpoints, o.tls);
     HostStatus status = LoadState(o.fleet, o.host);
+    bool resolved = false;
     log.Line("agent of host " + o.host + " in fleet " + o.fleet + " started; last handled revision " +
              std::to_string(status.seen));
     const std::vector<KeySpan> watched = {{keys->Desired()}, {keys->Pinned(o.host)}, {keys->Overlay(o.host)}};
@@ -217,6 +265,10 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
 
     while (!stop) {
         try {
+            if (!resolved) {
+                ResolveInterruptedStore(status);
+                resolved = true;
+            }
             bool changed = NoticeBoot(status);
             if (lease == 0 || !etcd.KeepAlive(lease)) {
                 lease = etcd.GrantLease(o.leaseSeconds);
@@ -233,7 +285,7 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
             take(keys->Desired(), in.revisions.fleet, in.fleet);
             take(keys->Pinned(o.host), in.revisions.pinned, in.pinned);
             take(keys->Overlay(o.host), in.revisions.overlay, in.overlay);
-            if (HandleInputs(status, in, o.keep)) {
+            if (HandleInputs(status, in, o.keep, o.fleet)) {
                 changed = true;
                 log.Line("revision " + std::to_string(status.seen) + ": " + status.state +
                          (status.errors.empty() ? "" : " (" + status.errors.front().reason + ")"));

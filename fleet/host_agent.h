@@ -29,16 +29,27 @@ struct AgentOptions {
 // The host's state file under the host root, which the agent resumes from.
 std::string AgentStatePath(const std::string& fleet);
 
-// One pass of the agent's work without etcd: the newest inputs (nullopt for
-// an absent key) are merged, checked and stored when they differ from what
-// status handled, and a boot since storing is noticed. Returns whether
-// status changed. Throws only what reading the store throws.
+// The key of the host's store that names the fleet revision its desired
+// rows came from, written with them before the backup: whatever restores a
+// backup restores the revision with the rows.
+inline constexpr char kStoreRevisionKey[] = "FLEET_DESIRED_REVISION";
+
+// The agent's work without etcd. The newest inputs (nullopt for an absent
+// key) are merged, checked and, when they differ from what status handled,
+// stored; status is saved to the state file of `fleet` before the store is
+// touched. Returns whether status changed.
 struct InputTexts {
     Inputs revisions;
     std::optional<std::string> fleet, pinned, overlay;
 };
-bool HandleInputs(HostStatus& status, const InputTexts& inputs, int keep);
+bool HandleInputs(HostStatus& status, const InputTexts& inputs, int keep, const std::string& fleet);
+// A boot since storing: applied (with the revision the boot restored) or not.
 bool NoticeBoot(HostStatus& status);
+// After a kill while storing: keeps what a boot shows was stored, else
+// makes the inputs be handled again.
+void ResolveInterruptedStore(HostStatus& status);
+HostStatus LoadState(const std::string& fleet, const std::string& host);
+void SaveState(const std::string& fleet, const HostStatus& status);
 
 // Runs until stop is set: returns 0, or 1 when the options are unusable
 // (the reason on standard error). etcd being unreachable never ends it.

@@ -82,6 +82,10 @@ std::string StatusToJson(const HostStatus& s) {
     w.Int(s.generation);
     w.Key("digest");
     w.String(s.digest);
+    w.Key("storing");
+    w.Int64(s.storing);
+    w.Key("storingDigest");
+    w.String(s.storingDigest);
     w.Key("bootApplyRecord");
     if (s.bootApplyRecord.empty()) w.Null();
     else w.RawValue(s.bootApplyRecord.c_str(), s.bootApplyRecord.size(), rapidjson::kObjectType);
@@ -117,6 +121,8 @@ std::optional<HostStatus> StatusFromJson(const std::string& text) {
     }
     s.generation = static_cast<int>(Int(doc, "generation"));
     s.digest = Text(doc, "digest");
+    s.storing = Int(doc, "storing");
+    s.storingDigest = Text(doc, "storingDigest");
     const auto record = doc.FindMember("bootApplyRecord");
     if (record != doc.MemberEnd() && record->value.IsObject()) {
         rapidjson::StringBuffer buffer;

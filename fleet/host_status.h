@@ -51,6 +51,8 @@ struct HostStatus {
     std::optional<PlanSummary> plan;    // of the next boot, once stored
     int generation = 0;                 // the backup generation that holds the stored document
     std::string digest;                 // of the stored document, to know a later revision of the same text
+    int64_t storing = 0;                // a revision being stored: set before the store is touched
+    std::string storingDigest;
     std::string bootApplyRecord;        // JSON text, once applied
     int64_t lastSeen = 0;               // seconds since the epoch of the agent's last report
 };

@@ -22,6 +22,8 @@ void SampleHostBooted() {
     ASSERT_EQ(std::system((TarnPlatform::ShellQuote(TARN_CLI) + " boot >/dev/null 2>&1").c_str()), 0);
 }
 
+void Boot() { ASSERT_EQ(std::system((TarnPlatform::ShellQuote(TARN_CLI) + " boot >/dev/null 2>&1").c_str()), 0); }
+
 std::vector<std::string> Desired() {
     return Query(Rooted(kStore), "SELECT Component||'/'||ConfigGroup||'/'||Name||'='||Value FROM DesiredUserConfig ORDER BY 1;");
 }
@@ -40,7 +42,7 @@ constexpr char kSsh[] = R"({"profile": {"system": {"ssh": {"service": {"enabled"
 TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     SampleHostBooted();
     HostStatus s;
-    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 2));
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 2, "lab"));
     ASSERT_EQ(s.state, kStatePending) << (s.errors.empty() ? "" : s.errors[0].reason);
     EXPECT_EQ(s.stored, 5);
     EXPECT_EQ(s.seen, 5);
@@ -55,11 +57,11 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     EXPECT_GT(generation, 0);
 
     // The same inputs again: nothing stored, no generation taken.
-    EXPECT_FALSE(HandleInputs(s, Texts(5, kDns), 2));
+    EXPECT_FALSE(HandleInputs(s, Texts(5, kDns), 2, "lab"));
     EXPECT_EQ(s.generation, generation);
 
     // A rollout's pinned document takes the fleet's place.
-    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns, 8, kSsh), 2));
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns, 8, kSsh), 2, "lab"));
     EXPECT_EQ(s.stored, 8);
     EXPECT_THAT(Desired(), testing::Contains(testing::HasSubstr("system/ssh/service=")));
     EXPECT_THAT(Desired(), testing::Not(testing::Contains(testing::HasSubstr("dns/servers"))));
@@ -67,7 +69,7 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     // The rollout ends: the fleet's document is now the same text, unpinned.
     // The store holds it already; only the revision moves.
     const int pinnedGeneration = s.generation;
-    ASSERT_TRUE(HandleInputs(s, Texts(9, kSsh), 2));
+    ASSERT_TRUE(HandleInputs(s, Texts(9, kSsh), 2, "lab"));
     EXPECT_EQ(s.stored, 9);
     EXPECT_EQ(s.state, kStatePending);
     EXPECT_EQ(s.generation, pinnedGeneration);
@@ -76,11 +78,11 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
 TEST(HostAgent, RefusesWithEveryErrorAndLeavesTheStore) {
     SampleHostBooted();
     HostStatus s;
-    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5));
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5, "lab"));
     const auto rows = Desired();
     const int generation = s.generation;
     ASSERT_TRUE(HandleInputs(
-        s, Texts(9, R"({"profile": {"network": {"dns": {"servers": {"servers": [1, "x", 2]}}}, "nope": {"g": {"k": {}}}}})"), 5));
+        s, Texts(9, R"({"profile": {"network": {"dns": {"servers": {"servers": [1, "x", 2]}}}, "nope": {"g": {"k": {}}}}})"), 5, "lab"));
     EXPECT_EQ(s.state, kStateRejected);
     EXPECT_EQ(s.seen, 9);
     EXPECT_EQ(s.stored, 5);
@@ -98,19 +100,60 @@ TEST(HostAgent, RefusesWithEveryErrorAndLeavesTheStore) {
 TEST(HostAgent, TellsAnAppliedDocumentFromOneABootLeftUnapplied) {
     SampleHostBooted();
     HostStatus s;
-    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5));
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5, "lab"));
     EXPECT_FALSE(NoticeBoot(s)) << "no boot yet";
     TarnConfigStore::SetBootMode(TarnConfigStore::BOOTMODE_NORMAL);  // as a boot whose apply rolled back
     ASSERT_TRUE(NoticeBoot(s));
     EXPECT_EQ(s.state, kStateApplyFailed);
     EXPECT_EQ(s.applied, 0);
 
-    ASSERT_TRUE(HandleInputs(s, Texts(6, kDns), 5));
-    ASSERT_EQ(std::system((TarnPlatform::ShellQuote(TARN_CLI) + " boot >/dev/null 2>&1").c_str()), 0);
+    ASSERT_TRUE(HandleInputs(s, Texts(6, kDns), 5, "lab"));
+    Boot();
     ASSERT_TRUE(NoticeBoot(s));
     EXPECT_EQ(s.state, kStateApplied);
     EXPECT_EQ(s.applied, 6);
     EXPECT_FALSE(NoticeBoot(s));
+}
+
+// The agent killed while storing revision 6, then the host booted: what the
+// restarted agent finds in its state file is the revision it was storing.
+TEST(HostAgent, AKillWhileStoringNeitherLosesNorRepeatsARevision) {
+    SampleHostBooted();
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5, "lab"));
+    const InputTexts six = Texts(6, kSsh);
+
+    // Killed after the backup: the boot applied 6, which is not stored again.
+    HostStatus stored6 = s;
+    ASSERT_TRUE(HandleInputs(stored6, six, 5, "lab"));
+    HostStatus killed = s;
+    killed.handled = six.revisions;
+    killed.seen = 6;
+    killed.storing = 6;
+    killed.storingDigest = stored6.digest;
+    Boot();
+    ResolveInterruptedStore(killed);
+    EXPECT_EQ(killed.stored, 6);
+    ASSERT_TRUE(NoticeBoot(killed));
+    EXPECT_EQ(killed.state, kStateApplied);
+    EXPECT_EQ(killed.applied, 6);
+    EXPECT_FALSE(HandleInputs(killed, six, 5, "lab"));
+
+    // Killed before the store was touched: the boot applied 5 (its backup),
+    // and 6 is stored when the inputs are handled again.
+    HostStatus before = killed;
+    ASSERT_TRUE(HandleInputs(before, Texts(7, kDns), 5, "lab"));
+    Boot();
+    HostStatus early = before;
+    early.handled = Texts(8, kSsh).revisions;
+    early.seen = 8;
+    early.storing = 8;
+    ResolveInterruptedStore(early);
+    ASSERT_TRUE(NoticeBoot(early));
+    EXPECT_EQ(early.applied, 7);
+    ASSERT_TRUE(HandleInputs(early, Texts(8, kSsh), 5, "lab"));
+    EXPECT_EQ(early.stored, 8);
+    EXPECT_EQ(early.state, kStatePending);
 }
 
 } // namespace
