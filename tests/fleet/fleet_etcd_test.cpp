@@ -1,6 +1,7 @@
 // The fleet against a real etcd: sample hosts with their agents as child
 // processes, the operator's tool as a program.
 #include <filesystem>
+#include <random>
 
 #include "fleet_fixture.h"
 
@@ -140,6 +141,38 @@ TEST_F(FleetTest, ResumesAfterAKillWithoutLossOrRepeat) {
     ASSERT_TRUE(Eventually([](const FleetView& v) { return v.hosts.at("h1").alive; }));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(Generations("h1"), generations + 1) << "the stored revision was stored again";
+}
+
+// An agent killed at random moments while documents arrive and the host
+// boots: in the end the store holds the newest document, names its revision,
+// and the status says so; every database is whole.
+TEST_F(FleetTest, AgentKilledAtRandomMomentsEndsOnTheNewestRevision) {
+    StartCluster();
+    MakeHost("h1");
+    std::mt19937 random(7);
+    int64_t newest = 0;
+    for (int round = 0; round < 8; ++round) {
+        const std::string port = std::to_string(2200 + round);
+        newest = etcd->Write({{keys.Desired(), R"({"profile": {"system": {"ssh": {"service": {"enabled": true, "port": )" +
+                                                   port + "}}}}}"}});
+        Child agent = StartAgent("h1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1500));
+        agent.Kill(SIGKILL);
+        if (round % 3 == 2) {
+            ASSERT_EQ(BootHost("h1"), 0);
+        }
+    }
+    Child agent = StartAgent("h1");
+    ASSERT_TRUE(Eventually([newest](const FleetView& v) { return v.hosts.count("h1") && v.hosts.at("h1").Stored(newest); }));
+    EXPECT_THAT(DesiredRows("h1"), testing::Contains(testing::HasSubstr("ssh/service[]={\"enabled\":true,\"port\":2207}")));
+    EXPECT_THAT(DesiredRows("h1"), testing::Contains(testing::HasSubstr("ssh/service")).Times(1));
+    const std::string store = HostRoot("h1") + "/etc/halden/configstore/current-store-1";
+    EXPECT_EQ(Query(store, "SELECT Value FROM KVTable WHERE Key='FLEET_DESIRED_REVISION';"),
+              std::vector<std::string>{std::to_string(newest)});
+    for (const std::string& db : {store, HostRoot("h1") + "/var/lib/halden/configstore/backup/current-store-1"})
+        EXPECT_EQ(Query(db, "PRAGMA integrity_check;"), std::vector<std::string>{"ok"}) << db;
+    ASSERT_EQ(BootHost("h1"), 0);
+    ASSERT_TRUE(Eventually([newest](const FleetView& v) { return v.hosts.at("h1").status->applied == newest; }));
 }
 
 // The agent's key lives with its lease: a killed agent's host shows as gone
