@@ -59,6 +59,8 @@ std::optional<std::string> DecodeBase64(const std::string& text) {
             s[k] = Sextet(c);
             if (s[k] < 0) return std::nullopt;
         }
+        // The bits the padding drops must be zero: one text per byte string.
+        if ((pad == 1 && (s[2] & 3) != 0) || (pad == 2 && (s[1] & 15) != 0)) return std::nullopt;
         const uint32_t v = s[0] << 18 | s[1] << 12 | s[2] << 6 | s[3];
         out += static_cast<char>(v >> 16);
         if (pad < 2) out += static_cast<char>((v >> 8) & 0xff);

@@ -8,7 +8,8 @@
 namespace TarnFleet {
 
 std::string EncodeBase64(const std::string& bytes);
-// nullopt when text is not base64 with the padding of its length.
+// nullopt when text is not the base64 of any bytes (the padding of its
+// length, and zero in the bits the padding drops).
 std::optional<std::string> DecodeBase64(const std::string& text);
 
 } // namespace TarnFleet

@@ -92,7 +92,7 @@ TEST(FleetWire, Base64AndStatusRoundTrip) {
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     for (size_t n : {0, 1, 2, 3, 255, 256}) EXPECT_EQ(DecodeBase64(EncodeBase64(all.substr(0, n))), all.substr(0, n));
     EXPECT_EQ(EncodeBase64("fo"), "Zm8=");
-    for (const char* bad : {"Zm8", "Zm=v", "Z===", "Zm8=Zm8=", "Zm8*"}) EXPECT_FALSE(DecodeBase64(bad)) << bad;
+    for (const char* bad : {"Zm8", "Zm=v", "Z===", "Zm8=Zm8=", "Zm8*", "Zm9=", "Zh=="}) EXPECT_FALSE(DecodeBase64(bad)) << bad;
 
     HostStatus s;
     s.host = "h1";
