@@ -123,7 +123,7 @@ std::vector<double> Values(const std::map<std::string, double>& m) {
 void Agents(int n, const std::string& dir) {
     std::printf("\n%d hosts, one agent process each\n", n);
     TarnTest::EtcdCluster cluster(3, dir + "/etcd");
-    TarnFleet::EtcdClient etcd({cluster.Endpoint(0), cluster.Endpoint(1), cluster.Endpoint(2)});
+    TarnFleet::EtcdClient etcd(cluster.EndpointList());
     const TarnFleet::FleetKeys keys("/tarn-fleet", "bench");
     const std::string cli = TarnPlatform::ShellQuote(TARN_CLI);
     const std::string templ = dir + "/template";
@@ -235,7 +235,7 @@ void Simulate(int n, const std::string& dir) {
                 }
             }
         });
-    TarnFleet::EtcdClient etcd({cluster.Endpoint(0), cluster.Endpoint(1), cluster.Endpoint(2)});
+    TarnFleet::EtcdClient etcd(cluster.EndpointList());
     std::vector<std::string> hosts;
     for (int i = 0; i < n; ++i) hosts.push_back("s" + std::to_string(i));
     Track(etcd, keys, hosts, Clock::now(), 120, [](const std::string&, const TarnFleet::HostView& h) { return bool(h.status); });

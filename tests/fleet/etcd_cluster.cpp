@@ -1,10 +1,7 @@
 #include "etcd_cluster.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,24 +11,11 @@
 #include <thread>
 
 #include "etcd_client.h"
-#include "tarn/rapidjson.h"
+#include "support/test_support.h"
 
 namespace TarnTest {
 
 namespace {
-
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("no free port");
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 std::string Url(int port) { return "http://127.0.0.1:" + std::to_string(port); }
 
@@ -76,8 +60,8 @@ void Child::Kill(int signal) {
 EtcdCluster::EtcdCluster(int members, const std::string& dir) : m_dir(dir) {
     std::filesystem::create_directories(dir);
     for (int i = 0; i < members; ++i) {
-        m_client.push_back(FreePort());
-        m_peer.push_back(FreePort());
+        m_client.push_back(FreeLoopbackPort());
+        m_peer.push_back(FreeLoopbackPort());
     }
     m_members.resize(members);
     for (int i = 0; i < members; ++i) Start(i);
@@ -86,9 +70,15 @@ EtcdCluster::EtcdCluster(int members, const std::string& dir) : m_dir(dir) {
 
 std::string EtcdCluster::Endpoint(int member) const { return Url(m_client[member]); }
 
+std::vector<std::string> EtcdCluster::EndpointList() const {
+    std::vector<std::string> out;
+    for (int port : m_client) out.push_back(Url(port));
+    return out;
+}
+
 std::string EtcdCluster::Endpoints() const {
     std::string out;
-    for (size_t i = 0; i < m_client.size(); ++i) out += (i ? "," : "") + Endpoint(static_cast<int>(i));
+    for (const std::string& e : EndpointList()) out += (out.empty() ? "" : ",") + e;
     return out;
 }
 
@@ -120,28 +110,6 @@ void EtcdCluster::WaitReady() const {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-}
-
-int EtcdCluster::Leader() const {
-    for (size_t i = 0; i < m_client.size(); ++i) {
-        if (!m_members[i].Running()) continue;
-        const std::string command =
-            "ETCDCTL_API=3 etcdctl --command-timeout=2s --endpoints=" + Endpoint(static_cast<int>(i)) +
-            " endpoint status -w json 2>/dev/null";
-        FILE* p = popen(command.c_str(), "r");
-        if (!p) continue;
-        std::string text;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
-        pclose(p);
-        // [{"Endpoint": ..., "Status": {"header": {"member_id": M}, "leader": L}}]: the member leads when M == L.
-        rapidjson::Document doc;
-        if (TarnJson::Parse(doc, text).IsError() || !doc.IsArray() || doc.Empty()) continue;
-        const rapidjson::Value* status = rapidjson::Pointer("/0/Status").Get(doc);
-        const rapidjson::Value* member = rapidjson::Pointer("/0/Status/header/member_id").Get(doc);
-        if (status && member && status->HasMember("leader") && (*status)["leader"] == *member) return static_cast<int>(i);
-    }
-    return -1;
 }
 
 } // namespace TarnTest

@@ -31,11 +31,10 @@ public:
     // "http://127.0.0.1:P1,http://127.0.0.1:P2,..."
     std::string Endpoints() const;
     std::string Endpoint(int member) const;
+    std::vector<std::string> EndpointList() const;
     void Stop(int member);
     void Start(int member);  // again, on its data
     pid_t Pid(int member) const { return m_members[member].Pid(); }
-    // The member that leads now, -1 when none answers.
-    int Leader() const;
 
 private:
     void WaitReady() const;

@@ -21,26 +21,23 @@ namespace TarnTest {
 
 inline std::string HostRoot(const std::string& host) { return Root() + "/hosts/" + host; }
 
+inline int BootHost(const std::string& host) {
+    return std::system((TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
+                        " boot >/dev/null 2>&1").c_str());
+}
+
 // A copy of the sample host after its first boot.
 inline void MakeHost(const std::string& host) {
     std::filesystem::create_directories(Root() + "/hosts");
     std::filesystem::copy(TARN_EXAMPLE_HOST, HostRoot(host), std::filesystem::copy_options::recursive);
-    const std::string boot = TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
-                             " boot >/dev/null 2>&1";
-    ASSERT_EQ(std::system(boot.c_str()), 0);
-}
-
-inline int BootHost(const std::string& host) {
-    const std::string boot = TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
-                             " boot >/dev/null 2>&1";
-    return std::system(boot.c_str());
+    ASSERT_EQ(BootHost(host), 0);
 }
 
 class FleetTest : public testing::Test {
 protected:
     void StartCluster(int members = 1) {
         cluster = std::make_unique<EtcdCluster>(members, Root() + "/etcd");
-        etcd = std::make_unique<TarnFleet::EtcdClient>(Split(cluster->Endpoints()));
+        etcd = std::make_unique<TarnFleet::EtcdClient>(cluster->EndpointList());
     }
 
     Child StartAgent(const std::string& host, int lease = 2) {
@@ -79,16 +76,6 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         return false;
-    }
-
-    static std::vector<std::string> Split(const std::string& list) {
-        std::vector<std::string> out;
-        for (size_t start = 0; start < list.size();) {
-            const size_t comma = std::min(list.find(',', start), list.size());
-            out.push_back(list.substr(start, comma - start));
-            start = comma + 1;
-        }
-        return out;
     }
 
     std::unique_ptr<EtcdCluster> cluster;
