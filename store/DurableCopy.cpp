@@ -1,7 +1,5 @@
 #include "store/durable_copy.h"
 
-#include "tarn/durable_file.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tarn/durable_file.h"
 #include "tarn/platform/unique_fd.h"
 
 namespace TarnConfigStore {
@@ -19,8 +18,6 @@ using TarnPlatform::UniqueFd;
 
 std::string Failure(const char* what, const std::string& path) { return std::string(what) + " " + path + ": " + std::strerror(errno); }
 
-// The kernel copies without a trip through user space where it can; across
-// file systems it may refuse, and plain reads and writes take over.
 bool WriteAll(int out, const char* data, size_t size) {
     for (size_t done = 0; done < size;) {
         const ssize_t w = write(out, data + done, size - done);
@@ -30,6 +27,8 @@ bool WriteAll(int out, const char* data, size_t size) {
     return true;
 }
 
+// The kernel copies without a trip through user space where it can; across
+// file systems it may refuse, and plain reads and writes take over.
 bool CopyContents(int in, int out) {
     for (;;) {
         ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
