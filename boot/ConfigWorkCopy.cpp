@@ -56,6 +56,19 @@ bool AsTheFormatMakesIt(const std::vector<std::string>& definitions) {
 
 } // namespace
 
+// updateRevision sets the revision to the old one plus one, and
+// updateModifiedTime (run by the statement and again by updateRevision's
+// update) the modified time to the statement's time, which is fixed for one
+// statement, trigger programs included. Both find the row by its key, so a
+// row with a NULL key column keeps both.
+std::string ConfigWorkCopy::TriggersWork(const std::string& table) const {
+    const std::string t = table + ".";
+    const std::string keyed = "CASE WHEN " + t + "Component IS NOT NULL AND " + t + "ConfigGroup IS NOT NULL AND " +
+                              t + "Name IS NOT NULL AND " + t + "Identifier IS NOT NULL THEN ";
+    return ", Revision=" + keyed + t + "Revision + 1 ELSE " + t + "Revision END, ModifiedTime=" + keyed +
+           "datetime(CURRENT_TIMESTAMP) ELSE " + t + "ModifiedTime END";
+}
+
 std::unique_ptr<ConfigWorkCopy> ConfigWorkCopy::Make(const std::shared_ptr<DBStore::StoreConnection>& conn,
                                                      const char* failure) {
     if (!AsTheFormatMakesIt(Rows(conn, kConfigDefinitions, failure))) return nullptr;

@@ -1,10 +1,13 @@
 #include "boot/generate_desired_configuration.h"
 
 #include <exception>
+#include <memory>
 
 #include "boot/boot_mode_work.h"
 #include "boot/config_work_copy.h"
+#include "maintenance/auto_config_cleanup.h"
 #include "tarn/boot_state.h"
+#include "tarn/cleanup.h"
 #include "tarn/db_connection.h"
 #include "tarn/events.h"
 #include "tarn/exceptions.h"
@@ -17,29 +20,24 @@ namespace {
 
 // Promotes pending desired values and sets each row's Success to its
 // schema's noRestore flag (NULL for a row without a registered schema).
+// Without its ";", so that the triggers' work can end its SET clause.
 constexpr char kPromoteDesiredValues[] =
     "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
     "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
-    "s.configgroup = c.configgroup and s.component = c.component );";
-
-// What Config's triggers do for each row the promotion updates (it sets
-// UserValue, so updateRevision fires, and updateModifiedTime after it): the
-// revision one higher and the modified time now, for a row they find by its
-// key, which a NULL in the key keeps them from.
-constexpr char kPromotionTriggersWork[] =
-    "update config set Revision=Revision + 1, ModifiedTime=(datetime(CURRENT_TIMESTAMP)) where Name is not null "
-    "and Component is not null and ConfigGroup is not null and Identifier is not null;";
+    "s.configgroup = c.configgroup and s.component = c.component )";
 constexpr char kPromoteFailure[] = "Failed to reset success flag for configuration";
 
-// The promotion updates every row of Config, each run of the triggers three
-// more updates: on the table's trigger-free copy, when it can be made, with
-// the triggers' work done once for all rows.
-void PromoteDesiredValues(const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    const auto copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
-    ExecuteOrThrow(conn, kPromoteDesiredValues, kPromoteFailure);
-    if (!copy) return;
-    ExecuteOrThrow(conn, kPromotionTriggersWork, kPromoteFailure);
-    copy->WriteBack(kPromoteFailure);
+// Boot mode 1's work runs on Config's trigger-free copy; the boot
+// document's and the SmartNIC configuration's statements need the triggers.
+bool WorksOnTheCopy(BOOTMODE mode) {
+    return mode != BOOTMODE_BOOT_CONFIG_DOCUMENT && mode != BOOTMODE_SMARTNIC_CONFIG;
+}
+
+// CleanupAutoConfig's statements, on the copy when there is one.
+void CleanAutoConfig(const std::shared_ptr<DBStore::StoreConnection>& conn, const ConfigWorkCopy* copy) {
+    ExecuteOrThrow(conn, CLEAR_AUTO_CONFIG + (copy ? copy->TriggersWork("config") : "") + ";",
+                   CLEAR_AUTO_CONFIG_FAILURE);
+    ExecuteOrThrow(conn, DELETE_EMPTY_CONFIG, DELETE_EMPTY_CONFIG_FAILURE);
 }
 
 void ReportFailure(const char* line) {
@@ -48,50 +46,90 @@ void ReportFailure(const char* line) {
 }
 
 // Runs the transaction's work and commits; true when committed. On any
-// failure the transaction is cancelled.
-bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+// failure the transaction is cancelled; with report, the failure is logged
+// and raised, else the caller runs the steps again one by one and they do.
+bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn, bool cleanAutoConfig,
+                        bool report) {
     try {
-        RunDesiredConfigurationWork(mode, conn);
+        RunDesiredConfigurationWork(mode, conn, cleanAutoConfig);
         if (DBStore::CommitTransaction(conn) != 0)
             throw ConfigStoreException("Failed to commit desired configuration transaction");
         return true;
     } catch (const std::exception& e) {
         DBStore::CancelTransaction(conn);
-        CSLogger::Log(0, "GenerateDesiredConfiguration failed: %s", e.what());
-        DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
+        if (report) {
+            CSLogger::Log(0, "GenerateDesiredConfiguration failed: %s", e.what());
+            DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
+        } else {
+            CSLogger::Log(2, "Cleanup and desired configuration in one transaction failed: %s; running them one "
+                          "after the other", e.what());
+        }
         return false;
     }
 }
 
+// The transaction with the schema store attached; true when committed. Its
+// failures are reported as ApplyInTransaction's, and a failed detach after
+// a commit always.
+bool Apply(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn, bool cleanAutoConfig, bool report) {
+    const auto failed = [report](const char* line) {
+        if (report) ReportFailure(line);
+    };
+    if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
+        failed("Failed to attach schema store");
+        return false;
+    }
+    bool committed = false;
+    if (DBStore::BeginTransaction(conn) != 0) failed("Failed to begin desired configuration transaction");
+    else committed = ApplyInTransaction(mode, conn, cleanAutoConfig, report);
+
+    if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0 && (report || committed))
+        ReportFailure("Failed to detach schema store");
+    if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
+    return committed;
+}
+
 } // namespace
 
-void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn,
+                                 bool cleanAutoConfig) {
+    // The cleanup, mode 1 and the promotion update every row of Config, each
+    // run of its triggers three more updates: they run on one trigger-free
+    // copy when it can be made. The other modes' statements need the
+    // triggers, so the promotion makes its copy after them.
+    auto copy = WorksOnTheCopy(mode) ? ConfigWorkCopy::Make(conn, kPromoteFailure) : nullptr;
+    if (cleanAutoConfig) CleanAutoConfig(conn, copy.get());
     switch (mode) {
-        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn); break;
+        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn, copy.get()); break;
         case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
         case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
         default: break;  // normal boot, or a mode this load does not know: nothing to apply
     }
-    PromoteDesiredValues(conn);
+    if (!WorksOnTheCopy(mode)) copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
+    ExecuteOrThrow(conn, kPromoteDesiredValues + (copy ? copy->TriggersWork("c") : "") + ";", kPromoteFailure);
+    // The copy goes back before the caller commits; a failure above drops it
+    // before the caller's rollback.
+    if (copy) copy->WriteBack(kPromoteFailure);
 }
 
 BOOTMODE GenerateDesiredConfiguration() {
     const BOOTMODE mode = GetBootMode();
     CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
-    std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
-
-    if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
-        ReportFailure("Failed to attach schema store");
-        return mode;
-    }
-    bool committed = false;
-    if (DBStore::BeginTransaction(conn) != 0) ReportFailure("Failed to begin desired configuration transaction");
-    else committed = ApplyInTransaction(mode, conn);
-
-    if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0)
-        ReportFailure("Failed to detach schema store");
-    if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
+    Apply(mode, GetDBConnection(DBStore::CONFIG_STORE, true), false, true);
     return mode;
+}
+
+BOOTMODE CleanupAndGenerateDesiredConfiguration() {
+    const BOOTMODE mode = GetBootMode();
+    if (WorksOnTheCopy(mode)) {
+        if (const auto conn = GetDBConnection(DBStore::CONFIG_STORE, false)) {
+            CSLogger::Log(2, "Cleanup auto configurations");
+            CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
+            if (Apply(mode, conn, true, false)) return mode;
+        }
+    }
+    CleanupAutoConfig();
+    return GenerateDesiredConfiguration();
 }
 
 } // namespace TarnConfigStore

@@ -34,9 +34,15 @@ void RunLoad(bool restore, LoadOutcome* outcome) {
         SnapshotSchemaStore();
         ProcessSchemas({});
     }
-    CleanupAutoConfig();
-    if (IsUpgrade()) RunConfigUpgrade();
-    outcome->bootMode = GenerateDesiredConfiguration();
+    // Without an upgrade between them, the cleanup of the automatic layer
+    // joins the desired configuration's transaction.
+    if (IsUpgrade()) {
+        CleanupAutoConfig();
+        RunConfigUpgrade();
+        outcome->bootMode = GenerateDesiredConfiguration();
+    } else {
+        outcome->bootMode = CleanupAndGenerateDesiredConfiguration();
+    }
     StartAutoConf();
     SetBootMode(BOOTMODE_NORMAL);
     RemoveNonSchemaFiles();
