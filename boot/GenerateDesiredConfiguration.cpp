@@ -5,9 +5,7 @@
 
 #include "boot/boot_mode_work.h"
 #include "boot/config_work_copy.h"
-#include "maintenance/auto_config_cleanup.h"
 #include "tarn/boot_state.h"
-#include "tarn/cleanup.h"
 #include "tarn/db_connection.h"
 #include "tarn/events.h"
 #include "tarn/exceptions.h"
@@ -33,72 +31,35 @@ bool WorksOnTheCopy(BOOTMODE mode) {
     return mode != BOOTMODE_BOOT_CONFIG_DOCUMENT && mode != BOOTMODE_SMARTNIC_CONFIG;
 }
 
-// CleanupAutoConfig's statements, on the copy when there is one.
-void CleanAutoConfig(const std::shared_ptr<DBStore::StoreConnection>& conn, const ConfigWorkCopy* copy) {
-    ExecuteOrThrow(conn, CLEAR_AUTO_CONFIG + (copy ? copy->TriggersWork("config") : "") + ";",
-                   CLEAR_AUTO_CONFIG_FAILURE);
-    ExecuteOrThrow(conn, DELETE_EMPTY_CONFIG, DELETE_EMPTY_CONFIG_FAILURE);
-}
-
 void ReportFailure(const char* line) {
     CSLogger::Log(0, "%s", line);
     DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
 }
 
 // Runs the transaction's work and commits; true when committed. On any
-// failure the transaction is cancelled; with report, the failure is logged
-// and raised, else the caller runs the steps again one by one and they do.
-bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn, bool cleanAutoConfig,
-                        bool report) {
+// failure the transaction is cancelled.
+bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
     try {
-        RunDesiredConfigurationWork(mode, conn, cleanAutoConfig);
+        RunDesiredConfigurationWork(mode, conn);
         if (DBStore::CommitTransaction(conn) != 0)
             throw ConfigStoreException("Failed to commit desired configuration transaction");
         return true;
     } catch (const std::exception& e) {
         DBStore::CancelTransaction(conn);
-        if (report) {
-            CSLogger::Log(0, "GenerateDesiredConfiguration failed: %s", e.what());
-            DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
-        } else {
-            CSLogger::Log(2, "Cleanup and desired configuration in one transaction failed: %s; running them one "
-                          "after the other", e.what());
-        }
+        CSLogger::Log(0, "GenerateDesiredConfiguration failed: %s", e.what());
+        DumpEvt(EVT_DESIRED_CONFIG_ERROR, 0);
         return false;
     }
-}
-
-// The transaction with the schema store attached; true when committed. Its
-// failures are reported as ApplyInTransaction's, and a failed detach after
-// a commit always.
-bool Apply(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn, bool cleanAutoConfig, bool report) {
-    const auto failed = [report](const char* line) {
-        if (report) ReportFailure(line);
-    };
-    if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
-        failed("Failed to attach schema store");
-        return false;
-    }
-    bool committed = false;
-    if (DBStore::BeginTransaction(conn) != 0) failed("Failed to begin desired configuration transaction");
-    else committed = ApplyInTransaction(mode, conn, cleanAutoConfig, report);
-
-    if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0 && (report || committed))
-        ReportFailure("Failed to detach schema store");
-    if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
-    return committed;
 }
 
 } // namespace
 
-void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn,
-                                 bool cleanAutoConfig) {
-    // The cleanup, mode 1 and the promotion update every row of Config, each
-    // run of its triggers three more updates: they run on one trigger-free
-    // copy when it can be made. The other modes' statements need the
-    // triggers, so the promotion makes its copy after them.
+void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    // Mode 1 and the promotion update every row of Config, each run of its
+    // triggers three more updates: they run on one trigger-free copy when it
+    // can be made. The other modes' statements need the triggers, so the
+    // promotion makes its copy after them.
     auto copy = WorksOnTheCopy(mode) ? ConfigWorkCopy::Make(conn, kPromoteFailure) : nullptr;
-    if (cleanAutoConfig) CleanAutoConfig(conn, copy.get());
     switch (mode) {
         case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn, copy.get()); break;
         case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
@@ -115,21 +76,20 @@ void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::S
 BOOTMODE GenerateDesiredConfiguration() {
     const BOOTMODE mode = GetBootMode();
     CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
-    Apply(mode, GetDBConnection(DBStore::CONFIG_STORE, true), false, true);
-    return mode;
-}
+    std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
 
-BOOTMODE CleanupAndGenerateDesiredConfiguration() {
-    const BOOTMODE mode = GetBootMode();
-    if (WorksOnTheCopy(mode)) {
-        if (const auto conn = GetDBConnection(DBStore::CONFIG_STORE, false)) {
-            CSLogger::Log(2, "Cleanup auto configurations");
-            CSLogger::Log(2, "Generating desired user config: BootMode = %d", static_cast<int>(mode));
-            if (Apply(mode, conn, true, false)) return mode;
-        }
+    if (DBStore::ExecuteV2(conn, AttachSchemaStoreStatement(), nullptr, nullptr, 3000) != 0) {
+        ReportFailure("Failed to attach schema store");
+        return mode;
     }
-    CleanupAutoConfig();
-    return GenerateDesiredConfiguration();
+    bool committed = false;
+    if (DBStore::BeginTransaction(conn) != 0) ReportFailure("Failed to begin desired configuration transaction");
+    else committed = ApplyInTransaction(mode, conn);
+
+    if (DBStore::ExecuteV2(conn, DETACH_SCHEMA_STORE, nullptr, nullptr, 3000) != 0)
+        ReportFailure("Failed to detach schema store");
+    if (committed) CSLogger::Log(2, "Desired user config generated successfully.");
+    return mode;
 }
 
 } // namespace TarnConfigStore

@@ -34,15 +34,9 @@ void RunLoad(bool restore, LoadOutcome* outcome) {
         SnapshotSchemaStore();
         ProcessSchemas({});
     }
-    // Without an upgrade between them, the cleanup of the automatic layer
-    // joins the desired configuration's transaction.
-    if (IsUpgrade()) {
-        CleanupAutoConfig();
-        RunConfigUpgrade();
-        outcome->bootMode = GenerateDesiredConfiguration();
-    } else {
-        outcome->bootMode = CleanupAndGenerateDesiredConfiguration();
-    }
+    CleanupAutoConfig();
+    if (IsUpgrade()) RunConfigUpgrade();
+    outcome->bootMode = GenerateDesiredConfiguration();
     StartAutoConf();
     SetBootMode(BOOTMODE_NORMAL);
     RemoveNonSchemaFiles();

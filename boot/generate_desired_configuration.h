@@ -1,7 +1,6 @@
 // The load's desired-configuration step: the work of the boot mode, then the
 // promotion of every desired value to the user value, in one transaction
-// with the schema store attached as ss; on most boots with the cleanup of
-// the automatic layer before them.
+// with the schema store attached as ss.
 #pragma once
 
 #include <memory>
@@ -12,12 +11,10 @@
 
 namespace TarnConfigStore {
 
-// The step's work without its transaction: CleanupAutoConfig's statements
-// when cleanAutoConfig, the boot mode's routine, then the promotion. The
+// The step's work without its transaction: the boot mode's routine, then the promotion. The
 // caller has begun the transaction and attached the schema store as ss;
 // throws on the first failure and leaves the rollback to it.
-TARN_EXPORT void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn,
-                                             bool cleanAutoConfig = false);
+TARN_EXPORT void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn);
 
 // Every failure inside the transaction cancels it, so that nothing of this
 // step survives; failures of attach, begin, the step's work and detach are
@@ -25,12 +22,5 @@ TARN_EXPORT void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_pt
 // the caller goes on. Throws what reading the boot mode and connecting to
 // the store throw. Returns the boot mode it ran in.
 TARN_EXPORT BOOTMODE GenerateDesiredConfiguration();
-
-// CleanupAutoConfig, then GenerateDesiredConfiguration, in the boot modes
-// whose work runs on Config's trigger-free copy as one transaction on one
-// copy, which spares the cleanup its own copy or the triggers' row work.
-// When that transaction fails it is cancelled whole, and the two run one
-// after the other, reporting their failures as they do.
-TARN_EXPORT BOOTMODE CleanupAndGenerateDesiredConfiguration();
 
 } // namespace TarnConfigStore

@@ -1,8 +1,5 @@
 #include "tarn/cleanup.h"
 
-#include <string>
-
-#include "maintenance/auto_config_cleanup.h"
 #include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"
@@ -16,10 +13,13 @@ void CleanupAutoConfig() {
         CSLogger::Log(0, "Cleanup failed: could not connect to ConfigStore");
         return;
     }
-    if (DBStore::ExecuteV2(conn, std::string(CLEAR_AUTO_CONFIG) + ";", nullptr, nullptr, 3000) == 1)
-        throw ConfigStoreException(CLEAR_AUTO_CONFIG_FAILURE);
-    if (DBStore::ExecuteV2(conn, DELETE_EMPTY_CONFIG, nullptr, nullptr, 3000) == 1)
-        throw ConfigStoreException(DELETE_EMPTY_CONFIG_FAILURE);
+    if (DBStore::ExecuteV2(conn, "update config set autoconfvalue=null;", nullptr, nullptr, 3000) == 1)
+        throw ConfigStoreException("Error removing auto configuration value.");
+    // Objects that only ever had an automatic value have nothing left.
+    static const char kDeleteEmpty[] =
+        "delete from config where uservalue is null and vitalvalue is null and cachedvalue is null and DesiredValue is null;";
+    if (DBStore::ExecuteV2(conn, kDeleteEmpty, nullptr, nullptr, 3000) == 1)
+        throw ConfigStoreException("Error cleaning up config.");
 }
 
 } // namespace TarnConfigStore

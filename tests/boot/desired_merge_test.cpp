@@ -1,11 +1,9 @@
-// The load's desired-configuration transaction (with the cleanup of the
-// automatic layer before it or not, boot mode 1 or a normal boot) on
-// generated stores against the statements of the store's format run as they
-// stand, with Config's triggers: the merge that applies desired rows is
-// rewritten so that the key's index serves it, and the work runs on a copy
-// of Config without the triggers, counting revisions itself. Config, every
-// column of every row, must end exactly as the original statements leave it,
-// and the store's schema untouched.
+// Boot mode 1 on generated stores against the statements of the store's
+// format run as they stand, with Config's triggers: the merge that applies
+// desired rows is rewritten so that the key's index serves it, and the step
+// runs on a copy of Config without the triggers, counting revisions itself.
+// Config, every column of every row, must end exactly as the original
+// statements leave it, and the store's schema untouched.
 #include <filesystem>
 #include <random>
 #include <sqlite3.h>
@@ -15,7 +13,6 @@
 #include "boot/boot_mode_work.h"
 #include "boot/boot_tree.h"
 #include "boot/generate_desired_configuration.h"
-#include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/store_tables.h"
@@ -29,10 +26,6 @@ std::string Reference() { return Store() + "-reference"; }
 
 // The store format's text of each step; the protected instances are those
 // that the fixture registers.
-constexpr char kReferenceCleanup[] =
-    "update config set autoconfvalue=null;"
-    "delete from config where uservalue is null and vitalvalue is null and cachedvalue is null and DesiredValue is "
-    "null;";
 constexpr char kReferenceSteps[] =
     "update config set uservalue = CASE WHEN uservalue is NOT NULL and s.preserveNonUser=0 THEN 'mark for "
     "deletion' ELSE NULL END, DesiredValue=NULL from ss.ConfigSchema as s where s.component=config.component and "
@@ -121,9 +114,9 @@ protected:
                                         ", '" + name + "', '" + id + "'";
                 if (chance(60))
                     sql += "INSERT INTO Config(Component, ConfigGroup, Name, Identifier, ModifiedTime, Revision, "
-                           "UserValue, VitalValue, CachedValue, DesiredValue, AutoConfValue) VALUES(" + key +
+                           "UserValue, VitalValue, CachedValue, DesiredValue) VALUES(" + key +
                            ", '2000-01-01 00:00:00', " + std::to_string(random() % 5) + ", " + layer("u") + ", " +
-                           layer("v") + ", " + layer("c") + ", " + layer("d") + ", " + layer("a") + ");";
+                           layer("v") + ", " + layer("c") + ", " + layer("d") + ");";
                 if (chance(*id ? 40 : 70))
                     sql += "INSERT INTO DesiredUserConfig(Component, ConfigGroup, Name, Identifier, Value, VitalValue, "
                            "CachedValue, BootAction) VALUES(" + key + ", " + layer("U") + ", " + layer("V") + ", " +
@@ -137,12 +130,11 @@ protected:
     // Runs the step in a transaction as the load does; then the end, COMMIT
     // or ROLLBACK.
     static std::string ApplyOurs(const std::string& end = "COMMIT;",
-                                 TarnConfigStore::BOOTMODE mode = TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG,
-                                 bool cleanup = false) {
+                                 TarnConfigStore::BOOTMODE mode = TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG) {
         const auto conn = TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true);
         for (const std::string& sql : {TarnConfigStore::AttachSchemaStoreStatement(), std::string("BEGIN;")})
             EXPECT_EQ(DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000), 0);
-        const std::string thrown = TarnTest::Thrown([&] { TarnConfigStore::RunDesiredConfigurationWork(mode, conn, cleanup); });
+        const std::string thrown = TarnTest::Thrown([&] { TarnConfigStore::RunDesiredConfigurationWork(mode, conn); });
         // Whatever happened, "config" names the store's table again: no copy
         // of it is left in the temporary database.
         for (const std::string& sql : {std::string("CREATE TEMP TABLE Config(x); DROP TABLE temp.Config;"), end,
@@ -171,14 +163,12 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
                             "Version = Version || '+' WHERE rowid = NEW.rowid; END;");
         contested += std::stoi(TarnTest::Query(Store(), kContested).at(0));
         std::filesystem::copy_file(Store(), Reference(), std::filesystem::copy_options::overwrite_existing);
-        // Every third store boots normally: the promotion alone. Every other
-        // one has its automatic layer cleaned first.
-        const bool normal = seed % 3 == 0, cleanup = seed % 2 == 0;
+        // Every third store boots normally: the promotion alone.
+        const bool normal = seed % 3 == 0;
         ASSERT_EQ(ApplyOurs("COMMIT;", normal ? TarnConfigStore::BOOTMODE_NORMAL
-                                              : TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG, cleanup), "nothing thrown");
+                                              : TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG), "nothing thrown");
         TarnTest::Query(Reference(), "ATTACH DATABASE '" + TarnTest::Rooted(TarnConfigStore::SCHEMA_STORE_PATH) +
-                                         "' AS ss;" + (cleanup ? kReferenceCleanup : "") +
-                                         (normal ? "" : kReferenceSteps) + kReferencePromotion);
+                                         "' AS ss;" + (normal ? "" : kReferenceSteps) + kReferencePromotion);
         const auto expected = TarnTest::Query(Reference(), kDump);
         ASSERT_FALSE(expected.empty());
         ASSERT_EQ(TarnTest::Query(Store(), kDump), expected);
@@ -186,21 +176,12 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
     EXPECT_GT(contested, 20);
 }
 
-TEST_F(DesiredMerge, AFailureLeavesTheStoreAsItWasAndTheLoadKeepsTheCleanup) {
+TEST_F(DesiredMerge, AFailureLeavesTheStoreAsItWas) {
     Generate(7);
     RunSql(Store(), "CREATE TRIGGER refuse BEFORE DELETE ON DesiredUserConfig BEGIN SELECT RAISE(ABORT, 'no'); END;");
     const auto before = TarnTest::Query(Store(), kDump);
-    EXPECT_EQ(ApplyOurs("ROLLBACK;", TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG, true),
-              "ConfigStoreException 2000 Failed to cleanup desired configuration");
+    EXPECT_EQ(ApplyOurs("ROLLBACK;"), "ConfigStoreException 2000 Failed to cleanup desired configuration");
     EXPECT_EQ(TarnTest::Query(Store(), kDump), before);
-
-    // The load's transaction fails whole; the cleanup on its own stays, as
-    // after the format's statements, each applied once.
-    TarnConfigStore::SetBootMode(TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG);
-    std::filesystem::copy_file(Store(), Reference(), std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(TarnConfigStore::CleanupAndGenerateDesiredConfiguration(), TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG);
-    TarnTest::Query(Reference(), kReferenceCleanup);
-    EXPECT_EQ(TarnTest::Query(Store(), kDump), TarnTest::Query(Reference(), kDump));
 }
 
 } // namespace

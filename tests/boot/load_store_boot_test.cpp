@@ -21,8 +21,8 @@ TEST_F(LoadStoreBoot, NormalBootRunsTheStepsInOrderAndPromotesDesiredValues) {
 
     EXPECT_THAT(Texts(capture.Logs()),
                 ElementsAre("LoadStore Start.", "Bootbank did not change from previous boot.", "BootCmdLine: runweasel",
-                            "Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kUuid,
-                            "Cleanup auto configurations", "Generating desired user config: BootMode = 0", "Desired user config generated successfully.",
+                            "Cleanup auto configurations", "Current boot fs uuid: " + kUuid, "Previous boot fs uuid: " + kUuid,
+                            "Generating desired user config: BootMode = 0", "Desired user config generated successfully.",
                             "ConfigStore autoconf start", "Next boot mode set to 0", "Upgrade delete file not found.",
                             "LoadStore End."));
     // Desired values promoted; Success is the schema's noRestore flag, NULL without a schema.
