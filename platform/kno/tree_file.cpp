@@ -17,6 +17,7 @@ FileStamp StampOf(const struct stat& st) {
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.links = st.st_nlink;
     stamp.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp.ctimeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return stamp;
@@ -149,11 +150,16 @@ void Format(const rapidjson::Value& value, const std::string& indent, std::strin
 
 } // namespace
 
-bool StatFile(const std::string& path, FileStamp& stamp) { return StatFileAt(AT_FDCWD, path.c_str(), stamp); }
-
-bool StatFileAt(int directory, const char* name, FileStamp& stamp) {
+bool StatFile(const std::string& path, FileStamp& stamp) {
     struct stat st;
-    if (fstatat(directory, name, &st, 0) != 0) return false;
+    if (stat(path.c_str(), &st) != 0) return false;
+    stamp = StampOf(st);
+    return true;
+}
+
+bool StatOpenFile(int fd, FileStamp& stamp) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
     stamp = StampOf(st);
     return true;
 }
