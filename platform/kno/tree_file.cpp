@@ -23,6 +23,13 @@ FileStamp StampOf(const struct stat& st) {
     return stamp;
 }
 
+bool StatAt(int directory, const char* name, int flags, FileStamp& stamp) {
+    struct stat st;
+    if (fstatat(directory, name, &st, flags) != 0) return false;
+    stamp = StampOf(st);
+    return true;
+}
+
 // Only a regular file of bounded size is read: a device or a pipe could
 // go on without end. The limit holds for what is read too, so a file that
 // grows meanwhile is refused as well.
@@ -150,19 +157,9 @@ void Format(const rapidjson::Value& value, const std::string& indent, std::strin
 
 } // namespace
 
-bool StatFile(const std::string& path, FileStamp& stamp) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
-    stamp = StampOf(st);
-    return true;
-}
+bool StatFile(const std::string& path, FileStamp& stamp) { return StatAt(AT_FDCWD, path.c_str(), 0, stamp); }
 
-bool StatOpenFile(int fd, FileStamp& stamp) {
-    struct stat st;
-    if (fstat(fd, &st) != 0) return false;
-    stamp = StampOf(st);
-    return true;
-}
+bool StatOpenFile(int fd, FileStamp& stamp) { return StatAt(fd, "", AT_EMPTY_PATH, stamp); }
 
 KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp, std::string& problem) {
     KES_ReturnStatus status = KES_OK;
