@@ -18,11 +18,10 @@ namespace {
 
 // Promotes pending desired values and sets each row's Success to its
 // schema's noRestore flag (NULL for a row without a registered schema).
-// Without its ";", so that the triggers' work can end its SET clause.
 constexpr char kPromoteDesiredValues[] =
     "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
     "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
-    "s.configgroup = c.configgroup and s.component = c.component )";
+    "s.configgroup = c.configgroup and s.component = c.component );";
 constexpr char kPromoteFailure[] = "Failed to reset success flag for configuration";
 
 // Boot mode 1's work runs on Config's trigger-free copy; the boot
@@ -67,7 +66,8 @@ void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::S
         default: break;  // normal boot, or a mode this load does not know: nothing to apply
     }
     if (!WorksOnTheCopy(mode)) copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
-    ExecuteOrThrow(conn, kPromoteDesiredValues + (copy ? copy->TriggersWork("c") : "") + ";", kPromoteFailure);
+    ExecuteOrThrow(conn, kPromoteDesiredValues, kPromoteFailure);
+    if (copy) ExecuteOrThrow(conn, copy->TriggersWorkOnEveryRow(), kPromoteFailure);
     // The copy goes back before the caller commits; a failure above drops it
     // before the caller's rollback.
     if (copy) copy->WriteBack(kPromoteFailure);

@@ -40,6 +40,9 @@ public:
     // add to that statement's SET clause; table is the name or alias the
     // statement gives Config.
     std::string TriggersWork(const std::string& table) const;
+    // The same for every row of the copy, as a statement of its own: for a
+    // step whose statement set a value column of every row and keeps its text.
+    std::string TriggersWorkOnEveryRow() const;
 
     // Replaces Config's rows by the copy's and drops the copy. Throws
     // ConfigStoreException with failure.
