@@ -1,20 +1,22 @@
-// Boot mode 1 (BootWithNewDesiredConfiguration) on its own, inside the
+// The work of the load's desired-configuration transaction in boot mode 1
+// (the mode's statements, then the promotion) on its own, inside the
 // transaction the load gives it: a store whose desired rows restate nine in
 // ten instances, drop one in ten and add as many new ones. Two shapes of the
-// same number of instances: all of one object, or objects of five instances.
-// Each iteration starts from a fresh copy of the store (not timed) and rolls
-// back. The store is under a private host root (TARN_ROOT); run with TMPDIR
+// same number of instances: objects of 25,000 instances (one object below
+// that), or objects of five. Each iteration starts from a fresh copy of the
+// store (not timed) and rolls back. The store is under a private host root (TARN_ROOT); run with TMPDIR
 // on a memory file system to have it on a RAM disk as on a host.
 #include "private_root.h"
 #include "sqlite_file.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <vector>
 
-#include "boot/boot_mode_work.h"
+#include "boot/generate_desired_configuration.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/schema_store.h"
@@ -28,7 +30,7 @@ using namespace TarnBench;
 
 const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
 
-constexpr int kInstancesPerObject = 5;  // of the many-objects shape
+constexpr int kFew = 25000, kMany = 5;  // instances per object of the two shapes
 
 std::string LiveStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
 
@@ -54,11 +56,12 @@ void RegisterObjects(const std::vector<std::string>& names) {
 }
 
 // The pristine store of one shape and size, made once.
-const std::string& Pristine(int instances, bool oneObject) {
-    static std::map<std::pair<int, bool>, std::string> made;
-    std::string& path = made[{instances, oneObject}];
+const std::string& Pristine(int instances, int perObject) {
+    static std::map<std::pair<int, int>, std::string> made;
+    std::string& path = made[{instances, perObject}];
     if (!path.empty()) return path;
-    path = TarnPlatform::HostPath("/var/tmp/merge-" + std::to_string(instances) + (oneObject ? "-one" : "-many"));
+    path = TarnPlatform::HostPath("/var/tmp/merge-" + std::to_string(instances) + "-" + std::to_string(perObject));
+    const int objects = std::max(1, instances / perObject);
     for (const std::string& file : {path, LiveStore()}) fs::create_directories(fs::path(file).parent_path());
     {
         Database db = Open(path);
@@ -75,8 +78,7 @@ const std::string& Pristine(int instances, bool oneObject) {
                                                          "VALUES('net', 'sw', ?1, ?2, ?3, 'SET');");
         const int shift = instances / 10;
         for (int i = 0; i < instances + shift; ++i) {
-            const std::string name =
-                oneObject ? "switches" : "object_" + std::to_string(i % (instances / kInstancesPerObject));
+            const std::string name = "object_" + std::to_string(i % objects);
             const std::string id = "instance-" + std::to_string(i);
             const std::string value = "{\"id\": \"" + id + "\", \"mtu\": " + std::to_string(1500 + i % 7500) + "}";
             for (Statement* insert : {&config, &desired}) {
@@ -90,9 +92,8 @@ const std::string& Pristine(int instances, bool oneObject) {
         }
         Exec(db.get(), "COMMIT;");
     }
-    std::vector<std::string> names = {"switches"};
-    for (int i = 0; !oneObject && i < instances / kInstancesPerObject; ++i)
-        names.push_back("object_" + std::to_string(i));
+    std::vector<std::string> names;
+    for (int i = 0; i < objects; ++i) names.push_back("object_" + std::to_string(i));
     RegisterObjects(names);
     return path;
 }
@@ -101,9 +102,9 @@ void Run(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::strin
     if (DBStore::ExecuteV2(conn, sql, nullptr, nullptr, 3000) != 0) Die(sql);
 }
 
-void ApplyDesired(benchmark::State& state, bool oneObject) {
+void ApplyDesired(benchmark::State& state, int perObject) {
     const int instances = static_cast<int>(state.range(0));
-    const std::string& pristine = Pristine(instances, oneObject);
+    const std::string& pristine = Pristine(instances, perObject);
     for (auto _ : state) {
         state.PauseTiming();
         fs::copy_file(pristine, LiveStore(), fs::copy_options::overwrite_existing);
@@ -111,7 +112,7 @@ void ApplyDesired(benchmark::State& state, bool oneObject) {
         Run(conn, TarnConfigStore::AttachSchemaStoreStatement());
         Run(conn, "BEGIN;");
         state.ResumeTiming();
-        TarnConfigStore::BootWithNewDesiredConfiguration(conn);
+        TarnConfigStore::RunDesiredConfigurationWork(TarnConfigStore::BOOTMODE_NEW_DESIRED_CONFIG, conn);
         state.PauseTiming();
         Run(conn, "ROLLBACK;");
         Run(conn, TarnConfigStore::DETACH_SCHEMA_STORE);
@@ -121,10 +122,10 @@ void ApplyDesired(benchmark::State& state, bool oneObject) {
     state.SetComplexityN(instances);
 }
 
-void BM_OneObject(benchmark::State& state) { ApplyDesired(state, true); }
-void BM_ManyObjects(benchmark::State& state) { ApplyDesired(state, false); }
+void BM_FewObjects(benchmark::State& state) { ApplyDesired(state, kFew); }
+void BM_ManyObjects(benchmark::State& state) { ApplyDesired(state, kMany); }
 
-BENCHMARK(BM_OneObject)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_FewObjects)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 BENCHMARK(BM_ManyObjects)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 } // namespace

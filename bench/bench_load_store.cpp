@@ -10,7 +10,9 @@
 //
 // Each run starts from a copy of the same store (copy not timed): a quarter
 // of the rows have auto-configured values, a tenth have desired values, every
-// row's schema is registered. Everything happens under a temporary host root
+// row's schema is registered. Two shapes of each size: many objects of ten
+// instances or fewer, and few objects of 25,000 instances (one object below
+// that). Everything happens under a temporary host root
 // (TARN_ROOT); run it with TMPDIR on a memory file system to have the store on
 // a RAM disk as on a host.
 #include "fresh_process.h"
@@ -43,14 +45,24 @@ const char* const kComponents[] = {"network", "storage", "system", "security",
 
 using namespace TarnBench;  // the SQLite helpers
 
-std::string Group(int i) { return "group_" + std::to_string((i / 8) % 25); }
-std::string Name(int i) { return "object_" + std::to_string((i / 200) % 50); }
+constexpr int kFew = 25000;  // instances per object of the few-objects shape
+
+// Row i's key in the two shapes.
+struct Key {
+    const char* component;
+    std::string group, name, identifier;
+};
+Key KeyOf(int i, bool few) {
+    if (few) return {kComponents[0], "group_0", "object_" + std::to_string(i / kFew), "instance-" + std::to_string(i)};
+    return {kComponents[i % 8], "group_" + std::to_string((i / 8) % 25), "object_" + std::to_string((i / 200) % 50),
+            "instance-" + std::to_string(i / 10000)};
+}
 
 std::string PristineStore(int rows) { return TarnPlatform::HostPath("/var/tmp/pristine-store-" + std::to_string(rows)); }
 std::string LiveStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
 std::string SchemaStore() { return TarnPlatform::HostPath(TarnConfigStore::SCHEMA_STORE_PATH); }
 
-void CreateStore(const std::string& path, int rows) {
+void CreateStore(const std::string& path, int rows, bool few) {
     fs::create_directories(fs::path(path).parent_path());
     fs::remove(path);
     Database db = Open(path);
@@ -66,18 +78,18 @@ void CreateStore(const std::string& path, int rows) {
                                "AutoConfValue, UserValue, VitalValue, DesiredValue) "
                                "VALUES(?, ?, ?, ?, datetime(CURRENT_TIMESTAMP), '8.0.2', ?, ?, ?, ?);");
     for (int i = 0; i < rows; ++i) {
-        const std::string group = Group(i), name = Name(i), id = "instance-" + std::to_string(i / 10000);
-        const std::string user = "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name +
+        const Key key = KeyOf(i, few);
+        const std::string user = "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + key.name +
                                  "-" + std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
                                  ", \"servers\": [\"10.0." + std::to_string(i % 256) +
                                  ".1\"], \"options\": {\"retries\": " + std::to_string(i % 10) + "}}";
         const std::string vital = "{\"uuid\": \"5f1c2a7e-" + std::to_string(100000 + i) + "-4a1b\"}";
         const std::string autoConf = "{\"detected\": true, \"slot\": " + std::to_string(i % 64) + "}";
         const std::string desired = "{\"enabled\": true, \"mtu\": 9000}";
-        sqlite3_bind_text(insert.get(), 1, kComponents[i % 8], -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 4, id.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 1, key.component, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert.get(), 2, key.group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, key.name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 4, key.identifier.c_str(), -1, SQLITE_TRANSIENT);
         if (i % 4 == 0) sqlite3_bind_text(insert.get(), 5, autoConf.c_str(), -1, SQLITE_TRANSIENT);
         else sqlite3_bind_null(insert.get(), 5);
         sqlite3_bind_text(insert.get(), 6, user.c_str(), -1, SQLITE_TRANSIENT);
@@ -92,7 +104,7 @@ void CreateStore(const std::string& path, int rows) {
 }
 
 // One schema per (component, group, name) of the store; every 7th noRestore.
-void CreateSchemaStore(int rows) {
+void CreateSchemaStore(int rows, bool few) {
     const std::string path = SchemaStore();
     fs::create_directories(fs::path(path).parent_path());
     fs::remove(path);
@@ -103,10 +115,10 @@ void CreateSchemaStore(int rows) {
                                "INSERT OR IGNORE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, "
                                "NoRestore, SchemaType) VALUES('bench', ?, ?, ?, '{}', ?, 0);");
     for (int i = 0; i < rows; ++i) {
-        const std::string group = Group(i), name = Name(i);
-        sqlite3_bind_text(insert.get(), 1, kComponents[i % 8], -1, SQLITE_STATIC);
-        sqlite3_bind_text(insert.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
+        const Key key = KeyOf(i, few);
+        sqlite3_bind_text(insert.get(), 1, key.component, -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert.get(), 2, key.group.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert.get(), 3, key.name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(insert.get(), 4, i % 7 == 0);
         if (sqlite3_step(insert.get()) != SQLITE_DONE) Die(db.get(), "insert schema");
         sqlite3_reset(insert.get());
@@ -195,19 +207,20 @@ TarnBench::Sample Measure(const char* what, int rows) {
 
 struct Result {
     int rows = 0;
+    bool few = false;
     TarnBench::Runs load, raw;
     uintmax_t fileBytes = 0;
 };
 
-Result Run(int rows, int repetitions) {
-    CreateStore(PristineStore(rows), rows);
-    CreateSchemaStore(rows);
+Result Run(int rows, bool few, int repetitions) {
+    CreateStore(PristineStore(rows), rows, few);
+    CreateSchemaStore(rows, few);
     TarnBench::Runs load, raw;
     for (int i = 0; i < repetitions; ++i) {  // interleaved, so that load falls on both alike
         load.Add(Measure("load", rows));
         raw.Add(Measure("raw", rows));
     }
-    Result r{rows, load, raw, fs::file_size(PristineStore(rows))};
+    Result r{rows, few, load, raw, fs::file_size(PristineStore(rows))};
     fs::remove(PristineStore(rows));
     return r;
 }
@@ -236,23 +249,27 @@ int main(int argc, char** argv) {
     std::printf("medians of %d runs, each in a fresh process; LoadStore untuned, same statements with the trim "
                 "threshold raised\n\n",
                 repetitions);
-    std::printf("%8s %10s | %13s %13s | %13s %13s | %7s %7s | %9s %9s\n", "rows", "file MB", "LoadStore s",
+    std::printf("%5s %8s %10s | %13s %13s | %13s %13s | %7s %7s | %9s %9s\n", "shape", "rows", "file MB", "LoadStore s",
                 "CPU s", "statements s", "CPU s", "ratio", "CPU", "peak MB", "/ file");
     std::vector<Result> results;
-    for (int rows : rowCounts) {
-        const Result r = Run(rows, repetitions);
-        results.push_back(r);
-        std::printf("%8d %10.1f | %13.3f %13.3f | %13.3f %13.3f | %7.2f %7.2f | %9.1f %9.2f\n", r.rows,
-                    static_cast<double>(r.fileBytes) / 1e6, r.load.Real(), r.load.Cpu(), r.raw.Real(), r.raw.Cpu(),
-                    r.load.Real() / r.raw.Real(), r.load.Cpu() / r.raw.Cpu(), static_cast<double>(r.load.peakKiB) / 1024,
-                    static_cast<double>(r.load.peakKiB) * 1024 / static_cast<double>(r.fileBytes));
-        std::fflush(stdout);
+    for (bool few : {false, true}) {
+        for (int rows : rowCounts) {
+            const Result r = Run(rows, few, repetitions);
+            results.push_back(r);
+            std::printf("%5s %8d %10.1f | %13.3f %13.3f | %13.3f %13.3f | %7.2f %7.2f | %9.1f %9.2f\n", few ? "few" : "many", r.rows,
+                        static_cast<double>(r.fileBytes) / 1e6, r.load.Real(), r.load.Cpu(), r.raw.Real(), r.raw.Cpu(),
+                        r.load.Real() / r.raw.Real(), r.load.Cpu() / r.raw.Cpu(), static_cast<double>(r.load.peakKiB) / 1024,
+                        static_cast<double>(r.load.peakKiB) * 1024 / static_cast<double>(r.fileBytes));
+            std::fflush(stdout);
+        }
     }
-    // Growth: cost per row of each size against the size before it.
+    // Growth: CPU cost per row of each size against the size before it.
     for (size_t i = 1; i < results.size(); ++i) {
         const Result &a = results[i - 1], &b = results[i];
-        std::printf("per-row cost, %d against %d rows: LoadStore %.2f, statements %.2f\n", b.rows, a.rows,
-                    (b.load.Real() / b.rows) / (a.load.Real() / a.rows), (b.raw.Real() / b.rows) / (a.raw.Real() / a.rows));
+        if (a.few != b.few) continue;
+        std::printf("%s: per-row CPU cost, %d against %d rows: LoadStore %.2f, statements %.2f\n",
+                    b.few ? "few" : "many", b.rows, a.rows, (b.load.Cpu() / b.rows) / (a.load.Cpu() / a.rows),
+                    (b.raw.Cpu() / b.rows) / (a.raw.Cpu() / a.rows));
     }
     return 0;
 }

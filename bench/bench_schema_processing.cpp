@@ -15,7 +15,9 @@
 // Config. Schemas are realistic: nested objects, an array of objects, bounds,
 // an enum, a pattern, members of all three layers.
 //
-//   bench_schema_processing [--repetitions N]
+//   bench_schema_processing [--repetitions N] [--case OBJECTS/INSTANCES]
+//
+// --case runs the one case given (for a profiler), e.g. --case 10000/1.
 //
 // Every run is a fresh process (this program started again with --child)
 // under a temporary host root, so its peak memory (max RSS, taken right
@@ -30,6 +32,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -256,6 +259,8 @@ void RunCase(const Case& c, Figures& f) {
     f.peakKiB = std::max(f.peakKiB, peak);
 }
 
+const char* gOnlyCase = nullptr;  // --case
+
 int Measure(int repetitions) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
     fs::create_directories(TarnPlatform::HostPath("/var/tmp"));
@@ -265,6 +270,7 @@ int Measure(int repetitions) {
     std::printf("%-9s %7s %9s %8s | %9s %11s %9s | %6s | %8s\n", "shape", "objects", "instances", "rows", "ours s",
                 "per value", "plain s", "ratio", "peak MB");
     for (const Case& c : kCases) {
+        if (gOnlyCase && std::to_string(c.objects) + "/" + std::to_string(c.instances) != gOnlyCase) continue;
         WriteCase(c);
         Figures f;
         for (int r = 0; r < repetitions; ++r) RunCase(c, f);
@@ -279,4 +285,10 @@ int Measure(int repetitions) {
 
 } // namespace
 
-int main(int argc, char** argv) { return TarnBench::FreshProcessMain(argc, argv, RunChild, Measure); }
+int main(int argc, char** argv) {
+    if (argc >= 3 && !std::strcmp(argv[argc - 2], "--case")) {
+        gOnlyCase = argv[argc - 1];
+        argc -= 2;
+    }
+    return TarnBench::FreshProcessMain(argc, argv, RunChild, Measure);
+}

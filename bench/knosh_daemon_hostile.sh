@@ -8,27 +8,35 @@
 #
 #   bash bench/knosh_daemon_hostile.sh [BUILD_DIR] [CONNECTIONS]
 #
-# Runs in a private network namespace (unshare -rn), so port 56303 of the
-# machine is not touched; without one it stops.
+# The daemon listens on a free port of 127.0.0.1 only (--listen, --port), so
+# no other address or fixed port of the machine is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 count=${2:-10000}
-if [ -z "${KNOSH_HOSTILE_INSIDE:-}" ]; then
-  exec env KNOSH_HOSTILE_INSIDE=1 unshare -rn bash "$0" "$build" "$count"
-fi
-ip link set lo up
 root=$(mktemp -d)
-trap 'kill "$daemon" 2>/dev/null; rm -rf "$root"' EXIT
+daemon=
+trap '[ -z "$daemon" ] || kill "$daemon" 2>/dev/null; rm -rf "$root"' EXIT
 cp examples/kno/sample-tree.json "$root/tree.json"
-"$build/apps/knosh/frontend/knosh" -d -l -1 -c "$root/tree.json"
-sleep 1
-daemon=$(ss -ltnpH 'sport = :56303' | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
+# A port nobody listens on now; another program may take it before the
+# daemon binds, so a start that fails is tried again on another.
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+for attempt in 1 2 3 4 5; do
+  port=$(free_port)
+  if "$build/apps/knosh/frontend/knosh" -d -l -1 -c "$root/tree.json" --listen 127.0.0.1 --port "$port"; then
+    break
+  fi
+  port=
+done
+[ -n "$port" ] || { echo "daemon not started"; exit 1; }
+daemon=$(ss -ltnpH "sport = :$port" | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2)
 [ -n "$daemon" ] || { echo "daemon not running"; exit 1; }
 
-python3 - "$daemon" "$count" <<'PY'
+python3 - "$daemon" "$count" "$port" <<'PY'
 import os, random, socket, struct, sys, time
-pid, count = int(sys.argv[1]), int(sys.argv[2])
+pid, count, port = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(56303)
 
 def rss():
@@ -37,7 +45,7 @@ def rss():
 
 def ask(request):
     # A waiting client is served within the hold and request limits (90 s).
-    s = socket.create_connection(("127.0.0.1", 56303), timeout=120)
+    s = socket.create_connection(("127.0.0.1", port), timeout=120)
     s.sendall(request)
     reply = b""
     while not reply.endswith(b"<EOM>"):
@@ -53,10 +61,10 @@ def hostile(i):
         crowd = [socket.socket() for _ in range(20)]
         for c in crowd:
             c.setblocking(False)
-            c.connect_ex(("127.0.0.1", 56303))
+            c.connect_ex(("127.0.0.1", port))
         for c in crowd: c.close()
         return
-    s = socket.create_connection(("127.0.0.1", 56303), timeout=60)
+    s = socket.create_connection(("127.0.0.1", port), timeout=60)
     if kind == 0: s.send(rng.randbytes(rng.randrange(0, 4200)))
     if kind == 1: s.send(b'ls "/net/nics' + rng.randbytes(rng.randrange(0, 100)))
     if kind == 2: s.send(b"ls /net/nics/vnic0 /system /net/nics /system/lumenfs/inodes" * 4)
@@ -76,7 +84,7 @@ for i in range(count):
 
 hog = socket.socket()
 hog.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
-hog.connect(("127.0.0.1", 56303))
+hog.connect(("127.0.0.1", port))
 hog.setblocking(False)
 request = b"ls" + b" /net/nics/vnic0" * 255
 for _ in range(40):

@@ -12,11 +12,11 @@
 namespace TarnConfigStore {
 namespace {
 
-// The marking statement is kMarkValues, kMarkedRows and the protected
-// instances.
+// The marking statement is kMarkValues, a space, kMarkedRows and the
+// protected instances.
 constexpr char kMarkValues[] =
     "update config set uservalue = CASE WHEN uservalue is NOT NULL and s.preserveNonUser=0 THEN 'mark for "
-    "deletion' ELSE NULL END, DesiredValue=NULL ";
+    "deletion' ELSE NULL END, DesiredValue=NULL";
 constexpr char kMarkedRows[] =
     "from ss.ConfigSchema as s where s.component=config.component and s.configgroup=config.configgroup and "
     "s.name=config.name and s.DSPIntegrated=1 AND (config.component, config.configgroup, config.name, "
@@ -27,45 +27,27 @@ constexpr char kInsertNew[] =
 constexpr char kCleanupDesired[] = "Delete from DesiredUserConfig";
 constexpr char kDeleteMarked[] = "DELETE FROM config where uservalue='mark for deletion';";
 
-// What Config's triggers do to a row that a statement setting one of its
-// value columns updates: updateRevision sets the revision to the old one
-// plus one, and updateModifiedTime the modified time to the statement's
-// time. Both find the row by its key, so a row with a NULL key column is
-// left as it is.
-constexpr char kMarkingsRevision[] = "update config set Revision=Revision + 1 ";
-constexpr char kKeyed[] =
-    "config.component is not null and config.configgroup is not null and config.name is not null and "
-    "config.identifier is not null";
-
 // Each layer takes the layer of the first matching desired row when that is
 // not NULL, else keeps its value. The matching rows are the row for every
 // instance (empty identifier) and the instance's own; when both exist the
 // one for every instance is first, the order in which the key's index
 // delivers them. Two probes of that key per instance, whatever the number of
-// desired rows of its object; every Config row is still updated once, and
-// with countTriggers the statement also does what the triggers do then.
-const std::string& MergeStatement(bool countTriggers) {
-    static const auto make = [](bool count) {
-        std::string set, pick;
-        // Config's column and DesiredUserConfig's of each layer.
-        const std::pair<std::string, std::string> layers[] = {
-            {"uservalue", "value"}, {"vitalvalue", "vitalvalue"}, {"cachedvalue", "cachedvalue"}};
-        for (const auto& [column, layer] : layers) {
-            set += (set.empty() ? "" : ", ") + column + "=coalesce(m." + layer + ", config." + column + ")";
-            pick += ", case when a.rowid is null then o." + layer + " else a." + layer + " end as " + layer;
-        }
-        if (count)
-            set += std::string(", revision=case when ") + kKeyed + " then config.revision + 1 else config.revision " +
-                   "end, modifiedtime=case when " + kKeyed + " then datetime(CURRENT_TIMESTAMP) else " +
-                   "config.modifiedtime end";
-        return "update config set " + set + " from (select c.rowid as id" + pick +
-               " from config as c left join desireduserconfig as a on a.component=c.component and "
-               "a.configgroup=c.configgroup and a.name=c.name and a.identifier='' left join desireduserconfig as o on "
-               "o.component=c.component and o.configgroup=c.configgroup and o.name=c.name and "
-               "o.identifier=c.identifier) as m where config.rowid=m.id;";
-    };
-    static const std::string plain = make(false), counted = make(true);
-    return countTriggers ? counted : plain;
+// desired rows of its object; every Config row is still updated once.
+// moreSet ends the SET clause.
+std::string MergeStatement(const std::string& moreSet) {
+    std::string set, pick;
+    // Config's column and DesiredUserConfig's of each layer.
+    const std::pair<std::string, std::string> layers[] = {
+        {"uservalue", "value"}, {"vitalvalue", "vitalvalue"}, {"cachedvalue", "cachedvalue"}};
+    for (const auto& [column, layer] : layers) {
+        set += (set.empty() ? "" : ", ") + column + "=coalesce(m." + layer + ", config." + column + ")";
+        pick += ", case when a.rowid is null then o." + layer + " else a." + layer + " end as " + layer;
+    }
+    return "update config set " + set + moreSet + " from (select c.rowid as id" + pick +
+           " from config as c left join desireduserconfig as a on a.component=c.component and "
+           "a.configgroup=c.configgroup and a.name=c.name and a.identifier='' left join desireduserconfig as o on "
+           "o.component=c.component and o.configgroup=c.configgroup and o.name=c.name and "
+           "o.identifier=c.identifier) as m where config.rowid=m.id;";
 }
 
 // The host's fixed instances, which the marking leaves alone, as the list
@@ -87,24 +69,19 @@ std::string ProtectedInstances() {
 
 } // namespace
 
-void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    constexpr char kMarkFailure[] = "Failed to mark user configuration for delete";
-    constexpr char kMergeFailure[] = "Failed to update config table";
+void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn,
+                                     const ConfigWorkCopy* copy) {
     CSLogger::Log(2, "Boot with new desired configuration.");
-    const std::string protectedInstances = ProtectedInstances();
-    const std::string mark = kMarkValues + (kMarkedRows + protectedInstances);
-    CSLogger::Log(2, "Delete existing user configuration query = %s", mark.c_str());
-    // The statements update every row of Config: on a copy without its
-    // triggers, when the store's table has the format's, and the marking and
-    // the merge then count what the triggers would have.
-    const auto copy = ConfigWorkCopy::Make(conn, kMarkFailure);
-    if (copy) ExecuteOrThrow(conn, kMarkingsRevision + (kMarkedRows + protectedInstances), kMarkFailure);
-    ExecuteOrThrow(conn, mark, kMarkFailure);
+    const std::string marked = " " + (kMarkedRows + ProtectedInstances());
+    CSLogger::Log(2, "Delete existing user configuration query = %s", (kMarkValues + marked).c_str());
+    // The marking and the merge update rows of Config: on the copy, they do
+    // what the triggers would have too.
+    const std::string triggersWork = copy ? copy->TriggersWork("config") : "";
+    ExecuteOrThrow(conn, kMarkValues + triggersWork + marked, "Failed to mark user configuration for delete");
     ExecuteOrThrow(conn, kInsertNew, "Failed to insert desired configuration to config table");
-    ExecuteOrThrow(conn, MergeStatement(copy != nullptr), kMergeFailure);
+    ExecuteOrThrow(conn, MergeStatement(triggersWork), "Failed to update config table");
     ExecuteOrThrow(conn, kCleanupDesired, "Failed to cleanup desired configuration");
     ExecuteOrThrow(conn, kDeleteMarked, "Failed to cleanup previous user configuration");
-    if (copy) copy->WriteBack(kMergeFailure);
 }
 
 } // namespace TarnConfigStore

@@ -56,6 +56,31 @@ bool AsTheFormatMakesIt(const std::vector<std::string>& definitions) {
 
 } // namespace
 
+// updateRevision sets the revision to the old one plus one, and
+// updateModifiedTime (run by the statement and again by updateRevision's
+// update) the modified time to the statement's time, which is fixed for one
+// statement, trigger programs included. Both find the row by its key, so a
+// row with a NULL key column keeps both.
+namespace {
+
+// Revision + 1 and the statement's time for a row with a full key, which
+// the triggers find (a NULL in the key keeps them from it).
+std::string TriggersAssignments(const std::string& table) {
+    const std::string t = table + ".";
+    const std::string keyed = "CASE WHEN " + t + "Component IS NOT NULL AND " + t + "ConfigGroup IS NOT NULL AND " +
+                              t + "Name IS NOT NULL AND " + t + "Identifier IS NOT NULL THEN ";
+    return "Revision=" + keyed + t + "Revision + 1 ELSE " + t + "Revision END, ModifiedTime=" + keyed +
+           "datetime(CURRENT_TIMESTAMP) ELSE " + t + "ModifiedTime END";
+}
+
+} // namespace
+
+std::string ConfigWorkCopy::TriggersWork(const std::string& table) const { return ", " + TriggersAssignments(table); }
+
+std::string ConfigWorkCopy::TriggersWorkOnEveryRow() const {
+    return "UPDATE config SET " + TriggersAssignments("config") + ";";
+}
+
 std::unique_ptr<ConfigWorkCopy> ConfigWorkCopy::Make(const std::shared_ptr<DBStore::StoreConnection>& conn,
                                                      const char* failure) {
     if (!AsTheFormatMakesIt(Rows(conn, kConfigDefinitions, failure))) return nullptr;

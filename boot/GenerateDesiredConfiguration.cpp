@@ -1,6 +1,7 @@
 #include "boot/generate_desired_configuration.h"
 
 #include <exception>
+#include <memory>
 
 #include "boot/boot_mode_work.h"
 #include "boot/config_work_copy.h"
@@ -21,25 +22,12 @@ constexpr char kPromoteDesiredValues[] =
     "UPDATE Config as c SET UserValue = CASE WHEN DesiredValue IS NULL THEN UserValue ELSE DesiredValue END, "
     "DesiredValue=NULL, Success=( SELECT noRestore FROM ss.ConfigSchema as s WHERE s.name = c.name and "
     "s.configgroup = c.configgroup and s.component = c.component );";
-
-// What Config's triggers do for each row the promotion updates (it sets
-// UserValue, so updateRevision fires, and updateModifiedTime after it): the
-// revision one higher and the modified time now, for a row they find by its
-// key, which a NULL in the key keeps them from.
-constexpr char kPromotionTriggersWork[] =
-    "update config set Revision=Revision + 1, ModifiedTime=(datetime(CURRENT_TIMESTAMP)) where Name is not null "
-    "and Component is not null and ConfigGroup is not null and Identifier is not null;";
 constexpr char kPromoteFailure[] = "Failed to reset success flag for configuration";
 
-// The promotion updates every row of Config, each run of the triggers three
-// more updates: on the table's trigger-free copy, when it can be made, with
-// the triggers' work done once for all rows.
-void PromoteDesiredValues(const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    const auto copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
-    ExecuteOrThrow(conn, kPromoteDesiredValues, kPromoteFailure);
-    if (!copy) return;
-    ExecuteOrThrow(conn, kPromotionTriggersWork, kPromoteFailure);
-    copy->WriteBack(kPromoteFailure);
+// Boot mode 1's work runs on Config's trigger-free copy; the boot
+// document's and the SmartNIC configuration's statements need the triggers.
+bool WorksOnTheCopy(BOOTMODE mode) {
+    return mode != BOOTMODE_BOOT_CONFIG_DOCUMENT && mode != BOOTMODE_SMARTNIC_CONFIG;
 }
 
 void ReportFailure(const char* line) {
@@ -66,13 +54,23 @@ bool ApplyInTransaction(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConne
 } // namespace
 
 void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn) {
+    // Mode 1 and the promotion update every row of Config, each run of its
+    // triggers three more updates: they run on one trigger-free copy when it
+    // can be made. The other modes' statements need the triggers, so the
+    // promotion makes its copy after them.
+    auto copy = WorksOnTheCopy(mode) ? ConfigWorkCopy::Make(conn, kPromoteFailure) : nullptr;
     switch (mode) {
-        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn); break;
+        case BOOTMODE_NEW_DESIRED_CONFIG: BootWithNewDesiredConfiguration(conn, copy.get()); break;
         case BOOTMODE_BOOT_CONFIG_DOCUMENT: ProcessBootDocument(conn); break;
         case BOOTMODE_SMARTNIC_CONFIG: SetupSmartnicBootConfiguration(conn); break;
         default: break;  // normal boot, or a mode this load does not know: nothing to apply
     }
-    PromoteDesiredValues(conn);
+    if (!WorksOnTheCopy(mode)) copy = ConfigWorkCopy::Make(conn, kPromoteFailure);
+    ExecuteOrThrow(conn, kPromoteDesiredValues, kPromoteFailure);
+    if (copy) ExecuteOrThrow(conn, copy->TriggersWorkOnEveryRow(), kPromoteFailure);
+    // The copy goes back before the caller commits; a failure above drops it
+    // before the caller's rollback.
+    if (copy) copy->WriteBack(kPromoteFailure);
 }
 
 BOOTMODE GenerateDesiredConfiguration() {

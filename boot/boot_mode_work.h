@@ -13,13 +13,17 @@
 
 namespace TarnConfigStore {
 
+class ConfigWorkCopy;
+
 inline constexpr char BOOT_CONFIGURATION_PATH[] = "/etc/halden/boot_configuration.json";
 
 // Boot mode 1: the stored desired configuration replaces the user
 // configuration of the objects that take part in desired-state
 // configuration; their user values it does not restate go, except on the
-// host's fixed instances. Exported for its test and benchmark.
-TARN_EXPORT void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn);
+// host's fixed instances. With copy, Config's trigger-free copy that the
+// connection's "config" names, it does the triggers' work itself.
+void BootWithNewDesiredConfiguration(const std::shared_ptr<DBStore::StoreConnection>& conn,
+                                     const ConfigWorkCopy* copy);
 
 // Boot mode 3: the boot action of each stored row (SET, SET_DEFAULT, DELETE);
 // instances of shared objects that no row names go.

@@ -4,14 +4,16 @@
 // per row, nine tenths of such a step's time. The copy takes the name Config
 // in the connection's temporary database, where an unqualified "config"
 // finds it before the store's table, so the step's statements run on it as
-// they are written; the step adds what the triggers would have done, and
+// they are written, each with the assignments of TriggersWork added, and
 // WriteBack puts the rows back with their rowids by deleting and inserting,
 // which no trigger of the table answers. The store's schema is never
 // changed, so other connections and their prepared statements see nothing
-// of it; the copy lives in the step's transaction and goes with it.
+// of it; the copy lives in the step's transaction and goes with it. Steps
+// that follow one another in one transaction share one copy.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "tarn/platform/db_store.h"
 
@@ -32,6 +34,15 @@ public:
     ~ConfigWorkCopy();
     ConfigWorkCopy(const ConfigWorkCopy&) = delete;
     ConfigWorkCopy& operator=(const ConfigWorkCopy&) = delete;
+
+    // What Config's two triggers would do to each row that a statement on the
+    // copy updates when it sets one of the value columns, as assignments to
+    // add to that statement's SET clause; table is the name or alias the
+    // statement gives Config.
+    std::string TriggersWork(const std::string& table) const;
+    // The same for every row of the copy, as a statement of its own: for a
+    // step whose statement set a value column of every row and keeps its text.
+    std::string TriggersWorkOnEveryRow() const;
 
     // Replaces Config's rows by the copy's and drops the copy. Throws
     // ConfigStoreException with failure.

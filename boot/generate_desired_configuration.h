@@ -11,9 +11,9 @@
 
 namespace TarnConfigStore {
 
-// The step's work without its transaction: the boot mode's routine, then the
-// promotion. The caller has begun the transaction and attached the schema
-// store as ss; throws on the first failure and leaves the rollback to it.
+// The step's work without its transaction: the boot mode's routine, then the promotion. The
+// caller has begun the transaction and attached the schema store as ss;
+// throws on the first failure and leaves the rollback to it.
 TARN_EXPORT void RunDesiredConfigurationWork(BOOTMODE mode, const std::shared_ptr<DBStore::StoreConnection>& conn);
 
 // Every failure inside the transaction cancels it, so that nothing of this

@@ -112,7 +112,7 @@ private:
         char buildDate[21];
         int mismatch = 0;
         if (KNO_CheckSig(buildDate, sizeof buildDate, &mismatch) != KES_OK) Logged("Failed to init kno");
-        const std::string tardisk = TardiskOfInode(st.st_ino);
+        const std::string tardisk = m_tardisks.Of(st.st_ino);
         if (tardisk.empty())
             return Logged("File %s cannot be mapped to tardisk, hence it should not be persisted.", path.c_str());
         if (m_allowed.count(tardisk)) return "";
@@ -123,6 +123,7 @@ private:
     std::unordered_set<std::string> m_allowed;
     HostFileView m_view{true};
     mutable std::unordered_map<std::string, bool> m_directoryIsLink;
+    mutable InodeTardisks m_tardisks;
 };
 
 void WriteSkipBackupList(const std::vector<std::pair<std::string, std::string>>& rejected) {

@@ -52,7 +52,7 @@ void RegisterEntries(const std::shared_ptr<TarnSchemaStore::SchemaStore>& store,
         if (RegistersHere(entry, split, isTarnio)) {
             std::string text;
             ConfigStoreDocument::SerializeValue(entry, text);
-            TarnSchemaStore::SetSchema(fileId, component, group, key, text, store, ValueExists(entry, "smartnic"));
+            TarnSchemaStore::SetSchema(fileId, component, group, key, text, entry, store, ValueExists(entry, "smartnic"));
         } else {
             CSLogger::Log(2, "[SchemaProcessor]: Skipping schema %s/%s/%s for tarnio=%d", component.c_str(),
                           group.c_str(), key.c_str(), isTarnio ? 1 : 0);

@@ -5,15 +5,16 @@
 
 #include "store/sqlite_handle.h"
 #include "tarn/exceptions.h"
+#include "tarn/platform/host_root.h"
 
 namespace TarnConfigStore {
 namespace {
 
+constexpr char kSelectLayers[] =
+    "SELECT Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue FROM Config ";
 // The order of the primary key; BINARY collation compares bytes as
 // std::string does, so the merge below can rely on it.
-constexpr char kReadLayers[] =
-    "SELECT Component, ConfigGroup, Name, Identifier, UserValue, VitalValue, CachedValue FROM Config ORDER BY "
-    "Component, ConfigGroup, Name, Identifier;";
+constexpr char kInKeyOrder[] = "ORDER BY Component, ConfigGroup, Name, Identifier;";
 
 // An empty text holds no value, as NULL does: both print as null, and a
 // layer going from one to the other has not changed.
@@ -35,19 +36,35 @@ ConfigRowChange Change(ConfigChangeKind kind, const ConfigLayerRow& row, ConfigL
     return {kind, row.component, row.group, row.name, row.identifier, std::move(before), std::move(after)};
 }
 
+std::vector<ConfigLayerRow> ReadLayers(const std::shared_ptr<DBStore::StoreConnection>& conn, const std::string& sql) {
+    std::vector<ConfigLayerRow> rows;
+    if (DBStore::ExecuteV2(conn, sql, &CollectRow, &rows, 3000) != 0)
+        throw ConfigStoreException("Failed to read configuration layers");
+    return rows;
+}
+
 } // namespace
 
 std::vector<ConfigLayerRow> ReadConfigLayers(const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    std::vector<ConfigLayerRow> rows;
-    if (DBStore::ExecuteV2(conn, kReadLayers, &CollectRow, &rows, 3000) != 0)
-        throw ConfigStoreException("Failed to read configuration layers");
-    return rows;
+    return ReadLayers(conn, std::string(kSelectLayers) + kInKeyOrder);
+}
+
+std::vector<ConfigLayerRow> ReadObjectLayers(const std::shared_ptr<DBStore::StoreConnection>& conn,
+                                             const std::string& component, const std::string& group,
+                                             const std::string& name, const std::optional<std::string>& identifier) {
+    using TarnPlatform::SqlQuote;
+    // The key's index finds the rows.
+    return ReadLayers(conn, kSelectLayers + ("WHERE Component = " + SqlQuote(component) + " AND ConfigGroup = " +
+                                             SqlQuote(group) + " AND Name = " + SqlQuote(name) +
+                                             (identifier ? " AND Identifier = " + SqlQuote(*identifier) : "") + " ") +
+                                kInKeyOrder);
 }
 
 std::vector<ConfigLayerRow> ReadConfigLayers(const std::string& storeFile) {
     std::vector<ConfigLayerRow> rows;
     const Database db = OpenReadOnly(storeFile);
-    if (!db || sqlite3_exec(db.get(), kReadLayers, &CollectRow, &rows, nullptr) != SQLITE_OK)
+    if (!db || sqlite3_exec(db.get(), (std::string(kSelectLayers) + kInKeyOrder).c_str(), &CollectRow, &rows,
+                            nullptr) != SQLITE_OK)
         throw ConfigStoreException("Failed to read configuration layers");
     return rows;
 }

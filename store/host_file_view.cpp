@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -49,11 +50,13 @@ int HostFileView::StatInDirectory(const std::string& path, struct stat* st) cons
     if (!m_keepDirectories || slash == std::string::npos) return -1;
     const char* name = path.c_str() + slash + 1;
     if (!*name || !std::strcmp(name, ".") || !std::strcmp(name, "..")) return -1;
-    const std::string directory = slash ? path.substr(0, slash) : "/";
+    const std::string_view directory = slash ? std::string_view(path).substr(0, slash) : "/";
     auto kept = std::find_if(m_kept.begin(), m_kept.end(), [&](const KeptDirectory& d) { return d.path == directory; });
     if (kept == m_kept.end()) {
         if (m_kept.size() == kKeptDirectories) m_kept.erase(m_kept.begin());
-        KeptDirectory opened{directory, Open(directory, O_PATH | O_DIRECTORY)};
+        KeptDirectory opened;
+        opened.path = directory;
+        opened.fd = Open(opened.path, O_PATH | O_DIRECTORY);
         opened.error = errno;
         m_kept.push_back(std::move(opened));
         kept = m_kept.end() - 1;

@@ -38,6 +38,12 @@ struct TARN_EXPORT ConfigRowChange {
 TARN_EXPORT std::vector<ConfigLayerRow> ReadConfigLayers(const std::shared_ptr<DBStore::StoreConnection>& conn);
 // The same of a store file (a generation, a backup), opened read-only.
 TARN_EXPORT std::vector<ConfigLayerRow> ReadConfigLayers(const std::string& storeFile);
+// The rows of one object, or of one of its instances, read through the
+// table's key, in the same order.
+TARN_EXPORT std::vector<ConfigLayerRow> ReadObjectLayers(const std::shared_ptr<DBStore::StoreConnection>& conn,
+                                                         const std::string& component, const std::string& group,
+                                                         const std::string& name,
+                                                         const std::optional<std::string>& identifier);
 
 // The changes from one reading to the other, in their order; a row is
 // changed when any of its layers differs. Both readings must be ordered as

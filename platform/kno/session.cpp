@@ -22,23 +22,24 @@ std::mutex gMutex;
 std::unique_ptr<Tree> gTree;
 thread_local std::string gLastError;
 
-// The directory of the tree file in use, kept open: the look at the file
-// for changes on every call is then a lookup of one name rather than a walk
-// of its whole path. When that lookup fails (the directory removed, the
-// file gone), the whole path decides and the directory is opened anew.
-struct WatchedDirectory {
-    std::string file;
+// The tree file in use, held open: the look for changes on every call is
+// then an fstat, with no name to resolve. What another process does to that
+// file shows in its stamp: a write changes its size or times; replacing,
+// renaming or removing it changes its link count and ctime. Only a stamp
+// other than the tree's sends the look to the path, which decides (another
+// file there, or none) and whose file is held from then on.
+struct HeldFile {
+    std::string path;
     UniqueFd fd;
-} gWatched;
+} gHeld;
 
-bool LookAtTreeFile(const std::string& file, FileStamp& stamp) {
-    const size_t slash = file.rfind('/');
-    if (slash == std::string::npos) return StatFile(file, stamp);
-    if (gWatched.file == file && gWatched.fd.Get() >= 0 && StatFileAt(gWatched.fd.Get(), &file[slash + 1], stamp))
+bool LookAtTreeFile(const Tree& tree, FileStamp& stamp) {
+    if (gHeld.path == tree.file && gHeld.fd.Get() >= 0 && StatOpenFile(gHeld.fd.Get(), stamp) && stamp == tree.stamp)
         return true;
-    gWatched.file = file;
-    gWatched.fd.Reset(::open(slash ? file.substr(0, slash).c_str() : "/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    return StatFile(file, stamp);
+    if (!StatFile(tree.file, stamp)) return false;
+    gHeld.path = tree.file;
+    gHeld.fd.Reset(::open(tree.file.c_str(), O_PATH | O_CLOEXEC));
+    return true;
 }
 
 KES_ReturnStatus ReadTree(const std::string& path, Tree& tree) {
@@ -90,7 +91,7 @@ KES_ReturnStatus CurrentTree(bool refresh, const Tree*& tree) {
         Install(std::move(fresh));
     } else if (refresh) {
         FileStamp now;
-        if (!LookAtTreeFile(gTree->file, now)) {
+        if (!LookAtTreeFile(*gTree, now)) {
             SetLastError(gTree->file + ": the tree file is gone");
             return KES_NO_TREE;
         }

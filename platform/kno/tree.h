@@ -108,13 +108,13 @@ struct State {
 };
 
 // Identity of a file's current content: a replaced file has another inode
-// or time stamp.
+// or time stamp, and the file it replaced another link count.
 struct FileStamp {
-    uint64_t device = 0, inode = 0, size = 0;
+    uint64_t device = 0, inode = 0, size = 0, links = 0;
     int64_t mtimeNs = 0, ctimeNs = 0;
     bool operator==(const FileStamp& o) const {
-        return device == o.device && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs &&
-               ctimeNs == o.ctimeNs;
+        return device == o.device && inode == o.inode && size == o.size && links == o.links &&
+               mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs;
     }
     bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };

@@ -17,9 +17,17 @@ FileStamp StampOf(const struct stat& st) {
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.links = st.st_nlink;
     stamp.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp.ctimeNs = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return stamp;
+}
+
+bool StatAt(int directory, const char* name, int flags, FileStamp& stamp) {
+    struct stat st;
+    if (fstatat(directory, name, &st, flags) != 0) return false;
+    stamp = StampOf(st);
+    return true;
 }
 
 // Only a regular file of bounded size is read: a device or a pipe could
@@ -149,14 +157,9 @@ void Format(const rapidjson::Value& value, const std::string& indent, std::strin
 
 } // namespace
 
-bool StatFile(const std::string& path, FileStamp& stamp) { return StatFileAt(AT_FDCWD, path.c_str(), stamp); }
+bool StatFile(const std::string& path, FileStamp& stamp) { return StatAt(AT_FDCWD, path.c_str(), 0, stamp); }
 
-bool StatFileAt(int directory, const char* name, FileStamp& stamp) {
-    struct stat st;
-    if (fstatat(directory, name, &st, 0) != 0) return false;
-    stamp = StampOf(st);
-    return true;
-}
+bool StatOpenFile(int fd, FileStamp& stamp) { return StatAt(fd, "", AT_EMPTY_PATH, stamp); }
 
 KES_ReturnStatus ReadWholeFile(const std::string& path, std::string& text, FileStamp& stamp, std::string& problem) {
     KES_ReturnStatus status = KES_OK;

@@ -13,8 +13,8 @@ namespace TarnPlatform::Kno {
 
 // False when the file cannot be examined (missing).
 bool StatFile(const std::string& path, FileStamp& stamp);
-// The same for a name in an open directory.
-bool StatFileAt(int directory, const char* name, FileStamp& stamp);
+// The same for an open file (whatever its name now names).
+bool StatOpenFile(int fd, FileStamp& stamp);
 
 // Tree files larger than this are refused; real trees take a few MiB.
 constexpr size_t TREE_FILE_MAX_SIZE = size_t(64) << 20;

@@ -165,11 +165,16 @@ std::vector<std::pair<const rapidjson::Value*, size_t>> SameValueSchemas(RefReso
 
 // Whether an object of the schema holds a keyword that applies other
 // subschemas to the same value or names subschema slots of its own.
+// One pass over its members: every object of every schema is asked, and
+// its names were found unique before.
 bool AppliesSubschemas(const rapidjson::Value* object) {
-    for (const char* keyword : {"$ref", "allOf", "anyOf", "oneOf", "not", "dependencies", "patternProperties"})
-        if (Member(*object, keyword)) return true;
-    const rapidjson::Value* items = Member(*object, "items");
-    return items && items->IsArray();
+    for (auto m = object->MemberBegin(); m != object->MemberEnd(); ++m) {
+        const std::string_view key(m->name.GetString(), m->name.GetStringLength());
+        if (key == "$ref" || key == "allOf" || key == "anyOf" || key == "oneOf" || key == "not" ||
+            key == "dependencies" || key == "patternProperties" || (key == "items" && m->value.IsArray()))
+            return true;
+    }
+    return false;
 }
 
 constexpr size_t kForever = SIZE_MAX;

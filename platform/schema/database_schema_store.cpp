@@ -175,13 +175,15 @@ bool DatabaseSchemaStore::HasGroup(const std::string& component, const std::stri
 }
 
 int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& component, const std::string& group,
-                                  const std::string& name, const std::string& schemaText, bool hasSmartnic) {
+                                  const std::string& name, const std::string& schemaText, const rapidjson::Value* parsed,
+                                  bool hasSmartnic) {
     const SchemaObjectId id(component, group, name);
     const std::string what = "Schema entry " + id.toString() + " of file " + fileId;
     TarnSchemaEntry::SchemaEntry entry;
     try {
         if (fileId.empty()) throw TarnSchemaEntry::EntryError("has no file ID");
-        entry = TarnSchemaEntry::ReadSchemaEntry(schemaText, component, group, name, true);
+        entry = parsed ? TarnSchemaEntry::ReadSchemaEntry(*parsed, component, group, name, true)
+                       : TarnSchemaEntry::ReadSchemaEntry(schemaText, component, group, name, true);
         if (hasSmartnic != !entry.smartnicValueType.empty())
             throw TarnSchemaEntry::EntryError(hasSmartnic ? "has no \"smartnic\" member, though announced"
                                                           : "has a \"smartnic\" member that was not announced");

@@ -14,21 +14,38 @@ using TarnSchemaWalk::Member;
 
 [[noreturn]] void Refuse(const std::string& why) { throw EntryError("schema: " + why); }
 
-bool HasCombinator(const rapidjson::Value& node) {
-    return Member(node, "allOf") || Member(node, "anyOf") || Member(node, "oneOf") || Member(node, "$ref");
-}
-
 // "additionalProperties": false on every object node of the split's path
 // that leaves other members open, so a valid value is one the split can
-// place. Nodes that combine schemas are left to their author.
+// place. Nodes that combine schemas are left to their author. A node's
+// keywords are found in one pass over its members, the first of a name
+// counting as Member finds it; positions, since adding a member may move
+// them all.
 void CloseObjects(rapidjson::Value& node, rapidjson::Document::AllocatorType& allocator) {
-    if (!node.IsObject() || TarnSchemaWalk::IsInstanceIdNode(node)) return;
-    if (!HasCombinator(node) && (Member(node, "properties") || TarnSchemaWalk::TypeIncludes(node, "object")) &&
-        !Member(node, "additionalProperties") && !Member(node, "patternProperties"))
+    if (!node.IsObject()) return;
+    constexpr rapidjson::SizeType kNone = ~rapidjson::SizeType(0);
+    rapidjson::SizeType props = kNone, items = kNone;
+    bool combines = false, othersSaid = false, instanceId = false, instanceIdSeen = false;
+    for (auto m = node.MemberBegin(); m != node.MemberEnd(); ++m) {
+        const std::string_view key(m->name.GetString(), m->name.GetStringLength());
+        const auto at = static_cast<rapidjson::SizeType>(m - node.MemberBegin());
+        if (key == "allOf" || key == "anyOf" || key == "oneOf" || key == "$ref") combines = true;
+        else if (key == "additionalProperties" || key == "patternProperties") othersSaid = true;
+        else if (key == "properties" && props == kNone) props = at;
+        else if (key == "items" && items == kNone) items = at;
+        else if (key == TarnSchemaWalk::MARK_INSTANCE_ID && !instanceIdSeen) {
+            instanceIdSeen = true;
+            instanceId = TarnSchemaWalk::IsTrue(&m->value);
+        }
+    }
+    if (instanceId) return;
+    if (!combines && !othersSaid && (props != kNone || TarnSchemaWalk::TypeIncludes(node, "object")))
         node.AddMember("additionalProperties", false, allocator);
-    if (rapidjson::Value* props = Member(node, "properties"); props && props->IsObject())
-        for (auto p = props->MemberBegin(); p != props->MemberEnd(); ++p) CloseObjects(p->value, allocator);
-    if (rapidjson::Value* items = Member(node, "items"); items && items->IsObject()) CloseObjects(*items, allocator);
+    if (props != kNone && node.MemberBegin()[props].value.IsObject()) {
+        rapidjson::Value& properties = node.MemberBegin()[props].value;
+        for (auto p = properties.MemberBegin(); p != properties.MemberEnd(); ++p) CloseObjects(p->value, allocator);
+    }
+    if (items != kNone && node.MemberBegin()[items].value.IsObject())
+        CloseObjects(node.MemberBegin()[items].value, allocator);
 }
 
 void MarkIdentifier(rapidjson::Document& schema, const std::string& idField) {

@@ -105,16 +105,11 @@ std::shared_ptr<rapidjson::Document> SmallDocument() {
     return std::shared_ptr<rapidjson::Document>(owned, &owned->doc);
 }
 
-} // namespace
-
-SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
-                            const std::string& name, bool checkSchema) {
-    // Parsed where the schema stays: the entry's other members are read
-    // first, then its "schema" becomes the document's root.
-    std::shared_ptr<rapidjson::Document> owned = SmallDocument();
+// The entry in owned, which becomes the entry's schema document: the
+// entry's other members are read first, then its "schema" becomes the root.
+SchemaEntry ReadEntry(const std::shared_ptr<rapidjson::Document>& owned, const std::string& component,
+                      const std::string& group, const std::string& name, bool checkSchema) {
     rapidjson::Document& doc = *owned;
-    if (rapidjson::ParseResult parsed = TarnJson::Parse(doc, text); !parsed)
-        Refuse("is not valid JSON (error at offset " + std::to_string(parsed.Offset()) + ")");
     if (!doc.IsObject()) Refuse("is not a JSON object");
     for (auto m = doc.MemberBegin(); m != doc.MemberEnd(); ++m) {
         const std::string member(m->name.GetString(), m->name.GetStringLength());
@@ -188,6 +183,23 @@ SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& componen
     }
     CompleteSchema(*e.schema, e.idField);
     return e;
+}
+
+} // namespace
+
+SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
+                            const std::string& name, bool checkSchema) {
+    std::shared_ptr<rapidjson::Document> owned = SmallDocument();
+    if (rapidjson::ParseResult parsed = TarnJson::Parse(*owned, text); !parsed)
+        Refuse("is not valid JSON (error at offset " + std::to_string(parsed.Offset()) + ")");
+    return ReadEntry(owned, component, group, name, checkSchema);
+}
+
+SchemaEntry ReadSchemaEntry(const rapidjson::Value& entry, const std::string& component, const std::string& group,
+                            const std::string& name, bool checkSchema) {
+    std::shared_ptr<rapidjson::Document> owned = SmallDocument();
+    owned->CopyFrom(entry, owned->GetAllocator());
+    return ReadEntry(owned, component, group, name, checkSchema);
 }
 
 } // namespace TarnSchemaEntry

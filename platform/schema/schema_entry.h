@@ -49,6 +49,10 @@ struct SchemaEntry {
 // EntryError.
 SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
                             const std::string& name, bool checkSchema);
+// The same of an entry already parsed (copied, so that the schema kept
+// does not hold on to the caller's document).
+SchemaEntry ReadSchemaEntry(const rapidjson::Value& entry, const std::string& component, const std::string& group,
+                            const std::string& name, bool checkSchema);
 
 // Completes the full schema of an entry in place: the identifier field is
 // marked "instanceId", described and required (generated identifiers get

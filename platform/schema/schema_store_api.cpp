@@ -38,12 +38,26 @@ std::shared_ptr<SchemaObject> GetSchema(const std::string& component, const std:
     return store->GetSchemaObject(SchemaObjectId(component, group, name));
 }
 
+namespace {
+
+DatabaseSchemaStore& Own(const std::shared_ptr<SchemaStore>& store) {
+    auto* own = dynamic_cast<DatabaseSchemaStore*>(store.get());
+    if (!own) throw TarnConfigStore::ConfigStoreException("SetSchema needs a store from SchemaStore::GetStore()");
+    return *own;
+}
+
+} // namespace
+
 int SetSchema(const std::string& fileId, const std::string& component, const std::string& group,
               const std::string& name, const std::string& schemaText, const std::shared_ptr<SchemaStore>& store,
               bool hasSmartnic) {
-    auto* own = dynamic_cast<DatabaseSchemaStore*>(store.get());
-    if (!own) throw TarnConfigStore::ConfigStoreException("SetSchema needs a store from SchemaStore::GetStore()");
-    return own->Register(fileId, component, group, name, schemaText, hasSmartnic);
+    return Own(store).Register(fileId, component, group, name, schemaText, nullptr, hasSmartnic);
+}
+
+int SetSchema(const std::string& fileId, const std::string& component, const std::string& group,
+              const std::string& name, const std::string& schemaText, const rapidjson::Value& entry,
+              const std::shared_ptr<SchemaStore>& store, bool hasSmartnic) {
+    return Own(store).Register(fileId, component, group, name, schemaText, &entry, hasSmartnic);
 }
 
 } // namespace TarnSchemaStore

@@ -57,9 +57,10 @@ public:
     void BeginRead() override;
     void EndRead() override;
 
-    // SetSchema's work; see there.
+    // SetSchema's work; see there. parsed: the entry schemaText serializes, or null.
     int Register(const std::string& fileId, const std::string& component, const std::string& group,
-                 const std::string& name, const std::string& schemaText, bool hasSmartnic);
+                 const std::string& name, const std::string& schemaText, const rapidjson::Value* parsed,
+                 bool hasSmartnic);
     bool HasComponent(const std::string& component);
     bool HasGroup(const std::string& component, const std::string& group);
 

@@ -15,12 +15,17 @@ inline constexpr char MARK_INSTANCE_ID[] = "instanceId";
 inline constexpr char MARK_VITAL[] = "vital";
 inline constexpr char MARK_CACHED[] = "cached";
 
-// The member of an object, or null (also when value is not an object).
+// The first member of an object so named, or null (also when value is not
+// an object). The name's length is taken once and compared before its
+// bytes: schema walks look up many keywords in every node.
 template <typename V>
 auto Member(V& value, const char* name) -> decltype(&value.MemberBegin()->value) {
     if (!value.IsObject()) return nullptr;
-    auto it = value.FindMember(name);
-    return it == value.MemberEnd() ? nullptr : &it->value;
+    const size_t length = std::strlen(name);
+    for (auto m = value.MemberBegin(); m != value.MemberEnd(); ++m)
+        if (m->name.GetStringLength() == length && std::memcmp(m->name.GetString(), name, length) == 0)
+            return &m->value;
+    return nullptr;
 }
 
 inline bool IsTrue(const rapidjson::Value* v) { return v && v->IsBool() && v->GetBool(); }

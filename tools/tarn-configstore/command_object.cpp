@@ -5,7 +5,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "commands.h"
@@ -72,12 +71,8 @@ std::shared_ptr<TarnSchemaStore::SchemaObject> Registered(const std::string& ope
 // The rows of the object, as the store reads its layers; one instance's
 // alone when identifier is given.
 std::vector<TarnConfigStore::ConfigLayerRow> Rows(const ObjectName& n, const std::optional<std::string>& identifier) {
-    std::vector<TarnConfigStore::ConfigLayerRow> rows;
-    for (auto& r : TarnConfigStore::ReadConfigLayers(TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true)))
-        if (r.component == n.component && r.group == n.group && r.name == n.name &&
-            (!identifier || r.identifier == *identifier))
-            rows.push_back(std::move(r));
-    return rows;
+    return TarnConfigStore::ReadObjectLayers(TarnConfigStore::GetDBConnection(DBStore::CONFIG_STORE, true), n.component,
+                                             n.group, n.name, identifier);
 }
 
 void WriteLayers(JsonOutput& w, const TarnConfigStore::ConfigLayerValues& layers) {

@@ -161,6 +161,12 @@ TARN_PLATFORM_EXPORT std::shared_ptr<SchemaObject> GetSchema(const std::string& 
 TARN_PLATFORM_EXPORT int SetSchema(const std::string& fileId, const std::string& component, const std::string& group,
                                    const std::string& name, const std::string& schemaText,
                                    const std::shared_ptr<SchemaStore>& store, bool hasSmartnic);
+// The same for an entry its caller has parsed already: entry is the value
+// that schemaText serializes, read instead of parsing the text again.
+TARN_PLATFORM_EXPORT int SetSchema(const std::string& fileId, const std::string& component, const std::string& group,
+                                   const std::string& name, const std::string& schemaText,
+                                   const rapidjson::Value& entry, const std::shared_ptr<SchemaStore>& store,
+                                   bool hasSmartnic);
 
 // Builds into schemaOut one schema that covers a whole desired document
 // {"profile": {component: {group: {key: value}}}}: every key is checked

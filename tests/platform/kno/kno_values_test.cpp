@@ -92,6 +92,12 @@ TEST_F(KnoValues, AChangedFileIsReadAgainAndABrokenOrMissingOneFailsValueCalls) 
     EXPECT_EQ(KNO_Set(204, Keys({"vnic1"}).get(), Ints({1}).get(), nullptr, 0), KES_NO_TREE);
     WriteLiveTree(Edited(SampleText(), "\"value\": 9000", "\"value\": 9001"));
     EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9001u);
+    // Replaced whole by a file of the same size, as another process's set
+    // replaces it: the file read before keeps its size and times.
+    const std::string next = std::string(KNO_LiveTreePath()) + ".next";
+    TarnTest::WriteFile(next, Edited(SampleText(), "\"value\": 9000", "\"value\": 9002"));
+    ASSERT_EQ(std::rename(next.c_str(), KNO_LiveTreePath()), 0);
+    EXPECT_EQ(GetU32(204, Keys({"vnic1"}).get()), 9002u);
 }
 
 } // namespace

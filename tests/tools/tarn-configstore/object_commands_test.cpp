@@ -56,6 +56,7 @@ TEST_F(ObjectCommands, SetWritesTheUserValueThatGetReadsAndRefusesWhatTheSchemaR
              {{"set", "network/dns/servers[a]", "{}"}, "network/dns/servers is a singleton"},
              {{"set", "network/dns/servers", "{"}, "not one JSON value"},
              {{"get", "network/switching/switches[nope]"}, "has no instance 'nope'"},
+             {{"get", "network/switching/switches[it's]"}, "has no instance 'it's'"},
              {{"get", "a/b/c"}, "no configuration object a/b/c is registered"}}) {
         const TarnTest::CliResult r = RunCli(args);
         EXPECT_EQ(r.status, 1) << args[1];
