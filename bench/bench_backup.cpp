@@ -1,24 +1,19 @@
-// Store backup speed: TarnConfigStore::backup of a configuration store with
-// 100,000 Config rows against the sqlite3 shell's ".backup" of the same file.
-// Everything happens under a temporary host root (TARN_ROOT).
+// Store backup speed: TarnConfigStore::backup of a configuration store
+// against the sqlite3 shell's ".backup" of the same file, over the sizes and
+// both shapes of bench/shape_cases.h. The shell's CPU time, which its
+// process spends, is the counter shell_cpu_ms. Everything happens under a
+// temporary host root (TARN_ROOT).
 #include <benchmark/benchmark.h>
 
 #include "private_root.h"
-#include "ratio_reporter.h"
-#include "sample_store.h"
+#include "shape_cases.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include "tarn/platform/host_root.h"
-#include "tarn/store_tables.h"
 #include "tarn/utilities.h"
 
 extern char** environ;
@@ -27,10 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRows = 100000;
-
 void BM_StoreBackup(benchmark::State& state) {
-    const std::string src = TarnBench::LiveStore(kRows), dst = TarnBench::BackupStore();
+    const std::string src = TarnBench::SampleStore(TarnBench::SizeOf(state), TarnBench::ShapeOf(state));
+    const std::string dst = TarnBench::BackupStore();
     fs::create_directories(fs::path(dst).parent_path());
     for (auto _ : state) {
         state.PauseTiming();
@@ -42,9 +36,11 @@ void BM_StoreBackup(benchmark::State& state) {
 }
 
 void BM_Sqlite3ShellBackup(benchmark::State& state) {
-    const std::string src = TarnBench::LiveStore(kRows), dst = TarnBench::BackupStore();
+    const std::string src = TarnBench::SampleStore(TarnBench::SizeOf(state), TarnBench::ShapeOf(state));
+    const std::string dst = TarnBench::BackupStore();
     fs::create_directories(fs::path(dst).parent_path());
     const std::string command = ".backup " + dst;
+    double shellCpu = 0;
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove(dst);
@@ -53,21 +49,24 @@ void BM_Sqlite3ShellBackup(benchmark::State& state) {
                         const_cast<char*>(command.c_str()), nullptr};
         pid_t pid = -1;
         int status = 0;
+        rusage usage{};
         if (posix_spawnp(&pid, "sqlite3", nullptr, nullptr, argv, environ) != 0 ||
-            waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
             state.SkipWithError("sqlite3 .backup failed");
+        shellCpu += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-3;
     }
+    state.counters["shell_cpu_ms"] = benchmark::Counter(shellCpu, benchmark::Counter::kAvgIterations);
 }
-
-BENCHMARK(BM_StoreBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_Sqlite3ShellBackup)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
+    TarnBench::RegisterCases(TarnBench::kStoreSizes,
+                             {{"BM_StoreBackup", BM_StoreBackup}, {"BM_Sqlite3ShellBackup", BM_Sqlite3ShellBackup}});
     return TarnBench::RunAndReport(argc, argv, [](const TarnBench::RatioReporter& reporter) {
-        TarnBench::PrintLiveStore(kRows);
-        reporter.PrintRatio("BM_StoreBackup", "BM_Sqlite3ShellBackup", "backup / sqlite3 .backup");
+        TarnBench::PrintCaseRatios(reporter, TarnBench::kStoreSizes, "rows", "BM_StoreBackup", "BM_Sqlite3ShellBackup",
+                                   "backup / sqlite3 .backup");
     });
 }

@@ -1,27 +1,32 @@
 // Desired configuration as a host process runs it (a plain program on the
-// library, allocator untuned):
+// library, allocator untuned), over two shapes of realistic objects (many
+// objects of 10 instances, few objects of 25,000 instances) at three sizes
+// (25,000, 50,000 and 100,000 values):
 //
-//   set   reading, validating and storing a desired document of 100,000
-//         values (1,000 realistic objects of 100 instances) for the next
+//   set   reading, validating and storing a desired document for the next
 //         boot: ValidateDesiredDocument then SetDesiredUserConfig, against
-//         its per-row statement alone on plain SQLite (what storing costs);
-//   step  the boot's desired-configuration step in mode 1 on a store of
-//         100,000 Config rows with 100,000 desired rows (a tenth of each
-//         object's instances new, a tenth gone), against the same statements,
-//         as the step ran them, on one plain SQLite connection;
+//         its per-row statement alone on plain SQLite (what storing costs)
+//         and one reused prepared insert of the same rows, in CPU time;
+//   step  the boot's desired-configuration step in mode 1 on a store whose
+//         Config holds a first document's values and whose desired rows are
+//         a second's (a tenth of each object's instances new, a tenth gone),
+//         against the same statements, as the step ran them, on one plain
+//         SQLite connection;
 //   plan  PlanNextBoot(false) on the same store, against the step: the whole
 //         boot without restore, rehearsed on copies in a child process.
 //
 //   bench_desired_configuration [--repetitions N]
 //
 // Every run is a fresh process (this program started again with --child) on
-// a copy of the same store (copy not timed), under a temporary host root;
-// run it with TMPDIR on a memory file system to have the store on a RAM disk
-// as on a host.
+// a copy of the same store (copy not timed), each case under a temporary
+// host root of its own; run it with TMPDIR on a memory file system to have
+// the store on a RAM disk as on a host.
 #include "fresh_process.h"
 #include "private_root.h"
+#include "sample_store.h"
 #include "sqlite_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -46,10 +51,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFiles = 50, kEntriesPerFile = 20, kInstances = 100;  // 1,000 objects, 100,000 values
+constexpr int kMaxEntriesPerFile = 20;
 constexpr char kCrateId[] = "Halden_bench_benchcrate_1.0-1";
 
 using namespace TarnBench;  // the SQLite helpers
+
+// A case's schema objects, registered in files of up to kMaxEntriesPerFile
+// entries, and the instances each document names per object.
+struct Case {
+    Shape shape;
+    int instances, objects;
+
+    Case(Shape s, int values) : shape(s), instances(InstancesPerObject(s)), objects(values / instances) {}
+    int Files() const { return (objects + kMaxEntriesPerFile - 1) / kMaxEntriesPerFile; }
+    int EntriesPerFile() const { return std::min(objects, kMaxEntriesPerFile); }
+    int Values() const { return objects * instances; }
+};
 
 std::string ConfigStore() { return TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH); }
 std::string Scratch(const char* name) { return TarnPlatform::HostPath(std::string("/var/tmp/") + name); }
@@ -84,10 +101,10 @@ std::string Entry(int file, int entry) {
 // Instance n of an object, its user members only (the vital and cached ones
 // are the host's); generation 1 differs from 0 in its values.
 std::string Value(int object, int n, int generation) {
-    const int i = object * kInstances + n + generation;
+    const int i = object * 7 + n + generation;
     char text[512];
     std::snprintf(text, sizeof text,
-                  R"({"name": "pg-%03d", "vlan": %d, "mtu": %d,)"
+                  R"({"name": "pg-%05d", "vlan": %d, "mtu": %d,)"
                   R"( "security": {"promiscuous": false, "forgedTransmits": %s},)"
                   R"( "teaming": {"policy": "loadbalance_srcid", "uplinks": [{"nic": "vnic0", "active": true},)"
                   R"( {"nic": "vnic1", "active": %s}]}})",
@@ -95,16 +112,18 @@ std::string Value(int object, int n, int generation) {
     return text;
 }
 
-// Generation 1 names instances 10 to 109 where generation 0 named 0 to 99.
-std::string Document(int generation) {
+// Generation 1 names instances from a tenth of them on where generation 0
+// named them from 0 on (10 to 109 where 0 named 0 to 99).
+std::string Document(const Case& c, int generation) {
     std::string text = R"({"profile": {)";
-    for (int f = 0; f < kFiles; ++f) {
+    for (int f = 0; f < c.Files(); ++f) {
         if (f % 10 == 0) text += (f ? "}, " : "") + std::string("\"comp") + std::to_string(f / 10) + "\": {";
         text += (f % 10 ? ", \"group" : "\"group") + std::to_string(f) + "\": {";
-        for (int e = 0; e < kEntriesPerFile; ++e) {
+        for (int e = 0; e < c.EntriesPerFile(); ++e) {
             text += (e ? ", \"object" : "\"object") + std::to_string(e) + "\": [";
-            for (int n = 0; n < kInstances; ++n)
-                text += (n ? ", " : "") + Value(f * kEntriesPerFile + e, n + 10 * generation, generation);
+            for (int n = 0; n < c.instances; ++n)
+                text += (n ? ", " : "") +
+                        Value(f * c.EntriesPerFile() + e, n + c.instances / 10 * generation, generation);
             text += "]";
         }
         text += "}";
@@ -114,9 +133,9 @@ std::string Document(int generation) {
 
 bool SetDocument(const std::string& path) {
     auto doc = TarnConfigStore::CreateDocumentFromFile(path);
-    if (!TarnConfigStore::ValidateDesiredDocument(*doc->document, TarnSchemaStore::SchemaStore::GetCache()))
-        return false;
-    TarnConfigStore::SetDesiredUserConfig(*doc->document);
+    const auto cache = TarnSchemaStore::SchemaStore::GetCache();
+    if (!TarnConfigStore::ValidateDesiredDocument(*doc->document, cache)) return false;
+    TarnConfigStore::SetDesiredUserConfig(*doc->document, cache);
     return true;
 }
 
@@ -196,11 +215,11 @@ int RunChild(const std::string& what) {
 
 // Registers the schemas and builds the measured store: Config from
 // generation 0 applied, generation 1 stored as desired.
-void BuildStore() {
+void BuildStore(const Case& c) {
     const std::string schemaDir = TarnPlatform::HostPath("/usr/lib/halden/configmanager/schemas");
-    for (int f = 0; f < kFiles; ++f) {
+    for (int f = 0; f < c.Files(); ++f) {
         std::string text = R"({"metadata": {"cratename": "benchcrate", "crateversion": "1.0_1"}, "data": [)";
-        for (int e = 0; e < kEntriesPerFile; ++e) text += (e ? ",\n" : "") + Entry(f, e);
+        for (int e = 0; e < c.EntriesPerFile(); ++e) text += (e ? ",\n" : "") + Entry(f, e);
         WriteFile(schemaDir + "/bench-" + std::to_string(f) + ".json", text + "]}");
     }
     fs::create_directories(TarnPlatform::HostPath("/etc/halden/default-config"));
@@ -209,10 +228,10 @@ void BuildStore() {
     fs::copy_file(TARN_SAMPLE_TREE, TarnPlatform::HostPath("/var/run/kno/tree.json"));
     if (DBStore::CreateDatabases() != 0 || !TarnConfigStore::ProcessSchemas({kCrateId})) Die("registration failed");
     TarnConfigStore::CleanupBootState();  // this boot file system is the recorded one: no schema step at boot
-    WriteFile(Scratch("desired.json"), Document(0));
+    WriteFile(Scratch("desired.json"), Document(c, 0));
     if (!SetDocument(Scratch("desired.json"))) Die("generation 0 refused");
     TarnConfigStore::GenerateDesiredConfiguration();
-    WriteFile(Scratch("desired.json"), Document(1));
+    WriteFile(Scratch("desired.json"), Document(c, 1));
     if (!SetDocument(Scratch("desired.json"))) Die("generation 1 refused");
     fs::copy_file(ConfigStore(), Scratch("pristine"));
 
@@ -229,9 +248,10 @@ TarnBench::Sample OnPristine(const char* what) {
     return TarnBench::RunFresh(what);
 }
 
-int Measure(int repetitions) {
+// One line of figures for the case, measured under a host root of its own.
+void MeasureCase(const Case& c, int repetitions) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
-    BuildStore();
+    BuildStore(c);
     Runs set, plainSet, reused, step, plainStep, plan;
     for (int r = 0; r < repetitions; ++r) {
         set.Add(OnPristine("set"));
@@ -241,19 +261,29 @@ int Measure(int repetitions) {
         plainStep.Add(OnPristine("plain-step"));
         plan.Add(OnPristine("plan"));
     }
-    const double values = kFiles * kEntriesPerFile * kInstances;
-    std::printf("medians of %d runs, each in a fresh process; real time\n", repetitions);
-    std::printf("store: %zu Config rows, %zu desired rows\n", CountRows(Scratch("pristine"), "Config"),
-                CountRows(Scratch("pristine"), "DesiredUserConfig"));
-    std::printf("SetDesiredUserConfig %7.3f s %7.0f values/s | its statements on plain SQLite %7.3f s %7.0f values/s\n",
-                set.Real(), values / set.Real(), plainSet.Real(), values / plainSet.Real());
-    std::printf("set, CPU time        %7.3f s | one reused prepared insert of the rows %7.3f s | ratio %5.2f "
-                "(its per-row statement alone %7.3f s, ratio %5.2f)\n",
-                set.Cpu(), reused.Cpu(), set.Cpu() / reused.Cpu(), plainSet.Cpu(), plainSet.Cpu() / reused.Cpu());
-    std::printf("boot step (mode 1)   %7.3f s | the same statements on plain SQLite %7.3f s | ratio %5.2f\n",
-                step.Real(), plainStep.Real(), step.Real() / plainStep.Real());
-    std::printf("plan                 %7.3f s | boot step %7.3f s | ratio %5.2f (CPU %7.3f s | %7.3f s | %5.2f)\n",
-                plan.Real(), step.Real(), plan.Real() / step.Real(), plan.Cpu(), step.Cpu(), plan.Cpu() / step.Cpu());
+    if (CountRows(Scratch("pristine"), "DesiredUserConfig") != static_cast<size_t>(c.Values()))
+        Die("the desired rows are not the document's");
+    std::printf("%-22s %6d %6d %7d | %6.3f %6.3f %6.3f %5.2f %5.2f %7.0f | %6.3f %6.3f %5.2f | %6.3f %5.2f %5.2f | "
+                "%4ld\n",
+                ShapeName(c.shape), c.objects, c.instances, c.Values(), set.Cpu(), plainSet.Cpu(), reused.Cpu(),
+                set.Cpu() / reused.Cpu(), plainSet.Cpu() / reused.Cpu(), c.Values() / set.Real(), step.Real(),
+                plainStep.Real(), step.Real() / plainStep.Real(), plan.Real(), plan.Real() / step.Real(),
+                plan.Cpu() / step.Cpu(), set.peakKiB / 1024);
+    std::fflush(stdout);
+}
+
+int Measure(int repetitions) {
+    std::printf("medians of %d runs, each in a fresh process; times in s\n", repetitions);
+    std::printf("%-22s %6s %6s %7s | %6s %6s %6s %5s %5s %7s | %6s %6s %5s | %6s %5s %5s | %4s\n", "shape", "objs",
+                "inst", "values", "setCPU", "rowCPU", "reuCPU", "set/r", "row/r", "vals/s", "step", "plain", "ratio",
+                "plan", "/step", "CPU", "MiB");
+    std::printf("(set/r, row/r: CPU time of set and of its per-row statement alone over one reused insert;\n"
+                " vals/s: set's values per real second; step: real time against its statements on plain SQLite;\n"
+                " plan: real time over the step's, then CPU time over the step's; MiB: set's peak memory)\n");
+    std::fflush(stdout);
+    for (const int values : {25000, 50000, 100000})
+        for (const Shape shape : {Shape::kManyObjects, Shape::kFewObjects})
+            if (!TarnBench::InChild([&] { MeasureCase(Case(shape, values), repetitions); })) return 1;
     return 0;
 }
 

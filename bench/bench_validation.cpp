@@ -1,19 +1,24 @@
-// Validating and splitting 10,000 configuration values of a realistic nested
+// Validating and splitting configuration values of a realistic nested
 // schema with members in all three layers, against only parsing the same
-// values with rapidjson. The schema is registered in a schema store under a
-// private host root and used the way default processing uses it: the full
-// schema with the default codes, then the split into layers.
+// values with rapidjson, over 25,000, 50,000 and 100,000 values in both
+// shapes (many objects of 10 instances, few of 25,000). Every object has the
+// same schema, registered in a schema store under a private host root, and
+// each value is checked against its own object's, the way default
+// processing uses it: the full schema with the default codes, then the
+// split into layers.
 #include <stdlib.h>
 #include <time.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "private_root.h"
+#include "shape_cases.h"
 
 #include "tarn/config_validation.h"
 #include "tarn/platform/json_validator.h"
@@ -21,10 +26,12 @@
 
 namespace {
 
-constexpr int kValues = 10000;
+const std::vector<int> kSizes = {25000, 50000, 100000};
 
-const char kEntry[] = R"({
-  "component": "netd", "group": "network", "key": "segments", "version": "2.1", "idField": "name",
+// The entry of object "segments<N>": the head, N, the tail.
+const char kEntryHead[] = R"({
+  "component": "netd", "group": "network", "key": "segments)";
+const char kEntryTail[] = R"(", "version": "2.1", "idField": "name",
   "schema": {
     "type": "object",
     "properties": {
@@ -66,31 +73,49 @@ std::string ValueText(int i) {
     return text;
 }
 
+// The values of a case, parsed, each with its object's schema.
 struct Fixture {
+    int count;
+    TarnBench::Shape shape;
     std::vector<std::string> texts;
+    rapidjson::MemoryPoolAllocator<> pool;  // of the parsed values: one small pool each would take 64 KiB
     std::vector<rapidjson::Document> values;
-    std::shared_ptr<TarnSchemaStore::SchemaObject> object;
+    std::vector<std::shared_ptr<TarnSchemaStore::SchemaObject>> objects;
+    std::vector<const rapidjson::Value*> schemas;  // of each value
 
-    Fixture() {
+    Fixture(int size, TarnBench::Shape s) : count(size), shape(s) {
+        const int instances = TarnBench::InstancesPerObject(shape);
         auto store = TarnSchemaStore::SchemaStore::GetStore();
-        TarnSchemaStore::SetSchema("bench", "netd", "network", "segments", kEntry, store, false);
-        object = TarnSchemaStore::GetSchema("netd", "network", "segments", store);
-        texts.reserve(kValues);
-        values.resize(kValues);
-        for (int i = 0; i < kValues; ++i) {
+        for (int o = 0; o * instances < count; ++o) {
+            const std::string key = "segments" + std::to_string(o);
+            TarnSchemaStore::SetSchema("bench", "netd", "network", key, kEntryHead + std::to_string(o) + kEntryTail,
+                                       store, false);
+            objects.push_back(TarnSchemaStore::GetSchema("netd", "network", key, store));
+        }
+        texts.reserve(count);
+        values.reserve(count);
+        for (int i = 0; i < count; ++i) {
             texts.push_back(ValueText(i));
-            TarnJson::Parse(values[i], texts.back());
+            TarnJson::Parse(values.emplace_back(&pool), texts.back());
+            schemas.push_back(&objects[i / instances]->GetSchemaDocument());
         }
     }
 };
 
-Fixture& Data() {
-    static Fixture fixture;
-    return fixture;
+// The case's fixture; the previous case's is dropped first.
+Fixture& Data(const benchmark::State& state) {
+    static std::unique_ptr<Fixture> fixture;
+    const int count = TarnBench::SizeOf(state);
+    const TarnBench::Shape shape = TarnBench::ShapeOf(state);
+    if (!fixture || fixture->count != count || fixture->shape != shape) {
+        fixture.reset();
+        fixture = std::make_unique<Fixture>(count, shape);
+    }
+    return *fixture;
 }
 
 void BM_ParseOnly(benchmark::State& state) {
-    Fixture& f = Data();
+    Fixture& f = Data(state);
     for (auto _ : state) {
         for (const std::string& text : f.texts) {
             rapidjson::Document doc;
@@ -98,47 +123,45 @@ void BM_ParseOnly(benchmark::State& state) {
             benchmark::DoNotOptimize(doc.IsObject());
         }
     }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    state.SetItemsProcessed(state.iterations() * f.count);
 }
 
 void BM_Validate(benchmark::State& state) {
-    Fixture& f = Data();
-    const rapidjson::Value& schema = f.object->GetSchemaDocument();
+    Fixture& f = Data(state);
     size_t errors = 0;
     for (auto _ : state) {
-        for (const rapidjson::Document& value : f.values) {
+        for (int i = 0; i < f.count; ++i) {
             rapidjson::Document result;
-            JsonValidator::Validate(schema, value, result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
+            JsonValidator::Validate(*f.schemas[i], f.values[i], result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
             errors += result.Size();
         }
     }
     if (errors) state.SkipWithError("values did not validate");
-    state.SetItemsProcessed(state.iterations() * kValues);
+    state.SetItemsProcessed(state.iterations() * f.count);
 }
 
 void BM_Split(benchmark::State& state) {
-    Fixture& f = Data();
-    const rapidjson::Value& schema = f.object->GetSchemaDocument();
+    Fixture& f = Data(state);
     for (auto _ : state) {
-        for (const rapidjson::Document& value : f.values) benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(value, schema));
+        for (int i = 0; i < f.count; ++i)
+            benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(f.values[i], *f.schemas[i]));
     }
-    state.SetItemsProcessed(state.iterations() * kValues);
+    state.SetItemsProcessed(state.iterations() * f.count);
 }
 
 void BM_ValidateAndSplit(benchmark::State& state) {
-    Fixture& f = Data();
-    const rapidjson::Value& schema = f.object->GetSchemaDocument();
+    Fixture& f = Data(state);
     size_t errors = 0;
     for (auto _ : state) {
-        for (const rapidjson::Document& value : f.values) {
+        for (int i = 0; i < f.count; ++i) {
             rapidjson::Document result;
-            JsonValidator::Validate(schema, value, result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
+            JsonValidator::Validate(*f.schemas[i], f.values[i], result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
             errors += result.Size();
-            benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(value, schema));
+            benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(f.values[i], *f.schemas[i]));
         }
     }
     if (errors) state.SkipWithError("values did not validate");
-    state.SetItemsProcessed(state.iterations() * kValues);
+    state.SetItemsProcessed(state.iterations() * f.count);
 }
 
 double ThreadCpuSeconds() {
@@ -150,8 +173,7 @@ double ThreadCpuSeconds() {
 // Both phases in every iteration, timed by the thread's CPU clock, so that
 // the ratio does not depend on how busy the machine was between runs.
 void BM_RatioToParse(benchmark::State& state) {
-    Fixture& f = Data();
-    const rapidjson::Value& schema = f.object->GetSchemaDocument();
+    Fixture& f = Data(state);
     double parse = 0, work = 0;
     for (auto _ : state) {
         const double t0 = ThreadCpuSeconds();
@@ -161,10 +183,10 @@ void BM_RatioToParse(benchmark::State& state) {
             benchmark::DoNotOptimize(doc.IsObject());
         }
         const double t1 = ThreadCpuSeconds();
-        for (const rapidjson::Document& value : f.values) {
+        for (int i = 0; i < f.count; ++i) {
             rapidjson::Document result;
-            JsonValidator::Validate(schema, value, result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
-            benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(value, schema));
+            JsonValidator::Validate(*f.schemas[i], f.values[i], result, TarnConfigStore::DEFAULT_VALIDATION_CODES, "");
+            benchmark::DoNotOptimize(TarnConfigStore::SplitConfig(f.values[i], *f.schemas[i]));
         }
         const double t2 = ThreadCpuSeconds();
         parse += t1 - t0;
@@ -177,17 +199,15 @@ void BM_RatioToParse(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_RatioToParse)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ParseOnly)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Validate)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Split)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ValidateAndSplit)->Unit(benchmark::kMillisecond);
-
 int main(int argc, char** argv) {
     const TarnBench::PrivateRoot privateRoot;  // before anything reads the host root
-    benchmark::Initialize(&argc, argv);
-    Data();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    TarnBench::RegisterCases(kSizes, {{"BM_RatioToParse", BM_RatioToParse},
+                                      {"BM_ParseOnly", BM_ParseOnly},
+                                      {"BM_Validate", BM_Validate},
+                                      {"BM_Split", BM_Split},
+                                      {"BM_ValidateAndSplit", BM_ValidateAndSplit}});
+    return TarnBench::RunAndReport(argc, argv, [](const TarnBench::RatioReporter& reporter) {
+        TarnBench::PrintCaseRatios(reporter, kSizes, "values", "BM_ValidateAndSplit", "BM_ParseOnly",
+                                   "validate and split / parse");
+    });
 }

@@ -1,11 +1,9 @@
 // A configuration store of many Config rows whose values look like the
-// store's, for the backup benchmarks.
+// store's, in either shape a host's store has, for the backup benchmarks.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
+#include <set>
 #include <sqlite3.h>
 #include <string>
 
@@ -15,9 +13,20 @@
 
 namespace TarnBench {
 
-// A configuration store with `rows` objects whose values look like the
-// store's: a user value on every row, vital and auto-configured values on some.
-inline void CreateStore(const std::string& path, int rows) {
+// How a store's rows fall into objects: many objects of a few instances
+// each, or a few objects of 25,000 instances each (the last one short when
+// the rows do not fill it).
+enum class Shape { kManyObjects = 0, kFewObjects = 1 };
+
+inline int InstancesPerObject(Shape shape) { return shape == Shape::kManyObjects ? 10 : 25000; }
+
+inline const char* ShapeName(Shape shape) {
+    return shape == Shape::kManyObjects ? "many objects of 10" : "few objects of 25,000";
+}
+
+// A configuration store with `rows` rows whose values look like the store's:
+// a user value on every row, vital and auto-configured values on some.
+inline void CreateStore(const std::string& path, int rows, Shape shape = Shape::kManyObjects) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     Database db = Open(path);
     using namespace TarnConfigStore;
@@ -33,10 +42,12 @@ inline void CreateStore(const std::string& path, int rows) {
 
     static const char* const components[] = {"network", "storage", "system", "security",
                                              "services", "kernel", "hardware", "advanced"};
+    const int instances = InstancesPerObject(shape);
     for (int i = 0; i < rows; ++i) {
-        const std::string group = "group_" + std::to_string((i / 8) % 25);
-        const std::string name = "object_" + std::to_string((i / 200) % 50);
-        const std::string id = "instance-" + std::to_string(i / 10000);
+        const int object = i / instances;
+        const std::string group = "group_" + std::to_string(object / 8 % 25);
+        const std::string name = "object_" + std::to_string(object);
+        const std::string id = "instance-" + std::to_string(i % instances);
         const std::string user =
             "{\"enabled\": " + std::string(i % 3 ? "true" : "false") + ", \"name\": \"" + name + "-" +
             std::to_string(i) + "\", \"mtu\": " + std::to_string(1500 + i % 7500) +
@@ -45,7 +56,7 @@ inline void CreateStore(const std::string& path, int rows) {
             ", \"timeout\": 30, \"mode\": \"active\"}}";
         const std::string vital = "{\"uuid\": \"5f1c2a7e-" + std::to_string(100000 + i) + "-4a1b\"}";
         const std::string autoConf = "{\"detected\": true, \"slot\": " + std::to_string(i % 64) + "}";
-        sqlite3_bind_text(stmt.get(), 1, components[i % 8], -1, SQLITE_STATIC);
+        sqlite3_bind_text(stmt.get(), 1, components[object % 8], -1, SQLITE_STATIC);
         sqlite3_bind_text(stmt.get(), 2, group.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(stmt.get(), 3, name.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(stmt.get(), 4, id.c_str(), -1, SQLITE_TRANSIENT);
@@ -64,21 +75,13 @@ inline void CreateStore(const std::string& path, int rows) {
     Exec(db.get(), "COMMIT;");
 }
 
-// The live configuration store under the host root, made with `rows` rows
-// on first use.
-inline const std::string& LiveStore(int rows) {
-    static const std::string path = [rows] {
-        std::string p = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH);
-        CreateStore(p, rows);
-        return p;
-    }();
+// A store of `rows` rows of `shape` beside the live store, made on first use.
+inline std::string SampleStore(int rows, Shape shape) {
+    static std::set<std::string> made;
+    const std::string path = TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH) + "-" + std::to_string(rows) +
+                             (shape == Shape::kManyObjects ? "-many" : "-few");
+    if (made.insert(path).second) CreateStore(path, rows, shape);
     return path;
-}
-
-// "rows: N, store file: B bytes" of the sample store, then more.
-inline void PrintLiveStore(int rows, const std::string& more = "") {
-    std::printf("rows: %d, store file: %ju bytes%s\n", rows,
-                static_cast<uintmax_t>(std::filesystem::file_size(LiveStore(rows))), more.c_str());
 }
 
 // The backup that the next boot restores.

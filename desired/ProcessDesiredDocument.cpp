@@ -164,8 +164,9 @@ bool WriteRowsAlongside(rapidjson::Document& document, const std::shared_ptr<Tar
 
 } // namespace
 
-void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn) {
-    const auto cache = TarnSchemaStore::SchemaStore::GetCache();
+void ProcessDesiredDocument(rapidjson::Document& document, const std::shared_ptr<DBStore::StoreConnection>& conn,
+                            std::shared_ptr<TarnSchemaStore::SchemaObjectCache> cache) {
+    if (!cache) cache = TarnSchemaStore::SchemaStore::GetCache();
     const auto store = TarnSchemaStore::SchemaStore::GetStore();
     TarnSchemaStore::SchemaObjectIdSet pending = store->GetMutableDefaultConfigIds(false);
 

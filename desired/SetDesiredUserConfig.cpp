@@ -11,13 +11,14 @@
 
 namespace TarnConfigStore {
 
-void SetDesiredUserConfig(rapidjson::Document& document) {
+void SetDesiredUserConfig(rapidjson::Document& document,
+                          const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache) {
     std::shared_ptr<DBStore::StoreConnection> conn = GetDBConnection(DBStore::CONFIG_STORE, true);
     if (DBStore::BeginTransaction(conn) != 0) throw ConfigStoreException("Failed to start set desired transaction");
     try {
         if (DBStore::ExecuteV2(conn, CLEANUP_DESIRED_CONFIG, nullptr, nullptr, 3000) != 0)
             throw ConfigStoreException("Failed to cleanup desired configuration.");
-        ProcessDesiredDocument(document, conn);
+        ProcessDesiredDocument(document, conn, cache);
         SetBootModeOn(BOOTMODE_NEW_DESIRED_CONFIG, conn);
         if (DBStore::CommitTransaction(conn) != 0)
             throw ConfigStoreException("Failed to commit set desired transaction");

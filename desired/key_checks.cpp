@@ -2,6 +2,7 @@
 
 #include <set>
 #include <unordered_map>
+#include <utility>
 
 #include "tarn/rapidjson.h"
 
@@ -52,8 +53,10 @@ std::vector<KeyError> CheckKeys(const std::vector<TarnSchemaStore::DesiredKeySch
     static const char* const kLevels[] = {"component", "group", "key"};
     std::vector<KeyError> errors;
     std::set<std::string> named;  // pointers of the names reported
-    // Per object, the pointer of the first instance with each identifier.
-    std::unordered_map<TarnSchemaStore::SchemaObjectId, std::unordered_map<std::string, std::string>,
+    // Per object, the first instance with each identifier: its key and index.
+    // Its pointer is made only for an error, not for each of many instances.
+    using Instance = std::pair<const TarnSchemaStore::DesiredKeySchema*, rapidjson::SizeType>;
+    std::unordered_map<TarnSchemaStore::SchemaObjectId, std::unordered_map<std::string, Instance>,
                        TarnSchemaStore::SchemaObjectIdHash>
         firsts;
     for (const TarnSchemaStore::DesiredKeySchema& key : keys) {
@@ -71,6 +74,9 @@ std::vector<KeyError> CheckKeys(const std::vector<TarnSchemaStore::DesiredKeySch
         const std::shared_ptr<TarnSchemaStore::SchemaObject>& object = cache->GetSchemaObject(id);
         if (!object || !object->IsNonSingleton() || !key.value->IsArray()) continue;
         const std::string field = object->GetIdField();
+        const auto at = [&field](const TarnSchemaStore::DesiredKeySchema& key, rapidjson::SizeType i) {
+            return key.pointer + "/" + std::to_string(i) + "/" + PointerToken(field);
+        };
         auto& first = firsts[id];
         for (rapidjson::SizeType i = 0; i < key.value->Size(); ++i) {
             const rapidjson::Value& element = (*key.value)[i];
@@ -79,12 +85,13 @@ std::vector<KeyError> CheckKeys(const std::vector<TarnSchemaStore::DesiredKeySch
             const auto member = element.FindMember(rapidjson::StringRef(field.data(), field.size()));
             if (member == element.MemberEnd() || !member->value.IsString()) continue;
             const std::string identifier(member->value.GetString(), member->value.GetStringLength());
-            const std::string at = key.pointer + "/" + std::to_string(i) + "/" + PointerToken(field);
-            const auto [earlier, fresh] = first.emplace(identifier, at);
+            const auto [earlier, fresh] = first.emplace(identifier, Instance(&key, i));
             if (!fresh)
-                errors.push_back({at, "instanceId: " + Quoted(identifier) + " is already the identifier of the " +
-                                          t[1] + "/" + t[2] + "/" + t[3] + " instance at " + earlier->second +
-                                          "; each instance needs its own"});
+                errors.push_back({at(key, i), "instanceId: " + Quoted(identifier) +
+                                                  " is already the identifier of the " + t[1] + "/" + t[2] + "/" +
+                                                  t[3] + " instance at " +
+                                                  at(*earlier->second.first, earlier->second.second) +
+                                                  "; each instance needs its own"});
         }
     }
     return errors;

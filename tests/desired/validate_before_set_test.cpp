@@ -31,11 +31,11 @@ protected:
         Register(std::string("n\0l", 3), "net", "switches", R"("idField": "name")");
     }
     static void Register(const std::string& component, const std::string& group, const std::string& key,
-                         const std::string& idField) {
+                         const std::string& idField, const std::string& version = "1") {
         const std::string escaped = component.find('\0') == std::string::npos ? component : "n\\u0000l";
         TarnSchemaStore::SetSchema("f", component, group, key, R"({"component": ")" + escaped + R"(", "group": ")" +
-                                   group + R"(", "key": ")" + key + R"(", "version": "1", )" + idField +
-                                   (idField.empty() ? "" : ", ") + R"("schema": {"type": "object", "properties": {
+                                   group + R"(", "key": ")" + key + R"(", "version": ")" + version + R"(", )" +
+                                   idField + (idField.empty() ? "" : ", ") + R"("schema": {"type": "object", "properties": {
                                    "name": {"type": "string"}, "note": {"type": "string"},
                                    "mtu": {"type": "integer", "maximum": 9000}}}})",
                                    TarnSchemaStore::SchemaStore::GetStore(), false);
@@ -155,6 +155,21 @@ TEST_F(ValidateBeforeSet, GeneratedIdentifiersAreFreshVersionFourUuids) {
     ASSERT_TRUE(wait(&status) > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const auto childs = TarnTest::Query(TarnTest::Rooted(CONFIG_STORE_PATH), "SELECT Identifier FROM DesiredUserConfig;");
     EXPECT_NE(made(R"({"mtu": 1})"), childs);
+}
+
+// Passed the cache it was validated with, a document is stored with the
+// schema objects that validated it, whatever was registered since.
+TEST_F(ValidateBeforeSet, StoresWithTheSchemaObjectsThatValidatedIt) {
+    const char* text = R"({"profile": {"fz": {"net": {"global": {"mtu": 1}}}}})";
+    const auto storedVersion = [&](const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache) {
+        SetDesiredUserConfig(Doc(text), cache);
+        return TarnTest::Query(TarnTest::Rooted(CONFIG_STORE_PATH), "SELECT Version FROM DesiredUserConfig;");
+    };
+    const auto cache = TarnSchemaStore::SchemaStore::GetCache();
+    ASSERT_TRUE(ValidateDesiredDocument(Doc(text), cache));
+    Register("fz", "net", "global", "", "2");
+    EXPECT_EQ(storedVersion(cache), std::vector<std::string>{"1"});
+    EXPECT_EQ(storedVersion(nullptr), std::vector<std::string>{"2"});
 }
 
 } // namespace

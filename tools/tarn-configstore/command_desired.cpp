@@ -2,6 +2,7 @@
 // next boot, and showing what is stored.
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,9 +25,9 @@ constexpr char kSmartnicForm[] = "a SmartNIC configuration {component: {group: {
 
 // Prints every error of the document, one per line, and their number on
 // standard error with the consequence; returns whether there was any.
-bool PrintErrors(const rapidjson::Document& document, const std::string& file, const char* consequence) {
-    const auto errors =
-        TarnConfigStore::ListDesiredDocumentErrors(document, TarnSchemaStore::SchemaStore::GetCache());
+bool PrintErrors(const rapidjson::Document& document, const std::string& file,
+                 const std::shared_ptr<TarnSchemaStore::SchemaObjectCache>& cache, const char* consequence) {
+    const auto errors = TarnConfigStore::ListDesiredDocumentErrors(document, cache);
     for (const auto& e : errors)
         std::printf("object %s, instance %s, at '%s': %s\n", e.object.empty() ? "-" : e.object.c_str(),
                     e.instance.empty() ? "-" : e.instance.c_str(), e.pointer.c_str(), e.reason.c_str());
@@ -71,7 +72,7 @@ int Validate(const std::string& file, bool smartnic) {
         }
     } else {
         WarnOfIgnoredMembers(*doc->document, file);
-        if (PrintErrors(*doc->document, file, "")) return 1;
+        if (PrintErrors(*doc->document, file, TarnSchemaStore::SchemaStore::GetCache(), "")) return 1;
     }
     std::printf("%s: valid\n", file.c_str());
     return 0;
@@ -91,8 +92,10 @@ int Set(const std::string& file, bool smartnic) {
         }
     } else {
         WarnOfIgnoredMembers(*doc->document, file);
-        if (PrintErrors(*doc->document, file, "; nothing stored")) return 1;
-        TarnConfigStore::SetDesiredUserConfig(*doc->document);
+        // Stored with the schema objects it was validated with, each read once.
+        const auto cache = TarnSchemaStore::SchemaStore::GetCache();
+        if (PrintErrors(*doc->document, file, cache, "; nothing stored")) return 1;
+        TarnConfigStore::SetDesiredUserConfig(*doc->document, cache);
     }
     // The boot restores the store from its backup: true only once a backup holds it.
     std::printf("stored for the next boot (boot mode %d); that boot restores the store from its backup, so run "
