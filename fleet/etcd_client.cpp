@@ -144,6 +144,16 @@ size_t CollectWatch(char* data, size_t size, size_t count, void* target) {
 
 } // namespace
 
+std::vector<std::string> SplitEndpoints(const std::string& list) {
+    std::vector<std::string> out;
+    for (size_t start = 0; start <= list.size();) {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        if (comma > start) out.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return out;
+}
+
 const KeyValue* Snapshot::Find(const std::string& key) const {
     for (const KeyValue& kv : kvs)
         if (kv.key == key) return &kv;

@@ -76,6 +76,9 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// The endpoints of a command line's "URL[,URL...]", empty ones left out.
+std::vector<std::string> SplitEndpoints(const std::string& list);
+
 // The largest response body taken from the cluster: etcd refuses requests
 // over 1.5 MiB, so a value is below that, and base64 makes it 4/3 larger.
 constexpr size_t kMaxResponseBytes = 16u << 20;

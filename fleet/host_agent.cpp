@@ -263,6 +263,13 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     };
 
+    // Pauses after a failure, 0.5 s doubling up to longestWait, with jitter;
+    // a pass that works starts them over.
+    auto backOff = [&] {
+        sleepFor(pause + std::chrono::milliseconds(jitter() % (pause.count() / 2 + 1)));
+        pause = std::min(pause * 2, o.longestWait);
+    };
+
     while (!stop) {
         try {
             if (!resolved) {
@@ -307,14 +314,12 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
         } catch (const EtcdError& e) {
             log.Line(std::string("etcd: ") + e.what() + "; trying again");
             lease = 0;  // it may have expired meanwhile
-            const auto wait = pause + std::chrono::milliseconds(jitter() % (pause.count() / 2 + 1));
-            sleepFor(wait);
-            pause = std::min(pause * 2, o.longestWait);
+            backOff();
         } catch (const std::exception& e) {
-            // The store could not be read (a boot holds it, say): the host's
-            // own work goes first; try again shortly.
+            // The store could not be read (a boot holds it, or the host has
+            // none yet): the host's own work goes first.
             log.Line(std::string("store: ") + e.what() + "; trying again");
-            sleepFor(std::chrono::milliseconds(1000));
+            backOff();
         }
     }
     if (lease != 0) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@ std::string Url(int port) { return "http://127.0.0.1:" + std::to_string(port); }
 Child::Child(const std::vector<std::string>& argv, const std::string& output) {
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that dies takes its etcd members and agents with it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (fd >= 0) {
             dup2(fd, 1);

@@ -20,17 +20,6 @@ std::string One(const ParsedArgs& parsed, const char* option, bool required) {
     return values.empty() ? "" : values[0];
 }
 
-std::vector<std::string> Endpoints(const std::string& list) {
-    std::vector<std::string> out;
-    for (size_t start = 0; start <= list.size();) {
-        const size_t comma = std::min(list.find(',', start), list.size());
-        if (comma > start) out.push_back(list.substr(start, comma - start));
-        start = comma + 1;
-    }
-    if (out.empty()) throw UsageError("--etcd needs at least one URL");
-    return out;
-}
-
 } // namespace
 
 int RunAgent(const Args& args) {
@@ -39,7 +28,8 @@ int RunAgent(const Args& args) {
                                                {"--key", "FILE"}, {"--lease", "SECONDS"}, {"--keep", "N"}});
     AtMost(parsed.operands, 0);
     TarnFleet::AgentOptions o;
-    o.endpoints = Endpoints(One(parsed, "--etcd", true));
+    o.endpoints = TarnFleet::SplitEndpoints(One(parsed, "--etcd", true));
+    if (o.endpoints.empty()) throw UsageError("--etcd needs at least one URL");
     o.fleet = One(parsed, "--fleet", true);
     o.host = One(parsed, "--host", true);
     if (const std::string p = One(parsed, "--prefix", false); !p.empty()) o.prefix = p;

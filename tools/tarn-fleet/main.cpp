@@ -75,7 +75,6 @@ std::string ReadDocument(const std::string& file) {
     if (!in) throw std::runtime_error("cannot read " + file);
     std::ostringstream text;
     text << in.rdbuf();
-    if (text.str().size() > kMaxDocumentBytes + 1) throw std::runtime_error(file + " is too large");
     // The agents check it against each host's schemas; a text they could
     // not even read is refused here.
     std::vector<DocumentError> errors;
@@ -329,19 +328,13 @@ int main(int argc, char** argv) {
             if (i + 1 == args.size()) throw Usage(a + " needs a value");
             *target = args[++i];
         }
-        if (etcd.empty()) throw Usage("missing --etcd URL[,URL...]");
+        if (SplitEndpoints(etcd).empty()) throw Usage("missing --etcd URL[,URL...]");
         if (fleet.empty()) throw Usage("missing --fleet NAME");
         if (i == args.size()) throw Usage("missing command");
         const std::string command = args[i];
         const std::vector<std::string> rest(args.begin() + i + 1, args.end());
-        std::vector<std::string> endpoints;
-        for (size_t start = 0; start <= etcd.size();) {
-            const size_t comma = std::min(etcd.find(',', start), etcd.size());
-            if (comma > start) endpoints.push_back(etcd.substr(start, comma - start));
-            start = comma + 1;
-        }
         const FleetKeys keys(prefix, fleet);
-        EtcdClient client(endpoints, tls);
+        EtcdClient client(SplitEndpoints(etcd), tls);
         if (command == "put") return Put(client, keys, Split(rest, {}, {"--host"}));
         if (command == "status") return Status(client, keys, Split(rest, {"--json"}, {}));
         if (command == "plan") return Plan(client, keys, Split(rest, {}, {"--host"}));
