@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 #include "base64.h"
 #include "tarn/rapidjson.h"
@@ -163,6 +165,7 @@ const KeyValue* Snapshot::Find(const std::string& key) const {
 struct EtcdClient::Impl {
     std::vector<std::string> endpoints;
     EtcdTls tls;
+    std::chrono::milliseconds patience{0};
     size_t current = 0;  // the endpoint that answered last
     Curl handle;         // kept for its connection
 
@@ -183,7 +186,18 @@ struct EtcdClient::Impl {
     // POSTs body to path on the endpoints in turn from the one that answered
     // last; the parsed reply of the first that takes it.
     rapidjson::Document Call(const std::string& path, const std::string& body) {
-        std::string problems;
+        const auto end = std::chrono::steady_clock::now() + patience;
+        for (;;) {
+            std::string problems;
+            if (auto reply = CallOnce(path, body, problems)) return std::move(*reply);
+            if (std::chrono::steady_clock::now() >= end) throw EtcdError("etcd " + path + " failed: " + problems);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+
+    // Each endpoint once; nullopt with the problems when none took it.
+    std::optional<rapidjson::Document> CallOnce(const std::string& path, const std::string& body,
+                                                std::string& problems) {
         Headers headers(curl_slist_append(nullptr, "Content-Type: application/json"));
         for (size_t tried = 0; tried < endpoints.size(); ++tried) {
             const size_t index = (current + tried) % endpoints.size();
@@ -206,20 +220,22 @@ struct EtcdClient::Impl {
             if (rc != CURLE_OK) problems += curl_easy_strerror(rc);
             else problems += "HTTP " + std::to_string(status) + " " + reply.substr(0, 200);
             // A request the cluster refuses as such (not a member's trouble)
-            // fails the same everywhere.
-            if (rc == CURLE_OK && status >= 400 && status < 500) break;
+            // fails the same everywhere, and again.
+            if (rc == CURLE_OK && status >= 400 && status < 500) throw EtcdError("etcd " + path + " failed: " + problems);
         }
-        throw EtcdError("etcd " + path + " failed: " + problems);
+        return std::nullopt;
     }
 };
 
-EtcdClient::EtcdClient(std::vector<std::string> endpoints, EtcdTls tls) : m_impl(new Impl) {
+EtcdClient::EtcdClient(std::vector<std::string> endpoints, EtcdTls tls, std::chrono::milliseconds patience)
+    : m_impl(new Impl) {
     InitCurlOnce();
     if (endpoints.empty()) throw EtcdError("no etcd endpoint given");
     for (std::string& e : endpoints)
         while (!e.empty() && e.back() == '/') e.pop_back();
     m_impl->endpoints = std::move(endpoints);
     m_impl->tls = std::move(tls);
+    m_impl->patience = patience;
 }
 
 EtcdClient::~EtcdClient() = default;

@@ -48,7 +48,11 @@ struct Snapshot {
 class EtcdClient {
 public:
     // endpoints: URLs such as http://127.0.0.1:2379 (https with tls).
-    explicit EtcdClient(std::vector<std::string> endpoints, EtcdTls tls = {});
+    // patience: how long a request goes on trying the endpoints in turn
+    // while none takes it (a member down, an election under way); 0 tries
+    // each once, for a caller that has its own pauses.
+    explicit EtcdClient(std::vector<std::string> endpoints, EtcdTls tls = {},
+                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     ~EtcdClient();
     EtcdClient(const EtcdClient&) = delete;
     EtcdClient& operator=(const EtcdClient&) = delete;

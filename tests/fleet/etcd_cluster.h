@@ -4,7 +4,10 @@
 
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
+
+#include "etcd_client.h"
 
 namespace TarnTest {
 
@@ -14,8 +17,8 @@ public:
     Child() = default;
     Child(const std::vector<std::string>& argv, const std::string& output);
     ~Child();
-    Child(Child&& other) noexcept;
-    Child& operator=(Child&& other) noexcept;
+    Child(Child&& o) noexcept : m_pid(std::exchange(o.m_pid, -1)) {}
+    Child& operator=(Child&& o) noexcept { Kill(); m_pid = std::exchange(o.m_pid, -1); return *this; }
     void Kill(int signal = 9);  // and reap
     bool Running() const { return m_pid > 0; }
     pid_t Pid() const { return m_pid; }
@@ -26,8 +29,10 @@ private:
 
 class EtcdCluster {
 public:
-    // members: 1 or 3; dir: where their data and logs go.
-    EtcdCluster(int members, const std::string& dir);
+    // members: 1 or 3; dir: where their data and logs go. With tls, clients
+    // must show a certificate of the cluster's own authority (Tls()).
+    EtcdCluster(int members, const std::string& dir, bool tls = false);
+    const TarnFleet::EtcdTls& Tls() const { return m_tls; }
     // "http://127.0.0.1:P1,http://127.0.0.1:P2,..."
     std::string Endpoints() const;
     std::string Endpoint(int member) const;
@@ -40,6 +45,7 @@ private:
     void WaitReady() const;
 
     std::string m_dir;
+    TarnFleet::EtcdTls m_tls;
     std::vector<int> m_client, m_peer;
     std::vector<Child> m_members;
 };

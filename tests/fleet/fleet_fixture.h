@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,29 +22,37 @@ namespace TarnTest {
 
 inline std::string HostRoot(const std::string& host) { return Root() + "/hosts/" + host; }
 
-inline int BootHost(const std::string& host) {
-    return std::system((TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(HostRoot(host)) +
+inline int Boot(const std::string& root) {
+    return std::system((TarnPlatform::ShellQuote(TARN_CLI) + " --root " + TarnPlatform::ShellQuote(root) +
                         " boot >/dev/null 2>&1").c_str());
 }
 
-// A copy of the sample host after its first boot.
-inline void MakeHost(const std::string& host) {
-    std::filesystem::create_directories(Root() + "/hosts");
-    std::filesystem::copy(TARN_EXAMPLE_HOST, HostRoot(host), std::filesystem::copy_options::recursive);
-    ASSERT_EQ(BootHost(host), 0);
+// A copy of the sample host at root after its first boot.
+inline void MakeHost(const std::string& root) {
+    std::filesystem::create_directories(root);
+    std::filesystem::copy(TARN_EXAMPLE_HOST, root, std::filesystem::copy_options::recursive);
+    ASSERT_EQ(Boot(root), 0);
 }
 
 class FleetTest : public testing::Test {
 protected:
-    void StartCluster(int members = 1) {
-        cluster = std::make_unique<EtcdCluster>(members, Root() + "/etcd");
-        etcd = std::make_unique<TarnFleet::EtcdClient>(cluster->EndpointList());
+    void StartCluster(int members = 1, bool tls = false) {
+        cluster = std::make_unique<EtcdCluster>(members, Root() + "/etcd", tls);
+        etcd = std::make_unique<TarnFleet::EtcdClient>(cluster->EndpointList(), cluster->Tls());
+    }
+
+    // The options that show the client's certificate, when the cluster asks for one.
+    std::vector<std::string> TlsOptions() const {
+        const TarnFleet::EtcdTls& t = cluster->Tls();
+        if (t.caFile.empty()) return {};
+        return {"--cacert", t.caFile, "--cert", t.certFile, "--key", t.keyFile};
     }
 
     Child StartAgent(const std::string& host, int lease = 2) {
-        return Child({TARN_CLI, "--root", HostRoot(host), "agent", "--etcd", cluster->Endpoints(), "--fleet", "lab",
-                      "--host", host, "--lease", std::to_string(lease)},
-                     Root() + "/agent-" + host + ".out");
+        std::vector<std::string> argv = {TARN_CLI, "--root", HostRoot(host), "agent", "--etcd", cluster->Endpoints(),
+                                         "--fleet", "lab", "--host", host, "--lease", std::to_string(lease)};
+        for (const std::string& o : TlsOptions()) argv.push_back(o);
+        return Child(argv, Root() + "/agent-" + host + ".out");
     }
 
     // tarn-fleet with args; its exit status, standard output and error.
@@ -51,8 +60,10 @@ protected:
         int status;
         std::string out, err;
     };
-    Result Fleet(const std::vector<std::string>& args) {
+    Result Fleet(const std::vector<std::string>& args, bool tls = true) {
         std::string command = TarnPlatform::ShellQuote(TARN_FLEET) + " --etcd " + cluster->Endpoints() + " --fleet lab";
+        for (const std::string& o : tls ? TlsOptions() : std::vector<std::string>{})
+            command += " " + TarnPlatform::ShellQuote(o);
         for (const std::string& a : args) command += " " + TarnPlatform::ShellQuote(a);
         command += " >" + Root() + "/fleet.out 2>" + Root() + "/fleet.err";
         const int rc = std::system(command.c_str());
@@ -83,9 +94,9 @@ protected:
     TarnFleet::FleetKeys keys{"/tarn-fleet", "lab"};
 };
 
-// Rows of the host's DesiredUserConfig: component/group/name[identifier]=value.
-inline std::vector<std::string> DesiredRows(const std::string& host) {
-    return Query(HostRoot(host) + "/etc/halden/configstore/current-store-1",
+// Rows of DesiredUserConfig of the host at root: component/group/name[identifier]=value.
+inline std::vector<std::string> DesiredRows(const std::string& root) {
+    return Query(root + "/etc/halden/configstore/current-store-1",
                  "SELECT Component||'/'||ConfigGroup||'/'||Name||'['||Identifier||']='||Value FROM "
                  "DesiredUserConfig ORDER BY 1;");
 }

@@ -334,7 +334,9 @@ int main(int argc, char** argv) {
         const std::string command = args[i];
         const std::vector<std::string> rest(args.begin() + i + 1, args.end());
         const FleetKeys keys(prefix, fleet);
-        EtcdClient client(SplitEndpoints(etcd), tls);
+        // An operator's request waits out an election or a member going
+        // down; every write the tool makes is safe to repeat.
+        EtcdClient client(SplitEndpoints(etcd), tls, std::chrono::seconds(10));
         if (command == "put") return Put(client, keys, Split(rest, {}, {"--host"}));
         if (command == "status") return Status(client, keys, Split(rest, {"--json"}, {}));
         if (command == "plan") return Plan(client, keys, Split(rest, {}, {"--host"}));
