@@ -21,6 +21,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarn-configstore.pc DESTINATION ${CMAK
 
 # For operators: manual pages and bash completion of both programs.
 install(FILES docs/man/tarn-configstore.8 docs/man/knosh.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+install(FILES docs/man/tarn-fleet.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES tools/completion/tarn-configstore.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
   RENAME tarn-configstore)
 install(FILES tools/completion/knosh.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions

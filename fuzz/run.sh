@@ -17,7 +17,7 @@ seconds=${1:-60}
 shift || true
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(json_document schema_entry split_config load_store_error_file kno_tree knosh knosh_daemon image_xml ustar desired_document boot_document)
+[ ${#targets[@]} -gt 0 ] || targets=(json_document schema_entry split_config load_store_error_file kno_tree knosh knosh_daemon image_xml ustar desired_document boot_document fleet_input)
 
 # Longest input per target: room for the seeds and a little more.
 declare -A max_len=([kno_tree]=16384 [knosh]=1024 [knosh_daemon]=8192 [ustar]=8192)

@@ -20,6 +20,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   json-schema-test-suite
+  libcurl4-openssl-dev etcd-server etcd-client
 )
 for group in "$@"; do
   case "$group" in

@@ -14,7 +14,7 @@ count() {
     -o -name '*.hpp' -o -name '*.sh' -o -name '*.py' \) -print0 | xargs -0 cat | wc -l
 }
 
-code=$(count include platform store boot schema defaults desired maintenance persist image apps tools)
+code=$(count include platform store boot schema defaults desired maintenance persist image apps tools fleet)
 tests=$(count tests fuzz)
 share=$(awk -v t="$tests" -v c="$code" 'BEGIN { printf "%.2f", t / c }')
 echo "test share: $tests lines of tests / $code lines of code = $share (ceiling 0.33)"

@@ -25,6 +25,7 @@
 #define RAPIDJSON_HAS_STDSTRING 1
 
 #include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
 #include <rapidjson/istreamwrapper.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/pointer.h>

@@ -24,6 +24,9 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 
+// A loopback TCP port that nobody listens on now: the kernel's choice for port 0.
+int FreeLoopbackPort();
+
 // Path of a helper program built with the tests.
 std::string HelperProgram(const std::string& name);
 

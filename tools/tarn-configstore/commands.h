@@ -23,6 +23,7 @@ struct Command {
 
 const std::vector<Command>& Commands();
 
+int RunAgent(const Args& args);
 int RunBoot(const Args& args);
 int RunSetupRamdisk(const Args& args);
 int RunCreate(const Args& args);

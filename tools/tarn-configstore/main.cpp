@@ -159,6 +159,20 @@ const std::vector<Command>& Commands() {
          "Paths come from the arguments or, with none, one per line from standard input.\n"
          "--json prints {\"kept\": [...], \"rejected\": [{\"path\", \"reason\"}...]}. Exit status\n"
          "1 with the reason when the image database cannot be read.", &RunFilterSticky},
+        {"agent", "agent --etcd URL[,URL...] --fleet NAME --host NAME [--prefix P] [--cacert F --cert F --key F] [--lease S] [--keep N]",
+         "deliver the fleet's desired document to this host and report back",
+         "Runs until SIGTERM or SIGINT beside the store: watches the fleet's document\n"
+         "(or a rollout's document pinned for this host) and the host's overlay under\n"
+         "PREFIX/NAME in etcd (default prefix /tarn-fleet), merges them, checks the\n"
+         "result against the installed schemas and stores it for the next boot with a\n"
+         "backup (or rejects it, leaving the store untouched), and reports under\n"
+         "PREFIX/NAME/hosts/HOST/status: the revisions seen, stored and applied, the\n"
+         "state, the errors, the next boot's plan summary and the backup generation.\n"
+         "PREFIX/NAME/hosts/HOST/alive lives while its lease of S seconds (default 10)\n"
+         "is renewed. It resumes from /var/lib/halden/fleet/NAME.agent.json and logs\n"
+         "to /var/log/tarn-fleet-agent.log under the host root; while etcd is\n"
+         "unreachable it tries again with growing pauses. Exit status 2 for wrong\n"
+         "arguments, 1 for a fleet, host or prefix name that cannot be a key.", &RunAgent},
         {"unpack-payload", "unpack-payload ARCHIVE TARDISK", "unpack a payload archive as a mounted tardisk",
          "Stand-in for the host's in-memory file system: unpacks the ustar ARCHIVE into\n"
          "the host root, gives each file its backing file .#<name> and records its inode\n"

@@ -39,18 +39,6 @@ const char* const kDaemonLog = "/daemon.err";
 
 sockaddr_in gDaemon{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};  // the port is the test's
 
-// A loopback port that nobody listens on now: the kernel's choice for port 0.
-uint16_t FreePort() {
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = gDaemon;
-    a.sin_port = 0;
-    socklen_t length = sizeof a;
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
 class Client {
 public:
     // Connects at once: the daemon listens when its start returns.
@@ -107,7 +95,7 @@ protected:
         prctl(PR_SET_CHILD_SUBREAPER, 1);  // the detached daemon becomes our child, to be stopped
         int status = -1;
         for (int tries = 0; tries < 3 && status != 0; ++tries) {  // another may take the port meanwhile
-            port_ = FreePort();
+            port_ = TarnTest::FreeLoopbackPort();
             gDaemon.sin_port = htons(port_);
             waitpid(StartDaemon(), &status, 0);
         }

@@ -1,0 +1,115 @@
+// The agent's work on the host's store, without etcd: what it stores, and
+// how it tells that a boot applied what it stored.
+#include "fleet_fixture.h"
+#include "host_agent.h"
+#include "tarn/boot_state.h"
+
+namespace TarnTest {
+namespace {
+
+using namespace TarnFleet;
+
+InputTexts Texts(int64_t fleetRev, const std::string& fleet, int64_t pinnedRev = 0, const std::string& pinned = "") {
+    InputTexts in;
+    in.revisions = {fleetRev, pinnedRev, 0};
+    in.fleet = fleet;
+    if (pinnedRev) in.pinned = pinned;
+    return in;
+}
+
+constexpr char kDns[] = R"({"profile": {"network": {"dns": {"servers": {"servers": ["192.0.2.53"]}}}}})";
+constexpr char kSsh[] = R"({"profile": {"system": {"ssh": {"service": {"enabled": false, "port": 2222}}}}})";
+
+TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
+    MakeHost(Root());
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 2, "lab"));
+    ASSERT_EQ(s.state, kStatePending) << (s.errors.empty() ? "" : s.errors[0].reason);
+    EXPECT_EQ(s.stored, 5);
+    EXPECT_EQ(s.seen, 5);
+    ASSERT_TRUE(s.plan);
+    EXPECT_EQ(s.plan->bootMode, 1);
+    EXPECT_GT(s.plan->added + s.plan->changed + s.plan->removed, 0);
+    EXPECT_THAT(DesiredRows(Root()), testing::Contains("network/dns/servers[]={\"servers\":[\"192.0.2.53\"]}"));
+    EXPECT_EQ(Query(Rooted("/var/lib/halden/configstore/backup/current-store-1"),
+                    "SELECT count(*) FROM DesiredUserConfig WHERE Name='servers';"),
+              std::vector<std::string>{"1"});
+    const int generation = s.generation;
+    EXPECT_GT(generation, 0);
+
+    // The same inputs again: nothing stored, no generation taken.
+    EXPECT_FALSE(HandleInputs(s, Texts(5, kDns), 2, "lab"));
+    EXPECT_EQ(s.generation, generation);
+
+    // A rollout's pinned document takes the fleet's place.
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns, 8, kSsh), 2, "lab"));
+    EXPECT_EQ(s.stored, 8);
+    EXPECT_THAT(DesiredRows(Root()), testing::Contains(testing::HasSubstr("system/ssh/service[")));
+    EXPECT_THAT(DesiredRows(Root()), testing::Not(testing::Contains(testing::HasSubstr("dns/servers"))));
+
+    // The rollout ends: the fleet's document is now the same text, unpinned.
+    // The store holds it already; only the revision moves.
+    const int pinnedGeneration = s.generation;
+    ASSERT_TRUE(HandleInputs(s, Texts(9, kSsh), 2, "lab"));
+    EXPECT_EQ(s.stored, 9);
+    EXPECT_EQ(s.state, kStatePending);
+    EXPECT_EQ(s.generation, pinnedGeneration);
+}
+
+// A boot that left the desired rows in place (its apply rolled back) did not
+// apply the stored document; the one that applies it is below.
+TEST(HostAgent, TellsADocumentABootLeftUnapplied) {
+    MakeHost(Root());
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5, "lab"));
+    EXPECT_FALSE(NoticeBoot(s)) << "no boot yet";
+    TarnConfigStore::SetBootMode(TarnConfigStore::BOOTMODE_NORMAL);
+    ASSERT_TRUE(NoticeBoot(s));
+    EXPECT_EQ(s.state, kStateApplyFailed);
+    EXPECT_EQ(s.applied, 0);
+}
+
+// The agent killed while storing revision 6, then the host booted: what the
+// restarted agent finds in its state file is the revision it was storing.
+TEST(HostAgent, AKillWhileStoringNeitherLosesNorRepeatsARevision) {
+    MakeHost(Root());
+    HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 5, "lab"));
+    const InputTexts six = Texts(6, kSsh);
+
+    // Killed after the backup: the boot applied 6, which is not stored again.
+    HostStatus stored6 = s;
+    ASSERT_TRUE(HandleInputs(stored6, six, 5, "lab"));
+    HostStatus killed = s;
+    killed.handled = six.revisions;
+    killed.seen = 6;
+    killed.storing = 6;
+    killed.storingDigest = stored6.digest;
+    ASSERT_EQ(Boot(Root()), 0);
+    ResolveInterruptedStore(killed);
+    EXPECT_EQ(killed.stored, 6);
+    ASSERT_TRUE(NoticeBoot(killed));
+    EXPECT_EQ(killed.state, kStateApplied);
+    EXPECT_EQ(killed.applied, 6);
+    EXPECT_FALSE(NoticeBoot(killed));
+    EXPECT_FALSE(HandleInputs(killed, six, 5, "lab"));
+
+    // Killed before the store was touched: the boot applied 5 (its backup),
+    // and 6 is stored when the inputs are handled again.
+    HostStatus before = killed;
+    ASSERT_TRUE(HandleInputs(before, Texts(7, kDns), 5, "lab"));
+    ASSERT_EQ(Boot(Root()), 0);
+    HostStatus early = before;
+    early.handled = Texts(8, kSsh).revisions;
+    early.seen = 8;
+    early.storing = 8;
+    ResolveInterruptedStore(early);
+    ASSERT_TRUE(NoticeBoot(early));
+    EXPECT_EQ(early.applied, 7);
+    ASSERT_TRUE(HandleInputs(early, Texts(8, kSsh), 5, "lab"));
+    EXPECT_EQ(early.stored, 8);
+    EXPECT_EQ(early.state, kStatePending);
+}
+
+} // namespace
+} // namespace TarnTest
