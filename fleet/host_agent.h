@@ -26,9 +26,6 @@ struct AgentOptions {
     int keep = 5;                                // backup generations kept
 };
 
-// The host's state file under the host root, which the agent resumes from.
-std::string AgentStatePath(const std::string& fleet);
-
 // The key of the host's store that names the fleet revision its desired
 // rows came from, written with them before the backup: whatever restores a
 // backup restores the revision with the rows.
@@ -48,8 +45,7 @@ bool NoticeBoot(HostStatus& status);
 // After a kill while storing: keeps what a boot shows was stored, else
 // makes the inputs be handled again.
 void ResolveInterruptedStore(HostStatus& status);
-HostStatus LoadState(const std::string& fleet, const std::string& host);
-void SaveState(const std::string& fleet, const HostStatus& status);
+
 
 // Runs until stop is set: returns 0, or 1 when the options are unusable
 // (the reason on standard error). etcd being unreachable never ends it.
