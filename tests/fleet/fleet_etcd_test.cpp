@@ -212,17 +212,17 @@ TEST_F(FleetTest, RolloutStopsAtTheFirstRejection) {
 }
 
 // Each member of a three-member cluster killed in turn (the leader among
-// them) while documents arrive, then the whole cluster down for a while:
-// the agents wait and end on the newest revision.
-TEST_F(FleetTest, OutlivesKilledMembersAndAnOutage) {
+// them) during a rollout, then the whole cluster down for a while, then two
+// operators putting at once: the agents end on the newest revision.
+TEST_F(FleetTest, OutlivesKilledMembersAnOutageAndTwoOperators) {
     StartCluster(3);
     MakeHost(HostRoot("h1"));
     MakeHost(HostRoot("h2"));
     Child a1 = StartAgent("h1"), a2 = StartAgent("h2");
     for (int m = 0; m < 3; ++m) {
         cluster->Stop(m);
-        ASSERT_EQ(Fleet({"put", Document("overlay.json", m % 2 ? kFleetDoc : kOverlay), "--host", "h1"}).status, 0);
-        ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1"}); })) << "member " << m;
+        const Result r = Fleet({"rollout", Document("r.json", m % 2 ? kFleetDoc : kOverlay), "--canary", "1"});
+        ASSERT_EQ(r.status, 0) << "member " << m << ": " << r.err;
         cluster->Start(m);
     }
     EXPECT_THAT(DesiredRows(HostRoot("h1")), testing::Contains(testing::HasSubstr("198.51.100.53")));
@@ -230,9 +230,16 @@ TEST_F(FleetTest, OutlivesKilledMembersAndAnOutage) {
     for (int m = 0; m < 3; ++m) cluster->Stop(m);
     std::this_thread::sleep_for(std::chrono::seconds(2));
     for (int m = 0; m < 3; ++m) cluster->Start(m);
-    ASSERT_EQ(Fleet({"put", Document("fleet.json", kFleetDoc)}).status, 0);
+    auto operatorPuts = [this](const char* doc) {
+        TarnFleet::EtcdClient own(cluster->EndpointList(), {}, std::chrono::seconds(10));
+        for (int i = 0; i < 5; ++i) own.Write({{keys.Desired(), doc}});
+    };
+    std::thread first(operatorPuts, kFleetDoc), second(operatorPuts, kOverlay);
+    first.join();
+    second.join();
     ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1", "h2"}) && v.hosts.at("h1").alive; }));
-    EXPECT_THAT(DesiredRows(HostRoot("h2")), testing::Contains(testing::HasSubstr("192.0.2.53")));
+    const bool overlayLast = etcd->Read({{keys.Desired()}}).kvs.at(0).value == kOverlay;
+    EXPECT_THAT(DesiredRows(HostRoot("h2")), testing::Contains(testing::HasSubstr(overlayLast ? "198.51.100.53" : "192.0.2.53")));
 }
 
 } // namespace
