@@ -13,6 +13,7 @@
 #include "boot/boot_mode_work.h"
 #include "boot/boot_tree.h"
 #include "boot/generate_desired_configuration.h"
+#include "tarn/cleanup.h"
 #include "tarn/db_connection.h"
 #include "tarn/platform/schema_store.h"
 #include "tarn/store_tables.h"
@@ -174,6 +175,20 @@ TEST_F(DesiredMerge, LeavesConfigAsTheStoreFormatsStatementsDo) {
         ASSERT_EQ(TarnTest::Query(Store(), kDump), expected);
     }
     EXPECT_GT(contested, 20);
+}
+
+// The cleanup of the automatic layer runs on a copy of its own the same way.
+TEST_F(DesiredMerge, CleanupLeavesConfigAsItsStatementsDo) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        RunSql(Store(), "DELETE FROM Config; DELETE FROM DesiredUserConfig;");
+        Generate(seed);
+        RunSql(Store(), "UPDATE Config SET AutoConfValue = 'a' || rowid WHERE rowid % 3 = 0;");
+        std::filesystem::copy_file(Store(), Reference(), std::filesystem::copy_options::overwrite_existing);
+        TarnConfigStore::CleanupAutoConfig();
+        RunSql(Reference(), "update config set autoconfvalue=null; delete from config where uservalue is null and "
+                            "vitalvalue is null and cachedvalue is null and DesiredValue is null;");
+        ASSERT_EQ(TarnTest::Query(Store(), kDump), TarnTest::Query(Reference(), kDump)) << "seed " << seed;
+    }
 }
 
 TEST_F(DesiredMerge, AFailureLeavesTheStoreAsItWas) {
