@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "store/host_file_view.h"
-#include "persist/inode_tardisk.h"
+#include "persist/inode_payload.h"
 #include "tarn/crate_files.h"
 #include "tarn/file_persistence.h"
 #include "tarn/image.h"
@@ -112,18 +112,18 @@ private:
         char buildDate[21];
         int mismatch = 0;
         if (KNO_CheckSig(buildDate, sizeof buildDate, &mismatch) != KES_OK) Logged("Failed to init kno");
-        const std::string tardisk = m_tardisks.Of(st.st_ino);
-        if (tardisk.empty())
+        const std::string payload = m_payloads.Of(st.st_ino);
+        if (payload.empty())
             return Logged("File %s cannot be mapped to tardisk, hence it should not be persisted.", path.c_str());
-        if (m_allowed.count(tardisk)) return "";
+        if (m_allowed.count(payload)) return "";
         return Logged("File %s in tardisk %s does not belong to crate which allows persistence of sticky bit files",
-                      path.c_str(), tardisk.c_str());
+                      path.c_str(), payload.c_str());
     }
 
     std::unordered_set<std::string> m_allowed;
     HostFileView m_view{true};
     mutable std::unordered_map<std::string, bool> m_directoryIsLink;
-    mutable InodeTardisks m_tardisks;
+    mutable InodePayloads m_payloads;
 };
 
 void WriteSkipBackupList(const std::vector<std::pair<std::string, std::string>>& rejected) {

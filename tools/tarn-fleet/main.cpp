@@ -5,10 +5,8 @@
 #include <ctime>
 #include <map>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "fleet_document.h"
 #include "fleet_view.h"

@@ -15,7 +15,7 @@ namespace TarnConfigStore {
 // to the next only in the inode's own key: it is resolved for the first
 // inode asked for, and for the others only that key is changed. The record's
 // type, fixed by the definitions, is confirmed once.
-class InodeTardisks {
+class InodePayloads {
 public:
     // The tardisk name of the inode's statistics record; "" when the node
     // cannot be resolved or read, or names none.

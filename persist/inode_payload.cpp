@@ -1,4 +1,4 @@
-#include "persist/inode_tardisk.h"
+#include "persist/inode_payload.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -20,7 +20,7 @@ struct PathFree {
 
 } // namespace
 
-bool InodeTardisks::Resolve(uint64_t inode) {
+bool InodePayloads::Resolve(uint64_t inode) {
     m_keys.reset();
     m_typeConfirmed = false;
     char text[kNodePathMax];
@@ -44,7 +44,7 @@ bool InodeTardisks::Resolve(uint64_t inode) {
     return true;
 }
 
-std::string InodeTardisks::Of(uint64_t inode) {
+std::string InodePayloads::Of(uint64_t inode) {
     if (m_keys && m_reusable)
         KNO_ParamSetInt(KNO_ParamListGetParam(m_keys.get(), KNO_ParamListUsedCount(m_keys.get()) - 1), inode);
     else if (!Resolve(inode))
