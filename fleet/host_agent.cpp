@@ -1,5 +1,7 @@
 #include "host_agent.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -7,6 +9,7 @@
 
 #include "agent_log.h"
 #include "agent_state.h"
+#include "store_step.h"
 #include "tarn/boot_plan.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
@@ -69,6 +72,15 @@ int64_t StoreRevision() {
     } catch (const std::exception&) {
         return 0;
     }
+}
+
+// What changes whenever anything commits to the store or a boot restores it
+// (a rollback journal writes the file itself; a restore replaces it).
+std::string StoreFingerprint() {
+    struct stat st {};
+    if (::stat(TarnPlatform::HostPath(TarnConfigStore::CONFIG_STORE_PATH).c_str(), &st) != 0) return {};
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 int CountDesiredRows() {
@@ -203,6 +215,7 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
     const std::vector<KeySpan> watched = {{keys->Desired()}, {keys->Pinned(o.host)}, {keys->Overlay(o.host)}};
     std::string published;  // the status text etcd holds
     int64_t lease = 0, publishedAt = 0;
+    std::pair<std::string, int64_t> lookedAt;  // the store's fingerprint when last looked for a boot, and when
     std::chrono::milliseconds pause{500};
     std::mt19937 jitter(std::random_device{}());
 
@@ -220,11 +233,20 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
 
     while (!stop) {
         try {
+            // Every step that reads or writes the store runs in a child of its own.
             if (!resolved) {
-                ResolveInterruptedStore(status);
+                if (status.storing != 0)
+                    RunStoreStep(status, [](HostStatus& s) { ResolveInterruptedStore(s); return true; });
                 resolved = true;
             }
-            bool changed = NoticeBoot(status);
+            // A boot is looked for when the store changed, and once a minute
+            // whatever its file says.
+            bool changed = false;
+            const std::string fingerprint = StoreFingerprint();
+            if (status.state == kStatePending && (fingerprint != lookedAt.first || Now() - lookedAt.second >= 60)) {
+                changed = RunStoreStep(status, NoticeBoot);
+                lookedAt = {fingerprint, Now()};
+            }
             if (lease == 0 || !etcd.KeepAlive(lease)) {
                 lease = etcd.GrantLease(o.leaseSeconds);
                 etcd.Write({{keys->Alive(o.host), std::to_string(Now())}}, {}, lease);
@@ -240,7 +262,8 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
             take(keys->Desired(), in.revisions.fleet, in.fleet);
             take(keys->Pinned(o.host), in.revisions.pinned, in.pinned);
             take(keys->Overlay(o.host), in.revisions.overlay, in.overlay);
-            if (HandleInputs(status, in, o.keep, o.fleet)) {
+            if (in.revisions != status.handled &&
+                RunStoreStep(status, [&](HostStatus& s) { return HandleInputs(s, in, o.keep, o.fleet); })) {
                 changed = true;
                 log.Line("revision " + std::to_string(status.seen) + ": " + status.state +
                          (status.errors.empty() ? "" : " (" + status.errors.front().reason + ")"));
