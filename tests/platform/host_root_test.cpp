@@ -1,6 +1,8 @@
 // Host root, paths resolved inside it, SQL quoting, and the log files under
 // the host root.
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -82,4 +84,20 @@ TEST(Logs, StoreLogAndSystemLogFiles) {
     const std::string syslog = ReadFile(Rooted("/var/log/syslog"));
     EXPECT_NE(syslog.find("<3> ConfigStore backup completed with rc = 0\n"), std::string::npos);
     EXPECT_EQ(syslog.find("\n\n"), std::string::npos);
+}
+
+// The log file is held open between lines: a line after the file was
+// removed, or (a second on) renamed away by a rotation, lands in a new file
+// at its path, not in the old one.
+TEST(Logs, FollowRemovalAndRotation) {
+    const std::string log = Rooted("/var/log/configstore.log");
+    CSLogger::Log(2, "first");
+    ASSERT_EQ(::unlink(log.c_str()), 0);
+    CSLogger::Log(2, "after removal");
+    EXPECT_NE(ReadFile(log).find("after removal"), std::string::npos);
+    ASSERT_EQ(::rename(log.c_str(), (log + ".1").c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    CSLogger::Log(2, "after rotation");
+    EXPECT_NE(ReadFile(log).find("after rotation"), std::string::npos);
+    EXPECT_EQ(ReadFile(log + ".1").find("after rotation"), std::string::npos);
 }
