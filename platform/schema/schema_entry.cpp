@@ -90,21 +90,6 @@ void CheckIdentity(const rapidjson::Value& entry, const char* member, const std:
     if (actual != expected) Refuse("member " + Quote(member) + " is " + Quote(actual) + ", not " + Quote(expected));
 }
 
-constexpr size_t kSchemaChunkCapacity = 8 * 1024;
-
-// A document whose pool grows in small chunks: an entry's schema takes a
-// few KB, and a boot holds one for each object it reads while it uses it.
-// rapidjson's default chunk of 64 KB, taken and given back for every
-// entry, moved the top of the heap up and down (brk) for each.
-std::shared_ptr<rapidjson::Document> SmallDocument() {
-    struct Owned {
-        rapidjson::MemoryPoolAllocator<> pool{kSchemaChunkCapacity};
-        rapidjson::Document doc{&pool};
-    };
-    auto owned = std::make_shared<Owned>();
-    return std::shared_ptr<rapidjson::Document>(owned, &owned->doc);
-}
-
 // The entry in owned, which becomes the entry's schema document: the
 // entry's other members are read first, then its "schema" becomes the root.
 SchemaEntry ReadEntry(const std::shared_ptr<rapidjson::Document>& owned, const std::string& component,
@@ -186,6 +171,16 @@ SchemaEntry ReadEntry(const std::shared_ptr<rapidjson::Document>& owned, const s
 }
 
 } // namespace
+
+std::shared_ptr<rapidjson::Document> SmallDocument() {
+    constexpr size_t kChunkCapacity = 8 * 1024;
+    struct Owned {
+        rapidjson::MemoryPoolAllocator<> pool{kChunkCapacity};
+        rapidjson::Document doc{&pool};
+    };
+    auto owned = std::make_shared<Owned>();
+    return std::shared_ptr<rapidjson::Document>(owned, &owned->doc);
+}
 
 SchemaEntry ReadSchemaEntry(const std::string& text, const std::string& component, const std::string& group,
                             const std::string& name, bool checkSchema) {

@@ -36,7 +36,7 @@ public:
 private:
     TarnSchemaEntry::SchemaEntry m_entry;
     mutable std::once_flag m_userOnce;
-    mutable std::unique_ptr<rapidjson::Document> m_userSchema;
+    mutable std::shared_ptr<rapidjson::Document> m_userSchema;
 };
 
 class DatabaseSchemaStore : public SchemaStore {

@@ -20,7 +20,7 @@ StoredSchemaObject::~StoredSchemaObject() {
 // never ask.
 const rapidjson::Value& StoredSchemaObject::GetUserSchema() const {
     std::call_once(m_userOnce, [this] {
-        auto user = std::make_unique<rapidjson::Document>();
+        std::shared_ptr<rapidjson::Document> user = TarnSchemaEntry::SmallDocument();
         TarnSchemaEntry::DeriveUserSchema(*m_entry.schema, m_entry.kind, *user);
         TarnSchemaValidation::RegisterStableSchema(user.get());
         m_userSchema = std::move(user);
