@@ -240,7 +240,7 @@ EtcdClient::EtcdClient(std::vector<std::string> endpoints, EtcdTls tls, std::chr
 
 EtcdClient::~EtcdClient() = default;
 
-Snapshot EtcdClient::Read(const std::vector<KeySpan>& spans) {
+Snapshot EtcdClient::Read(const std::vector<KeySpan>& spans, int64_t revision) {
     rapidjson::StringBuffer buffer;
     Writer w(buffer);
     w.StartObject();
@@ -251,6 +251,14 @@ Snapshot EtcdClient::Read(const std::vector<KeySpan>& spans) {
         w.Key("request_range");
         w.StartObject();
         Span(w, span);
+        if (span.keysOnly) {
+            w.Key("keys_only");
+            w.Bool(true);
+        }
+        if (revision != 0) {
+            w.Key("revision");
+            w.String(std::to_string(revision));
+        }
         w.EndObject();
         w.EndObject();
     }

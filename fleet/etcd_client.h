@@ -32,10 +32,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A key, or with prefix every key that begins with it.
+// A key, or with prefix every key that begins with it; keysOnly reads
+// their names and revisions without their values.
 struct KeySpan {
     std::string key;
     bool prefix = false;
+    bool keysOnly = false;
 };
 
 // The keys read at one revision of the store.
@@ -57,8 +59,9 @@ public:
     EtcdClient(const EtcdClient&) = delete;
     EtcdClient& operator=(const EtcdClient&) = delete;
 
-    // Every span read in one transaction, so at one revision.
-    Snapshot Read(const std::vector<KeySpan>& spans);
+    // Every span read in one transaction, so at one revision: the newest,
+    // or `revision` when not 0 (an older one etcd has not compacted yet).
+    Snapshot Read(const std::vector<KeySpan>& spans, int64_t revision = 0);
     // Stores the puts and removes the deletes in one transaction; returns
     // the revision it made. lease 0: the keys outlive the writer.
     int64_t Write(const std::vector<std::pair<std::string, std::string>>& puts,

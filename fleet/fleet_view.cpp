@@ -12,10 +12,16 @@ bool HostView::Rejected(int64_t revision) const {
 }
 
 FleetView ReadFleet(EtcdClient& etcd, const FleetKeys& keys) {
-    const Snapshot snap = etcd.Read({{keys.Desired()}, {keys.HostsPrefix(), true}});
+    // The keys first, without their values: a host's pinned and overlay
+    // documents may be a MiB each, and a fleet's would pass any bound on one
+    // response. Then the statuses at that revision, a page at a time, each
+    // page well below that bound (a status stays below 160 KB) and below
+    // etcd's limit of operations in one transaction.
+    const Snapshot names = etcd.Read({{keys.Desired(), false, true}, {keys.HostsPrefix(), true, true}});
     FleetView view;
-    view.revision = snap.revision;
-    for (const KeyValue& kv : snap.kvs) {
+    view.revision = names.revision;
+    std::vector<KeySpan> statuses;
+    for (const KeyValue& kv : names.kvs) {
         if (kv.key == keys.Desired()) {
             view.fleet = kv.modRevision;
             continue;
@@ -26,7 +32,16 @@ FleetView ReadFleet(EtcdClient& etcd, const FleetKeys& keys) {
         if (leaf == "pinned") h.pinned = kv.modRevision;
         else if (leaf == "overlay") h.overlay = kv.modRevision;
         else if (leaf == "alive") h.alive = true;
-        else if (leaf == "status") h.status = StatusFromJson(kv.value);
+        else if (leaf == "status") statuses.push_back({kv.key});
+    }
+    constexpr size_t kStatusesPerRead = 64;
+    for (size_t first = 0; first < statuses.size(); first += kStatusesPerRead) {
+        const std::vector<KeySpan> page(statuses.begin() + first,
+                                        statuses.begin() + std::min(statuses.size(), first + kStatusesPerRead));
+        for (const KeyValue& kv : etcd.Read(page, names.revision).kvs) {
+            std::string host, leaf;
+            if (keys.SplitHostKey(kv.key, &host, &leaf)) view.hosts[host].status = StatusFromJson(kv.value);
+        }
     }
     return view;
 }

@@ -26,8 +26,27 @@ namespace {
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
+// What a status reports of a document's errors. etcd refuses a request over
+// 1.5 MiB: a document with thousands of errors, or a name of a megabyte in
+// one, would leave the host with no status at all. So the first
+// kReportedErrors, each text cut at kReportedText bytes (whole UTF-8
+// characters), and one more that counts the rest.
+constexpr size_t kReportedErrors = 100, kReportedText = 512;
+
+std::string Cut(const std::string& text) {
+    if (text.size() <= kReportedText) return text;
+    size_t end = kReportedText;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end) + "...";
+}
+
 void Reject(HostStatus& status, const char* state, std::vector<DocumentError> errors) {
     status.state = state;
+    const size_t total = errors.size();
+    if (total > kReportedErrors) errors.resize(kReportedErrors);
+    for (DocumentError& e : errors) e = {Cut(e.object), Cut(e.pointer), Cut(e.reason)};
+    if (total > kReportedErrors)
+        errors.push_back({"", "", "and " + std::to_string(total - kReportedErrors) + " more errors"});
     status.errors = std::move(errors);
 }
 

@@ -110,12 +110,37 @@ TEST_F(FleetTest, RejectsOnOneHostLeavingItsStoreAndTheOthers) {
         EXPECT_FALSE(ReadFleet(*etcd, keys).hosts.at("h2").status->errors.empty());
     }
     EXPECT_THAT(ReadFleet(*etcd, keys).hosts.at("h2").status->errors[0].reason, testing::HasSubstr("bytes, more than"));
+    // More errors and longer names than a status etcd takes can carry (no
+    // request over 1.5 MiB): the first hundred, cut, and a count of the rest.
+    std::string crowded = R"({"profile": {)";
+    for (const char c : {'a', 'b', 'c'}) crowded += "\"" + std::string(300000, c) + "\": {\"g\": {\"k\": {}}}, ";
+    crowded += R"("network": {"dns": {"servers": {"servers": [7)";
+    for (int i = 1; i < 98; ++i) crowded += ",7";
+    const int64_t crowdedAt = etcd->Write({{keys.Overlay("h2"), crowded + "]}}}}}"}});
+    ASSERT_TRUE(Eventually([crowdedAt](const FleetView& v) { return v.hosts.at("h2").Rejected(crowdedAt); }));
+    const std::vector<TarnFleet::DocumentError> reported = ReadFleet(*etcd, keys).hosts.at("h2").status->errors;
+    ASSERT_EQ(reported.size(), 101u);
+    EXPECT_EQ(reported.back().reason, "and 1 more errors");
+    EXPECT_EQ(reported[99].pointer, "/profile/" + std::string(503, reported[99].pointer[9]) + "...");
     ASSERT_EQ(Fleet({"put", Document("overlay.json", kOverlay), "--host", "h2"}).status, 0);
     ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h2"}); }));
 
     // Keys no agent wrote, with names that are no host's: not shown, no crash.
     etcd->Write({{keys.HostsPrefix() + "../status", "{}"}, {keys.HostsPrefix() + std::string("a\0b", 3) + "/status", "x"},
                  {keys.HostsPrefix() + "h3/status", "not json"}});
+    // More hosts than one read of statuses takes: every status is read.
+    for (int part = 0; part < 2; ++part) {
+        std::vector<std::pair<std::string, std::string>> puts;
+        for (int i = part * 70; i < part * 70 + 70; ++i) {
+            TarnFleet::HostStatus other;
+            other.host = "x" + std::to_string(i);
+            puts.push_back({keys.Status(other.host), TarnFleet::StatusToJson(other)});
+        }
+        etcd->Write(puts);
+    }
+    size_t statuses = 0;
+    for (const auto& [host, h] : ReadFleet(*etcd, keys).hosts) statuses += h.status.has_value();
+    EXPECT_EQ(statuses, 142u);
     const Result status = Fleet({"status"});
     EXPECT_EQ(status.status, 0) << status.err;
     EXPECT_THAT(status.out, testing::Not(testing::HasSubstr("..")));
