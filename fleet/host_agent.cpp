@@ -281,8 +281,16 @@ int RunAgent(const AgentOptions& o, const std::atomic<bool>& stop) {
             take(keys->Desired(), in.revisions.fleet, in.fleet);
             take(keys->Pinned(o.host), in.revisions.pinned, in.pinned);
             take(keys->Overlay(o.host), in.revisions.overlay, in.overlay);
+            // A store can outlast the lease: the host stays alive meanwhile.
+            const auto keepLease = [&] {
+                try {
+                    if (lease != 0 && !etcd.KeepAlive(lease)) lease = 0;
+                } catch (const EtcdError&) {
+                    lease = 0;
+                }
+            };
             if (in.revisions != status.handled &&
-                RunStoreStep(status, [&](HostStatus& s) { return HandleInputs(s, in, o.keep, o.fleet); })) {
+                RunStoreStep(status, [&](HostStatus& s) { return HandleInputs(s, in, o.keep, o.fleet); }, keepLease)) {
                 changed = true;
                 log.Line("revision " + std::to_string(status.seen) + ": " + status.state +
                          (status.errors.empty() ? "" : " (" + status.errors.front().reason + ")"));

@@ -1,6 +1,7 @@
 #include "store_step.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,10 +41,15 @@ constexpr char kChanged = 'C', kUnchanged = 'U', kThrew = 'E';
     _exit(0);  // the parent's handles (etcd's sockets among them) are the parent's to close
 }
 
-std::string ReadToEnd(int fd) {
+std::string ReadToEnd(int fd, const std::function<void()>& whileWaiting) {
     std::string text;
     char buffer[4096];
     for (;;) {
+        pollfd ready = {fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, 1000);
+        if (polled == 0 && whileWaiting) whileWaiting();
+        if (polled < 0 && errno != EINTR) return text;
+        if (polled <= 0) continue;  // a second passed, or a signal came
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return text;
@@ -53,7 +59,8 @@ std::string ReadToEnd(int fd) {
 
 } // namespace
 
-bool RunStoreStep(HostStatus& status, const std::function<bool(HostStatus&)>& step) {
+bool RunStoreStep(HostStatus& status, const std::function<bool(HostStatus&)>& step,
+                  const std::function<void()>& whileWaiting) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("no pipe: ") + std::strerror(errno));
     TarnPlatform::UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
@@ -68,7 +75,7 @@ bool RunStoreStep(HostStatus& status, const std::function<bool(HostStatus&)>& st
         RunChild(std::move(writeEnd), status, step);
     }
     writeEnd.Reset();  // so that the read ends when the child does
-    const std::string report = ReadToEnd(readEnd.Get());
+    const std::string report = ReadToEnd(readEnd.Get(), whileWaiting);
     int exit = 0;
     while (::waitpid(pid, &exit, 0) < 0)
         if (errno != EINTR) throw std::runtime_error(std::string("lost the child: ") + std::strerror(errno));

@@ -14,6 +14,9 @@ namespace TarnFleet {
 // with; returns what step returned. An exception of step is thrown again
 // here as std::runtime_error with its text; a child that ends without a
 // report (killed, crashed) throws too, leaving status as it was.
-bool RunStoreStep(HostStatus& status, const std::function<bool(HostStatus&)>& step);
+// While the child runs, whileWaiting (when given) is called about once a
+// second: the agent keeps its lease through a long store.
+bool RunStoreStep(HostStatus& status, const std::function<bool(HostStatus&)>& step,
+                  const std::function<void()>& whileWaiting = {});
 
 } // namespace TarnFleet
