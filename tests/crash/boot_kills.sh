@@ -13,12 +13,9 @@ scenarios="${2:-all}"
 stride="${3:-1}"
 [ "$scenarios" = all ] && scenarios="first upgrade desired"
 
-top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-boot-kills-XXXXXX")"
-root="$top/host"
 bootlog=var/log/configstore-boot.log
 snapshot=etc/halden/schemastore/schema-store-1.before-boot
 module="$(dirname "$cli")/../examples/upgrade-module/libtarn-example-upgrade.so"
-sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
 
 # Everything a boot leaves that the next one reads, without times, revision
 # counters and generated identifiers (new in every run); the store's schema

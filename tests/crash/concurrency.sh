@@ -13,13 +13,10 @@ pairs="${2:-2}"
 seed="${CONCURRENCY_SEED:-$$}"
 RANDOM=$seed
 
-top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-concurrency-XXXXXX")"
-root="$top/host"
 live=etc/halden/configstore/current-store-1
 gens=var/lib/halden/configstore/backup/generations
 log=var/log/configstore.log
 exec {never}<> <(:)  # a descriptor that never delivers: `read -t` sleeps without a process
-sql() { sqlite3 -cmd '.timeout 3000' "$@"; }
 pause_us() { read -r -t "$(printf "%d.%06d" $(($1 / 1000000)) $(($1 % 1000000)))" -u "$never"; }
 
 # --- a booted host, its store backed up twice (rollback has a generation to

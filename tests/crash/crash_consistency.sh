@@ -15,8 +15,7 @@ kills="${2:-${CRASH_KILLS:-8}}"
 seed="${CRASH_SEED:-$$}"
 RANDOM=$seed
 
-top="$(mktemp -d "${TMPDIR:-/tmp}/tarn-crash-XXXXXX")"
-root="$top/host" pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
+pristine="$top/pristine" raw="$top/raw" snap="$top/snap"
 live=etc/halden/configstore/current-store-1 dfs=etc/halden/configstore/datafile-store
 schema=etc/halden/schemastore/schema-store-1 bkp=var/lib/halden/configstore/backup
 gens=var/lib/halden/configstore/backup/generations

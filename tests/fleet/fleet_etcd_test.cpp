@@ -23,17 +23,12 @@ size_t Generations(const std::string& host) {
     return std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator());
 }
 
-bool StoredEverywhere(const FleetView& v, std::initializer_list<const char*> hosts) {
+// Whether every host named is seen alive, and has stored what it is wanted to when stored is asked.
+bool Everywhere(const FleetView& v, std::initializer_list<const char*> hosts, bool stored = true) {
     for (const char* h : hosts) {
         const auto it = v.hosts.find(h);
-        if (it == v.hosts.end() || !it->second.Stored(it->second.Wanted(v.fleet))) return false;
+        if (it == v.hosts.end() || !it->second.alive || (stored && !it->second.Stored(it->second.Wanted(v.fleet)))) return false;
     }
-    return true;
-}
-
-bool AliveEverywhere(const FleetView& v, std::initializer_list<const char*> hosts) {
-    for (const char* h : hosts)
-        if (!v.hosts.count(h) || !v.hosts.at(h).alive) return false;
     return true;
 }
 
@@ -47,7 +42,7 @@ TEST_F(FleetTest, DeliversMergesStoresAndReportsTheBoot) {
     Child a1 = StartAgent("h1"), a2 = StartAgent("h2");
     const Result put = Fleet({"put", Document("fleet.json", kFleetDoc)});
     ASSERT_EQ(put.status, 0) << put.err;
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1", "h2"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1", "h2"}); }));
 
     EXPECT_THAT(DesiredRows(HostRoot("h1")), testing::Contains(testing::HasSubstr("dns/servers[]={\"servers\":[\"192.0.2.53\"]}")));
     EXPECT_THAT(DesiredRows(HostRoot("h2")), testing::Contains(testing::HasSubstr("198.51.100.53")));
@@ -82,7 +77,7 @@ TEST_F(FleetTest, RejectsOnOneHostLeavingItsStoreAndTheOthers) {
     MakeHost(HostRoot("h2"));
     Child a1 = StartAgent("h1"), a2 = StartAgent("h2");
     ASSERT_EQ(Fleet({"put", Document("fleet.json", kFleetDoc)}).status, 0);
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1", "h2"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1", "h2"}); }));
     const auto rowsBefore = DesiredRows(HostRoot("h2"));
     const size_t generationsBefore = Generations("h2");
     const int64_t h1Seen = ReadFleet(*etcd, keys).hosts.at("h1").status->seen;
@@ -123,7 +118,7 @@ TEST_F(FleetTest, RejectsOnOneHostLeavingItsStoreAndTheOthers) {
     EXPECT_EQ(reported.back().reason, "and 1 more errors");
     EXPECT_EQ(reported[99].pointer, "/profile/" + std::string(503, reported[99].pointer[9]) + "...");
     ASSERT_EQ(Fleet({"put", Document("overlay.json", kOverlay), "--host", "h2"}).status, 0);
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h2"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h2"}); }));
 
     // Keys no agent wrote, with names that are no host's: not shown, no crash.
     etcd->Write({{keys.HostsPrefix() + "../status", "{}"}, {keys.HostsPrefix() + std::string("a\0b", 3) + "/status", "x"},
@@ -155,16 +150,15 @@ TEST_F(FleetTest, ResumesAfterAKillWithoutLossOrRepeat) {
     MakeHost(HostRoot("h1"));
     Child agent = StartAgent("h1");
     ASSERT_EQ(Fleet({"put", Document("fleet.json", kFleetDoc)}).status, 0);
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1"}); }));
     agent.Kill(SIGKILL);
     const size_t generations = Generations("h1");
     ASSERT_TRUE(Eventually([](const FleetView& v) { return !v.hosts.at("h1").alive && v.hosts.at("h1").status; }));
     EXPECT_THAT(Fleet({"status"}).out, testing::ContainsRegex("h1 .* pending .* gone"));
 
-    const Result put = Fleet({"put", Document("overlay.json", kOverlay), "--host", "h1"});
-    ASSERT_EQ(put.status, 0);
+    ASSERT_EQ(Fleet({"put", Document("overlay.json", kOverlay), "--host", "h1"}).status, 0);
     agent = StartAgent("h1");
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1"}); }));
     EXPECT_THAT(DesiredRows(HostRoot("h1")), testing::Contains(testing::HasSubstr("198.51.100.53")));
     EXPECT_EQ(Generations("h1"), generations + 1);
 
@@ -207,27 +201,16 @@ TEST_F(FleetTest, AgentKilledAtRandomMomentsEndsOnTheNewestRevision) {
     ASSERT_TRUE(Eventually([newest](const FleetView& v) { return v.hosts.at("h1").status->applied == newest; }));
 }
 
-// A cluster that asks its clients for a certificate of its authority: the
-// agent and the tool show theirs; a tool without one is refused.
-TEST_F(FleetTest, SpeaksTlsWithClientCertificates) {
-    StartCluster(1, true);
-    MakeHost(HostRoot("h1"));
-    Child agent = StartAgent("h1");
-    ASSERT_EQ(Fleet({"put", Document("fleet.json", kFleetDoc)}).status, 0);
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1"}); }));
-    const Result refused = Fleet({"status"}, false);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, testing::HasSubstr("https://127.0.0.1:"));
-}
-
 // A rollout stops at the first canary that refuses the document: the
-// fleet's document stays as it was and no host keeps the rollout's pin.
+// fleet's document stays as it was and no host keeps the rollout's pin. The
+// cluster asks its clients for a certificate of its authority: the agents and
+// the tool show theirs; a tool without one is refused.
 TEST_F(FleetTest, RolloutStopsAtTheFirstRejection) {
-    StartCluster();
+    StartCluster(1, true);
     MakeHost(HostRoot("h1"));
     MakeHost(HostRoot("h2"));
     Child a1 = StartAgent("h1"), a2 = StartAgent("h2");
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return AliveEverywhere(v, {"h1", "h2"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1", "h2"}, false); }));
     const Result bad = Fleet({"rollout", Document("bad.json", kSchemaError), "--canary", "1", "--timeout", "20"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_THAT(bad.err, testing::HasSubstr("h1 rejected revision"));
@@ -240,6 +223,9 @@ TEST_F(FleetTest, RolloutStopsAtTheFirstRejection) {
     const Result good = Fleet({"rollout", Document("fleet.json", kFleetDoc), "--canary", "1", "--timeout", "20"});
     EXPECT_EQ(good.status, 0) << good.err;
     EXPECT_THAT(good.out, testing::HasSubstr("2 hosts stored revision"));
+    const Result refused = Fleet({"status"}, false);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, testing::HasSubstr("https://127.0.0.1:"));
 }
 
 // Each member of a three-member cluster killed in turn (the leader among
@@ -252,7 +238,7 @@ TEST_F(FleetTest, OutlivesKilledMembersAnOutageAndTwoOperators) {
     // Leases that outlive an election: a host whose lease ran out is not
     // waited for, and the rollouts are to be seen reaching both.
     Child a1 = StartAgent("h1", 6), a2 = StartAgent("h2", 6);
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return AliveEverywhere(v, {"h1", "h2"}); }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1", "h2"}, false); }));
     for (int m = 0; m < 3; ++m) {
         cluster->Stop(m);
         const Result r = Fleet({"rollout", Document("r.json", m % 2 ? kFleetDoc : kOverlay), "--canary", "1"});
@@ -271,7 +257,7 @@ TEST_F(FleetTest, OutlivesKilledMembersAnOutageAndTwoOperators) {
     std::thread first(operatorPuts, kFleetDoc), second(operatorPuts, kOverlay);
     first.join();
     second.join();
-    ASSERT_TRUE(Eventually([](const FleetView& v) { return StoredEverywhere(v, {"h1", "h2"}) && v.hosts.at("h1").alive; }));
+    ASSERT_TRUE(Eventually([](const FleetView& v) { return Everywhere(v, {"h1", "h2"}); }));
     const bool overlayLast = etcd->Read({{keys.Desired()}}).kvs.at(0).value == kOverlay;
     EXPECT_THAT(DesiredRows(HostRoot("h2")), testing::Contains(testing::HasSubstr(overlayLast ? "198.51.100.53" : "192.0.2.53")));
 }
