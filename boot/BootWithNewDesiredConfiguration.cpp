@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "boot/boot_mode_work.h"
-#include "boot/config_work_copy.h"
+#include "store/config_work_copy.h"
 #include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"

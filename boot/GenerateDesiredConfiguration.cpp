@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "boot/boot_mode_work.h"
-#include "boot/config_work_copy.h"
+#include "store/config_work_copy.h"
 #include "tarn/boot_state.h"
 #include "tarn/db_connection.h"
 #include "tarn/events.h"

@@ -1,6 +1,6 @@
 #include "tarn/cleanup.h"
 
-#include "boot/config_work_copy.h"
+#include "store/config_work_copy.h"
 #include "tarn/db_connection.h"
 #include "tarn/exceptions.h"
 #include "tarn/platform/cs_logger.h"

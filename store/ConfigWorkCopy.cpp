@@ -1,4 +1,4 @@
-#include "boot/config_work_copy.h"
+#include "store/config_work_copy.h"
 
 #include <string>
 #include <utility>
