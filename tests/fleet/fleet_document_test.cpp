@@ -44,6 +44,7 @@ TEST(FleetDocument, RefusesWhatIsNoDocumentWithTheReason) {
         {"{\"profile\": \"\xc0\xaf\"}", "is not UTF-8 (byte 13)"},          // overlong '/'
         {"{\"profile\": \"\xed\xa0\x80\"}", "is not UTF-8 (byte 13)"},      // a surrogate
         {"{\"profile\": \"\xf4\x90\x80\x80\"}", "is not UTF-8 (byte 13)"},  // past U+10FFFF
+        {"{\"profile\": \"\xe0\x9f\xbf\"}", "is not UTF-8 (byte 13)"}, {"{\"profile\": \"\xf0\x8f\xbf\xbf\"}", "(byte 13)"},
         {"{\"profile\": {}", "is not JSON"},
         {"[1]", "is not a JSON object"},
         {"{}", "has no \"profile\" member"},
@@ -59,14 +60,13 @@ TEST(FleetDocument, RefusesWhatIsNoDocumentWithTheReason) {
     // A bad overlay fails the host's document even when the fleet's is good,
     // and both texts' errors are listed.
     std::vector<DocumentError> errors;
-    EXPECT_FALSE(MergeHostDocument(std::string("{\"profile\": {\"c\": 1}}"), std::string("[]"), errors));
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[0].pointer, "/profile/c");
-    EXPECT_THAT(errors[1].reason, testing::StartsWith("the host's overlay"));
+    EXPECT_FALSE(MergeHostDocument(std::string(R"({"profile": {"c": 1, "a/b~": {"g": 1}, "d": 2}})"), std::string("[]"), errors));
+    ASSERT_EQ(errors.size(), 4u);
+    EXPECT_EQ(errors[0].pointer + " " + errors[1].pointer + " " + errors[2].pointer, "/profile/c /profile/a~1b~0/g /profile/d");
+    EXPECT_THAT(errors[3].reason, testing::StartsWith("the host's overlay"));
     // Valid UTF-8 of every length passes.
     errors.clear();
-    EXPECT_TRUE(MergeHostDocument(std::string("{\"profile\": {\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\": {}}}"),
-                                  std::nullopt, errors));
+    EXPECT_TRUE(MergeHostDocument(std::string("{\"profile\": {\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\": {}}}"), {}, errors));
 }
 
 TEST(FleetKeys, HostAndFleetNamesCannotLeaveTheirLevel) {
