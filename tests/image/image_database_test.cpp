@@ -43,7 +43,8 @@ protected:
 
 TEST_F(ImageDatabase, MapsProfileCratesToTheirDescriptorsAndDumpsThem) {
     Profile("<crate><crate-id>Halden_system_net_1.0-1</crate-id><payloads><payload>net</payload><!-- c -->"
-            "<payload>net-drv</payload></payloads></crate><crate><crate-id>Halden_addon_bare_2</crate-id></crate>");
+            "<payload>net-drv</payload></payloads></crate>"
+            "<crate><crate-id>old</crate-id><crate-id>Halden_addon_bare_2</crate-id></crate>");  // the later id counts
     ASSERT_EQ(mkfifo(Rooted(kProfiles + "/a-fifo").c_str(), 0644), 0);  // skipped, not waited on
     Descriptor("net.xml", "net", "<tag>x</tag><tag>RestrictStickyFiles</tag>");
     Descriptor("other.xml", "other");
@@ -51,7 +52,7 @@ TEST_F(ImageDatabase, MapsProfileCratesToTheirDescriptorsAndDumpsThem) {
         TarnTest::WriteFile(Rooted(kCrates + "/" + ignored), "<");  // would not parse
 
     EXPECT_THAT(TarnImage::GetCrateIds(),
-                testing::UnorderedElementsAre("Halden_system_net_1.0-1", "Halden_addon_bare_2"));
+                testing::UnorderedElementsAre("Halden_system_net_1.0-1", "old", "Halden_addon_bare_2"));
     capture.Clear();
     const auto crates = TarnImage::GetTarnImage();
     ASSERT_EQ(crates.size(), 2u);
@@ -111,21 +112,22 @@ TEST_F(ImageDatabase, GivesUpOnALockHeldByAnotherProcess) {
     ASSERT_EQ(pipe(locked) | pipe(done), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) {  // holds the lock until the parent is done, at most about 3 s
+    if (child == 0) {  // holds the lock until a moment after the parent is done, at most about 3 s
         const int fd = open(Rooted(kLock).c_str(), O_RDWR | O_CREAT, 0644);
         char byte;
         alarm(3);
-        _exit(fd < 0 || flock(fd, LOCK_EX) != 0 || write(locked[1], "x", 1) != 1 || read(done[0], &byte, 1) < 0);
+        _exit(fd < 0 || flock(fd, LOCK_EX) != 0 || write(locked[1], "x", 1) != 1 || read(done[0], &byte, 1) < 0 ||
+              usleep(300000) != 0);
     }
     char byte;
     ASSERT_EQ(read(locked[0], &byte, 1), 1);
     EXPECT_EQ(TarnTest::Thrown([] { TarnImage::GetCrateIds(); }), "exception Failed to lock imageDB.");
     EXPECT_THAT(capture.Syslog(), ElementsAre(CapturedLine{3, "Cannot lock image database lock file " + Rooted(kLock)}));
     ASSERT_EQ(write(done[1], "x", 1), 1);
+    EXPECT_THAT(TarnImage::GetCrateIds(), ElementsAre("a"));  // released by the holder while waited for
     int status = -1;
     EXPECT_EQ(waitpid(child, &status, 0), child);
     EXPECT_EQ(status, 0);
-    EXPECT_THAT(TarnImage::GetCrateIds(), ElementsAre("a"));  // released with the holder
     for (int fd : {locked[0], locked[1], done[0], done[1]}) close(fd);
 }
 

@@ -53,7 +53,7 @@ TEST_F(ShellTest, ExecCmdAndTheExpectedStatus) {
     EXPECT_EQ(exec({"cd", "/dir"}), 2);
 }
 
-TEST_F(ShellTest, QuitAndHelp) {
+TEST_F(ShellTest, QuitHelpAndLogLevel) {
     for (const char* quit : {"exit", "quit", "q"}) {
         shellTerminate = 0;
         EXPECT_EQ(Run(quit), 0);
@@ -62,6 +62,8 @@ TEST_F(ShellTest, QuitAndHelp) {
     const std::string out = Out("help");
     EXPECT_EQ(out.rfind("\tcd\t - change working directory\n\tls\t - list nodes\n\tdir\t - list nodes\n", 0), 0u);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 14);
+    Out("loglevel 010");
+    EXPECT_EQ(options.logLevel, 10) << "decimal";
 }
 
 // Children in tree order and instance keys, each once for increasing

@@ -54,6 +54,7 @@ TEST(Frontend, OptionsLinesAndExitStatus) {
         {{"-e", "ls \"dir"}, 2, "\n", "^Error: Invalid argument: \"ls \"dir\": unterminated quotation.$"},
         {{"-r", "/dir", "-R", "-e", "pwd", "-e", "ls"}, 0, "/dir/\na9\na10\nB\nleaf\nmy dir\n", "^$"},
         {{"-n", "-e", "ls /ints/17"}, 0, "ports/\nsub/\nvalue\n", "^$"},
+        {{"-p", "-R", "-e", "get /ints/3/value"}, 0, "0x00000000\n", "^$"},  // raw output wins
         {{"-s", "KES_BAD_PARAM", "-e", "cd /nosuch"}, 0, "", ""},
         {{"-s", "KES_BAD_PARAM", "-e", "cd /dir"}, 2, "", ""},
         {{"-s", "KES_BAD_PARAM"}, 0, "", "", "cd /nosuch\n"},

@@ -17,7 +17,8 @@ const char* const kValueTree = R"({
     {"name": "s64", "kind": "base", "size": 8, "display": "%ld"}, {"name": "hex32", "kind": "base", "size": 4, "display": "0x%x"},
     {"name": "hexbyte", "kind": "base", "size": 1, "display": "%02x"}, {"name": "char", "kind": "base", "size": 1, "display": "%s"},
     {"name": "Text8", "kind": "array", "element": "char", "count": 8}, {"name": "Pair8", "kind": "array", "element": "u8", "count": 2},
-    {"name": "Mode", "kind": "enum", "size": 1, "values": [{"name": "OFF", "value": 0, "description": "off"}, {"name": "ON", "value": 1, "description": "on"}]},
+    {"name": "Mode", "kind": "enum", "size": 1, "values": [{"name": "OFF", "value": 0, "description": "off"}, {"name": "ON", "value": 1, "description": "on"},
+      {"name": "ALSO_ON", "value": 1, "description": "also on"}]},
     {"name": "Flags", "kind": "enum", "size": 2, "bitmask": true, "values": [{"name": "NONE", "value": 0, "description": "none"},
       {"name": "A", "value": 1, "description": "alpha"}, {"name": "B", "value": 2, "description": "beta"}]},
     {"name": "Inner", "kind": "struct", "members": [{"name": "x", "type": "u16"}, {"name": "y", "type": "u8"}]},
@@ -55,10 +56,12 @@ protected:
         options.cacheFile = tree_.c_str();
         Captured([] { ASSERT_EQ(KNOSH_Init(), 0); });
     }
-    // What get prints in each style: default, raw, python.
+    // What get prints in each style: default, raw, python (the table taken
+    // when none is given).
     std::vector<std::string> Styles(const std::string& path) {
         std::vector<std::string> all;
-        for (const KNOSHOutputTable* table : {knoshDefaultOutputPtr, knoshRawOutputPtr, knoshPythonOutputPtr}) {
+        const KNOSHOutputTable* const tables[] = {knoshDefaultOutputPtr, knoshRawOutputPtr, nullptr};
+        for (const KNOSHOutputTable* table : tables) {
             KNOSH_InitRoot(table);
             all.push_back(Out("get " + path));
         }
@@ -81,7 +84,7 @@ std::string Pad(size_t n) { return std::string(n, ' '); }
 
 TEST_F(ValueTest, WhatSetWritesGetPrintsInEachStyle) {
     struct Case { const char* set; const char* path; std::vector<std::string> styles; };
-    const std::string dump = "00000000  ab 0c " + Pad(6 * 3 + 1 + 8 * 3) + " |..|\n00000002\n";
+    const std::string dump = "00000000  ab 0c 20 7f " + Pad(4 * 3 + 1 + 8 * 3) + " |.. .|\n00000004\n";
     const Case cases[] = {
         {"set num 0x1234", "num", {"0x1234\n", "0x00001234\n", "4660\n"}},
         {"set mode ON", "mode", {" 1 -> on\n", "1\n", "1\n"}},
@@ -91,14 +94,14 @@ TEST_F(ValueTest, WhatSetWritesGetPrintsInEachStyle) {
         {"set text \"a b\"", "text", {"a b\n", "a b\n", "\"a b\"\n"}},
         {"set text abcdefgh", "text", {"abcdefgh\n", "abcdefgh\n", "\"abcdefgh\"\n"}},
         {"set ip 0xfe 0x80 0 1", "ip", {"fe80:0001\n", "[0]: 0xfe\n[1]: 0x80\n[2]: 0x00\n[3]: 0x01\n", "[\n254,\n128,\n0,\n1,\n]\n"}},
-        {"set rec {7, 1, 2, {513, 9}, \"hi\", [1, 2], (0, 9-10)}", "rec",
-         {"Rec {\n   n:7\n   m: 1 -> on\n   f: 0x2 -> beta\n   in:Inner {\n      x:513\n      y:9\n   }\n   t:hi\n"
-          "   l:[0]: 1\n   [1]: 2\n   Bits:[0]: 1\n   [1]: 6\n}\n",
-          "{\n   n:0x00000007\n   m:1\n   f:0x2\n   in:{\n      x:0x0201\n      y:0x09\n   }\n   t:hi\n"
-          "   l:[0]: 0x01\n   [1]: 0x02\n   b:[0]: 0x01\n   [1]: 0x06\n}\n",
-          "{\n   \"n\" : 7,\n   \"m\" : 1,\n   \"f\" : 0x2,\n   \"in\" : {\n      \"x\" : 513,\n      \"y\" : 9,\n   },\n"
-          "   \"t\" : \"hi\",\n   \"l\" :    [\n1,\n   2,\n   ],\n   \"b\" :    [\n1,\n   6,\n   ],\n}\n"}},
-        {"set blob ab c", "blob", {dump, dump, dump}},
+        {"set rec {7, 1, 65538, {513, 9}, \"abcdefgh\", [1, 2], (0, 9-10, 15-15)}", "rec",
+         {"Rec {\n   n:7\n   m: 1 -> on\n   f: 0xffff -> alpha beta\n   in:Inner {\n      x:513\n      y:9\n   }\n   t:abcdefgh\n"
+          "   l:[0]: 1\n   [1]: 2\n   Bits:[0]: 1\n   [1]: 134\n}\n",
+          "{\n   n:0x00000007\n   m:1\n   f:0xffff\n   in:{\n      x:0x0201\n      y:0x09\n   }\n   t:abcdefgh\n"
+          "   l:[0]: 0x01\n   [1]: 0x02\n   b:[0]: 0x01\n   [1]: 0x86\n}\n",
+          "{\n   \"n\" : 7,\n   \"m\" : 1,\n   \"f\" : 0xffff,\n   \"in\" : {\n      \"x\" : 513,\n      \"y\" : 9,\n   },\n"
+          "   \"t\" : \"abcdefgh\",\n   \"l\" :    [\n1,\n   2,\n   ],\n   \"b\" :    [\n1,\n   134,\n   ],\n}\n"}},
+        {"set blob ab c 207f", "blob", {dump, dump, dump}},
         {"", "big", {"4294967296\n", "0x0000000100000000\n", "4294967296\n"}},
         {"", "mac", {"005056a1b2c3\n", "[0]: 0x00\n[1]: 0x50\n[2]: 0x56\n[3]: 0xa1\n[4]: 0xb2\n[5]: 0xc3\n"}},
         {"", "hist", {" {\n   5" + Pad(17) + " (<= " + Pad(16) + "10)\n   1" + Pad(17) + " (>  " + Pad(16) + "-1)\n}\n"}},
@@ -112,10 +115,10 @@ TEST_F(ValueTest, WhatSetWritesGetPrintsInEachStyle) {
 
 TEST_F(ValueTest, DataNodesAndSetOutput) {
     EXPECT_EQ(Out("get blob"), "00000000\n") << "empty";
-    Out("set blob 000102030405060708090a0b0c0d0e0f 4142");
+    EXPECT_EQ(Out("set blob 000102030405060708090a0b0c0d0e0f 4142"), "") << "a store echoes nothing";
     EXPECT_EQ(Out("cat blob"), "00000000  00 01 02 03 04 05 06 07  08 09 0a 0b 0c 0d 0e 0f  |................|\n"
                                "00000010  41 42 " + Pad(6 * 3 + 1 + 8 * 3) + " |AB|\n00000012\n");
-    EXPECT_EQ(Out("set echo 4142"), "00000000  41 42 " + Pad(6 * 3 + 1 + 8 * 3) + " |AB|\n00000002\n");
+    EXPECT_EQ(Out("set echo 4A42"), "00000000  4a 42 " + Pad(6 * 3 + 1 + 8 * 3) + " |JB|\n00000002\n");
     EXPECT_EQ(Out("set num 0x10"), "0x10\n") << "the set's output";
     EXPECT_EQ(Failure("set blob 4g"), KES_ReturnStatusToString(KES_BAD_PARAM));
     EXPECT_EQ(Out("get num text"), "0x10\n\n") << "two paths";
