@@ -85,8 +85,7 @@ TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
                                     "net/nic/nics[n7]|{\"dev\":\"n7\"}|NULL|2", "net/sw/switches[s0]|{\"name\":\"s0\"}|NULL|1"));
 }
 
-// Mode 2: good objects are written, each bad one is logged and skipped; a
-// failing instance keeps the ones written before it.
+// Mode 2: good objects (and instances before a failing one) are written, each bad one logged and skipped.
 TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
     TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/boot_configuration.json"),
                         R"({"profile": {"x": 1, "net": {"bad": "group", "sw": {"switches": [{"name": "s1"}],
@@ -144,9 +143,8 @@ TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerb
     auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "\"q\""}, {"name": "O'Brien"}, {"name": ")" +
                     names[2] + R"("}, {"name": "x'); DROP TABLE Config; --"}]}}}})");
     TarnConfigStore::SetDesiredUserConfig(doc);
-    // Defaults of the objects left out, except their fixed instances.
     EXPECT_THAT(TarnTest::Query(Store(), "SELECT Identifier FROM DesiredUserConfig WHERE Identifier IN ('s0', 'p0', 'p1');"),
-                ElementsAre("p1"));
+                ElementsAre("p1"));  // the defaults of an object left out, but for its fixed instances
     const auto stored = TarnTest::Query(Store(), kStored);
     auto& unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
     auto& invalid = Doc(R"({"a": 1, "net": {"sw": {"switches": [{"name": 1}, {"name": 2}]}, "nic": {"nics": [{"dev": 3}]}}})");

@@ -3,7 +3,6 @@
 #include <dirent.h>
 
 #include <array>
-#include <filesystem>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -197,9 +196,8 @@ TEST(DefaultConfiguration, FailureHalfwayLeavesDefaultsAndConfigAsTheyWere) {
     EXPECT_THAT(Texts(capture.Logs(), 0), ElementsAre("DefaultConfiguration Failed Invalid JSON"));
     EXPECT_EQ(DefaultRows(), before);
     EXPECT_THAT(Rows("SELECT * FROM Config;"), IsEmpty());
-    // Without the directory the table stays as it is.
-    std::filesystem::remove_all(TarnTest::Rooted("/etc/halden/default-config"));
-    TarnConfigStore::ProcessDefaultConfiguration(false, {});
+    std::rename(TarnTest::Rooted("/etc/halden/default-config").c_str(), TarnTest::Rooted("/etc/halden/gone").c_str());
+    TarnConfigStore::ProcessDefaultConfiguration(false, {});  // without its directory the table stays
     EXPECT_THAT(Texts(capture.Logs(), 0), Contains(HasSubstr("Failed to open ")));
     EXPECT_EQ(DefaultRows(), before);
 }
