@@ -20,6 +20,8 @@ protected:
             "name": {"type": "string"}, "mtu": {"type": "integer"}}})");
         Register("net", "nic", "nics", R"("idField": "dev", "kind": "fixed-instances", "fixedInstances": ["n0"],
             "dspIntegrated": true, "schema": {"type": "object", "properties": {"dev": {"type": "string"}}})");
+        Register("net", "nic", "ports", R"("idField": "p", "kind": "fixed-instances", "fixedInstances": ["p0"],
+            "mutableDefaultConfig": true, "schema": {"type": "object", "properties": {"p": {"type": "string"}}})");
         Register("st", "iscsi", "adapters", R"("idField": "a", "dspIntegrated": true, "preserveNonUser": true,
             "smartnic": {"schema": "tarn-shared"}, "schema": {"type": "object", "properties": {
             "a": {"type": "string"}, "iqn": {"type": "string", "vital": true}}})");
@@ -28,7 +30,8 @@ protected:
             ('net', 'sw', 'switches', 'old', '{"name":"old"}', NULL), ('net', 'nic', 'nics', 'n0', '{"dev":"n0"}', 'v'),
             ('net', 'nic', 'nics', 'n1', '{"dev":"n1"}', NULL), ('st', 'iscsi', 'adapters', 'i0', '{"a":"i0"}', 'v');
             INSERT INTO DefaultConfig(Component, ConfigGroup, Name, Identifier, Value) VALUES
-            ('net', 'sw', 'switches', 's0', '{"name":"s0"}');)");
+            ('net', 'sw', 'switches', 's0', '{"name":"s0"}'), ('net', 'nic', 'ports', 'p0', '{}'),
+            ('net', 'nic', 'ports', 'p1', '{}');)");
     }
     rapidjson::Document& Doc(const std::string& text) {
         return *(docs.emplace_back(TarnConfigStore::CreateDocumentFromString(text))->document);
@@ -82,20 +85,22 @@ TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
                                     "net/nic/nics[n7]|{\"dev\":\"n7\"}|NULL|2", "net/sw/switches[s0]|{\"name\":\"s0\"}|NULL|1"));
 }
 
-// Mode 2: good objects are written, each bad one is logged and skipped.
+// Mode 2: good objects (and instances before a failing one) are written, each bad one logged and skipped.
 TEST_F(DesiredBoot, BootDocumentWritesTheGoodObjectsAndSkipsTheBadOnes) {
     TarnTest::WriteFile(TarnTest::Rooted("/etc/halden/boot_configuration.json"),
-                        R"({"profile": {"net": {"sw": {"switches": [{"name": "s1"}], "global": [{"mtu": 1}, {}]},
-                            "nic": {"nics": {"dev": "n0"}},
-                            "bad": "group"}, "st": {"iscsi": {"adapters": [{"a": 5}]}}, "zz": {"g": {"k": {}}}}})");
+                        R"({"profile": {"x": 1, "net": {"bad": "group", "sw": {"switches": [{"name": "s1"}],
+                            "global": [{"mtu": 1}, {}]}, "nic": {"nics": [{"dev": "n0"}, {"dev": "n9"}]}},
+                            "st": {"iscsi": {"adapters": [{"a": 5}]}}, "zz": {"g": {"k": {}, "l": []}}}})");
     WriteKey("BOOT_MODE", "2");
+    RunSql(Store(), "CREATE TRIGGER refuse BEFORE INSERT ON Config WHEN NEW.Identifier = 'n9' BEGIN SELECT RAISE(ABORT, 'no'); END;");
     TarnPlatform::Capture capture;
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|3", "net/nic/nics[n1]|{\"dev\":\"n1\"}|NULL|2",
                                     "net/sw/switches[s1]|{\"name\":\"s1\"}|NULL|2", "st/iscsi/adapters[i0]|{\"a\":\"i0\"}|v|2"));
     // A singleton takes one value: an array is refused, not written element by element.
-    EXPECT_THAT(Texts(capture.Logs(), 0), testing::IsSupersetOf({"/net/bad is invalid, skipping",
-        "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping",
+    EXPECT_THAT(Texts(capture.Logs(), 0), testing::IsSupersetOf({"/x is invalid, skipping", "/net/bad is invalid, skipping",
+        "Validation failed for /st/iscsi/adapters, skipping", "/zz/g/k is empty, skipping", "/zz/g/l is empty, skipping",
+        "Write user config failed: /net/nic/nics, skipping",
         "Validation Error: '/net/sw/global' type: expected object, found array",
         "Validation failed for /net/sw/global, skipping"}));
 }
@@ -138,15 +143,21 @@ TEST_F(DesiredBoot, RefusedDocumentsChangeNothingAndHostileIdentifiersArriveVerb
     auto& doc = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "\"q\""}, {"name": "O'Brien"}, {"name": ")" +
                     names[2] + R"("}, {"name": "x'); DROP TABLE Config; --"}]}}}})");
     TarnConfigStore::SetDesiredUserConfig(doc);
+    EXPECT_THAT(TarnTest::Query(Store(), "SELECT Identifier FROM DesiredUserConfig WHERE Identifier IN ('s0', 'p0', 'p1');"),
+                ElementsAre("p1"));  // the defaults of an object left out, but for its fixed instances
     const auto stored = TarnTest::Query(Store(), kStored);
     auto& unknown = Doc(R"({"profile": {"net": {"sw": {"switches": [{"name": "s"}], "nope": {}}}}})");
-    auto& invalid = Doc(R"({"net": {"sw": {"switches": [{"name": 1}]}, "nic": {"nics": [{"dev": "n3"}]}}})");
+    auto& invalid = Doc(R"({"a": 1, "net": {"sw": {"switches": [{"name": 1}, {"name": 2}]}, "nic": {"nics": [{"dev": 3}]}}})");
     EXPECT_EQ(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredUserConfig(unknown); }),
               "ConfigStoreException 2000 SetDesiredUserConfig failed: No schema registered for net/sw/nope");
     auto& singletonArray = Doc(R"({"net": {"sw": {"global": [{"mtu": 1}]}}})");
+    TarnPlatform::Capture capture;
     for (rapidjson::Document* refused : {&invalid, &singletonArray})
         EXPECT_THAT(TarnTest::Thrown([&] { TarnConfigStore::SetDesiredSmartnicConfiguration(*refused); }),
                     testing::HasSubstr("SetDesiredSmartnicConfiguration failed: Failed to validate smartnic"));
+    // Every failing object and instance is named, not only the first.
+    EXPECT_THAT(Texts(capture.Logs(), 0), testing::AllOf(testing::Contains(testing::HasSubstr("switches/1/name")),
+        testing::IsSupersetOf({"Validation failed for configuration {a}", "Validation failed for configuration {net/nic/nics}"})));
     EXPECT_EQ(TarnTest::Query(Store(), kStored), stored);
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_EQ(TarnTest::Query(Store(), "SELECT Identifier FROM Config WHERE Name = 'switches' ORDER BY 1;"), names);

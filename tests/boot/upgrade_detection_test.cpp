@@ -97,8 +97,9 @@ TEST_F(UpgradeRules, RulesInTheirOrderAndEveryFailure) {
 // The bootbank question lets its failures reach the caller; only the
 // installer question goes without the signature check.
 TEST_F(UpgradeRules, BootbankAndCommandLineQuestions) {
-    WriteBootTree(Info("quiet"));
+    WriteBootTree(Info("quiet", "", ""));
     EXPECT_FALSE(IsPloverInstalled());
+    EXPECT_TRUE(HasBootbankChanged());  // no UUID now nor before: not shown to be the same
     BootInfo info = Info("ploverInstalled no-configupgrade-krash");
     info.signatureMatches = false;
     WriteBootTree(info);

@@ -124,11 +124,6 @@ TEST_F(ValidateBeforeSet, RepeatedIdentifiersOfOneObjectRefused) {
         {R"({"profile": {"fz": {"net": {"switches": [{"name": "a"}, {"name": "A"}, {"name": "a "}],
              "bridges": [{"name": "a"}], "routes": [{"note": "r1"}, {"note": "r2"}]}}}})",
          {}},
-        {R"({"profile": {"fz": {"net": {"routes": [{"cs_generated_id": "9a7c7c1e-9c7e-4c39-8f43-5b0e7f6d2a11"},
-             {"cs_generated_id": "9a7c7c1e-9c7e-4c39-8f43-5b0e7f6d2a11"}]}}}})",
-         {"fz/net/routes|9a7c7c1e-9c7e-4c39-8f43-5b0e7f6d2a11|/profile/fz/net/routes/1/cs_generated_id|instanceId: "
-          "\"9a7c7c1e-9c7e-4c39-8f43-5b0e7f6d2a11\" is already the identifier of the fz/net/routes instance at "
-          "/profile/fz/net/routes/0/cs_generated_id; each instance needs its own"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

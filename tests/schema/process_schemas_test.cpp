@@ -56,6 +56,7 @@ TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFi
     WriteDefaults("netd", {{"net", "trunk", R"({"vlan": 1, "mac": "m"})"},
                            {"net", "ports", R"([{"name": "p1"}, {"name": "p2", "vlan": 2}])"}});
     WriteDefaults("disk", {{"disk", "cache", R"({"vlan": 3})"}});
+    TarnTest::WriteFile(TarnTest::Rooted(kSchemaDir + ".json"), "");  // no file ID: skipped
 
     EXPECT_TRUE(ProcessSchemas(crates));
     EXPECT_THAT(Rows("SELECT Name, CrateId FROM ConfigSchema ORDER BY 1;", true),
@@ -75,6 +76,10 @@ TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFi
     EXPECT_TRUE(ProcessSchemas(crates));
     EXPECT_THAT(Texts(capture.Logs()), Not(Contains(HasSubstr("Processing schema from"))));
     EXPECT_THAT(DefaultRows(), ElementsAre(defaults[1], defaults[2], defaults[3]));
+    EXPECT_THAT(Rows("SELECT UserValue FROM Config;"), ElementsAre("{\"vlan\":9}"));
+    // Under a new file name the objects are not new: the user's change still stays.
+    std::rename(TarnTest::Rooted(kSchemaDir + "netd.json").c_str(), TarnTest::Rooted(kSchemaDir + "netd2.json").c_str());
+    EXPECT_TRUE(ProcessSchemas(crates));
     EXPECT_THAT(Rows("SELECT UserValue FROM Config;"), ElementsAre("{\"vlan\":9}"));
 }
 
@@ -113,6 +118,8 @@ TEST(ProcessSchemas, SchemaBeyondALimitIsLoggedAndTheBootGoesOnWithTheOtherFiles
                                         R"({"component": "n", "group": "a", "key": "deep", "version": "1.0", "schema":
                                            {"$ref": "#/definitions/d0", "definitions": {)" + defs + R"("d70": {}}}})");
     WriteSchemaFile("z", "disk", Entry("z", "key"));
+    // An entry without its group ends the reading of its file, which the store then drops whole.
+    WriteSchemaFile("y", "disk", Entry("y", "key") + R"(, {"component": "n", "key": "k"}, )" + Entry("y", "after"));
     WriteDefaults("all", {{"a", "key", R"({"vlan": 1})"}, {"a", "deep", "{}"}, {"z", "key", R"({"vlan": 2})"}});
 
     TarnPlatform::Capture capture;
@@ -189,6 +196,10 @@ TEST(DefaultConfiguration, FailureHalfwayLeavesDefaultsAndConfigAsTheyWere) {
     EXPECT_THAT(Texts(capture.Logs(), 0), ElementsAre("DefaultConfiguration Failed Invalid JSON"));
     EXPECT_EQ(DefaultRows(), before);
     EXPECT_THAT(Rows("SELECT * FROM Config;"), IsEmpty());
+    std::rename(TarnTest::Rooted("/etc/halden/default-config").c_str(), TarnTest::Rooted("/etc/halden/gone").c_str());
+    TarnConfigStore::ProcessDefaultConfiguration(false, {});  // without its directory the table stays
+    EXPECT_THAT(Texts(capture.Logs(), 0), Contains(HasSubstr("Failed to open ")));
+    EXPECT_EQ(DefaultRows(), before);
 }
 
 TEST(RefreshConfigStore, TrueWhenSchemasAndModulesSucceed) {
@@ -200,6 +211,7 @@ TEST(RefreshConfigStore, TrueWhenSchemasAndModulesSucceed) {
     } cases[] = {{"a_b_c_1", {}, true},                          // the runner answers 0
                  {"a_b_c_1", {m, m, m, m, m}, true},             // 5
                  {"a_b_c_1", {m, "/no/such.so"}, false},         // -1
+                 {"_a", {}, true},                               // a leading underscore counts twice
                  {"nounderscore", {m}, false}};                  // ConfigStoreException
     for (const auto& c : cases) {
         TarnTest::ResetRoot();
