@@ -83,6 +83,10 @@ TEST_F(DesiredBoot, SmartnicBootAppliesEachBootAction) {
     ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
     EXPECT_THAT(Rows(), ElementsAre("net/nic/nics[n0]|{\"dev\":\"n0\"}|v|2", "net/nic/nics[n1]|{\"dev\":\"n1\"}|NULL|2",
                                     "net/nic/nics[n7]|{\"dev\":\"n7\"}|NULL|2", "net/sw/switches[s0]|{\"name\":\"s0\"}|NULL|1"));
+    // Named "DELETE_DEFAULT": a DELETE, the defaults go too.
+    TarnConfigStore::SetDesiredSmartnicConfiguration(Doc(R"({"net": {"nic": {"nics": []}, "sw": {"switches": "DELETE_DEFAULT"}}})"));
+    ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
+    EXPECT_THAT(Rows(), testing::Not(testing::Contains(testing::HasSubstr("switches"))));
 }
 
 // Mode 2: good objects (and instances before a failing one) are written, each bad one logged and skipped.
