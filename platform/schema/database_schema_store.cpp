@@ -34,7 +34,7 @@ std::vector<std::string> DataFilesOf(const std::string& entryText) {
 DatabaseSchemaStore::DatabaseSchemaStore(std::unique_ptr<TarnSchemaDatabase::Database> db) : m_db(std::move(db)) {}
 
 DatabaseSchemaStore::~DatabaseSchemaStore() {
-    if (!m_updateOpen && !m_readOpen) return;
+    if (!m_updateOpen && !m_readOpen && !m_abortPending) return;
     try {
         m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing; a read ends
     } catch (const std::exception&) {
@@ -46,7 +46,7 @@ std::shared_ptr<SchemaObject> DatabaseSchemaStore::GetSchemaObject(const SchemaO
     auto known = m_objects.find(id);
     if (known != m_objects.end())
         if (auto object = known->second.lock()) return object;
-    Statement read = m_db->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
+    Statement read = Db()->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
     read.Bind(id.GetComponent()).Bind(id.GetGroup()).Bind(id.GetName());
     std::shared_ptr<SchemaObject> object;
     if (read.Step()) {
@@ -65,7 +65,7 @@ std::shared_ptr<SchemaObject> DatabaseSchemaStore::GetSchemaObject(const SchemaO
 
 std::vector<std::shared_ptr<SchemaObject>> DatabaseSchemaStore::GetSchemaObjects(const std::string& name) {
     std::vector<SchemaObjectId> ids;
-    Statement list = m_db->Prepare("SELECT Component, ConfigGroup FROM ConfigSchema WHERE Name=? ORDER BY Component, ConfigGroup;");
+    Statement list = Db()->Prepare("SELECT Component, ConfigGroup FROM ConfigSchema WHERE Name=? ORDER BY Component, ConfigGroup;");
     list.Bind(name);
     while (list.Step()) ids.emplace_back(list.Text(0), list.Text(1), name);
     std::vector<std::shared_ptr<SchemaObject>> objects;
@@ -75,7 +75,7 @@ std::vector<std::shared_ptr<SchemaObject>> DatabaseSchemaStore::GetSchemaObjects
 }
 
 SchemaObjectIdSet DatabaseSchemaStore::Ids(const char* sql, const std::function<void(Statement&)>& bind) {
-    Statement list = m_db->Prepare(sql);
+    Statement list = Db()->Prepare(sql);
     if (bind) bind(list);
     SchemaObjectIdSet ids;
     while (list.Step()) ids.emplace(list.Text(0), list.Text(1), list.Text(2));
@@ -101,26 +101,26 @@ SchemaObjectIdSet DatabaseSchemaStore::GetSchemaObjectIds(bool sharedOnly) {
 
 void DatabaseSchemaStore::BeginRead() {
     if (m_readOpen || m_updateOpen) return;
-    m_db->Exec("BEGIN DEFERRED TRANSACTION;");
+    Db()->Exec("BEGIN DEFERRED TRANSACTION;");
     m_readOpen = true;
 }
 
 void DatabaseSchemaStore::EndRead() {
     if (!m_readOpen) return;
     m_readOpen = false;
-    m_db->Exec("COMMIT TRANSACTION;");  // reads only: nothing to write
+    Db()->Exec("COMMIT TRANSACTION;");  // reads only: nothing to write
 }
 
 void DatabaseSchemaStore::BeginUpdate() {
     if (m_updateOpen) Throw("Schema store: an update is already open");
     EndRead();
-    m_db->Exec("BEGIN IMMEDIATE TRANSACTION;");
+    Db()->Exec("BEGIN IMMEDIATE TRANSACTION;");
     m_updateOpen = true;
 }
 
 void DatabaseSchemaStore::CommitUpdate() {
-    if (!m_updateOpen) return;
-    m_updateOpen = false;
+    if (!m_updateOpen && !m_abortPending) return;
+    m_updateOpen = m_abortPending = false;
     m_fileRecorded.clear();
     m_objects.clear();
     try {
@@ -131,17 +131,27 @@ void DatabaseSchemaStore::CommitUpdate() {
     }
 }
 
+// The rollback waits for the next call: a CommitUpdate right after keeps
+// what the update set before the abort.
 void DatabaseSchemaStore::AbortUpdate() {
     if (!m_updateOpen) return;
     m_updateOpen = false;
-    m_fileRecorded.clear();
-    m_objects.clear();
-    if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
+    m_abortPending = true;
+}
+
+TarnSchemaDatabase::Database* DatabaseSchemaStore::Db() {
+    if (m_abortPending) {
+        m_abortPending = false;
+        m_fileRecorded.clear();
+        m_objects.clear();
+        if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
+    }
+    return m_db.get();
 }
 
 std::unordered_set<std::string> DatabaseSchemaStore::GetSchemaFileIds() {
     std::unordered_set<std::string> files;
-    Statement list = m_db->Prepare("SELECT FileId FROM SchemaFile;");
+    Statement list = Db()->Prepare("SELECT FileId FROM SchemaFile;");
     while (list.Step()) files.insert(list.Text(0));
     return files;
 }
@@ -158,19 +168,19 @@ void DatabaseSchemaStore::RemoveSchemaFiles(const std::unordered_set<std::string
         "DELETE FROM SchemaFile WHERE FileId=?;",
     };
     m_objects.clear();
-    Savepoint removal(*m_db, "remove_schema_files");
+    Savepoint removal(*Db(), "remove_schema_files");
     for (const std::string& file : fileIds)
-        for (const char* sql : kStatements) m_db->Prepare(sql).Bind(file).Run();
+        for (const char* sql : kStatements) Db()->Prepare(sql).Bind(file).Run();
     removal.Release();
 }
 
 bool DatabaseSchemaStore::HasComponent(const std::string& component) {
-    Statement any = m_db->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? LIMIT 1;");
+    Statement any = Db()->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? LIMIT 1;");
     return any.Bind(component).Step();
 }
 
 bool DatabaseSchemaStore::HasGroup(const std::string& component, const std::string& group) {
-    Statement any = m_db->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? AND ConfigGroup=? LIMIT 1;");
+    Statement any = Db()->Prepare("SELECT 1 FROM ConfigSchema WHERE Component=? AND ConfigGroup=? LIMIT 1;");
     return any.Bind(component).Bind(group).Step();
 }
 
@@ -194,7 +204,7 @@ int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& 
     m_objects.erase(id);
     EndRead();  // else the entry would be written only when the read ends
     try {
-        Savepoint registration(*m_db, "set_schema");
+        Savepoint registration(*Db(), "set_schema");
         WriteEntry(fileId, schemaText, entry, replaced);
         registration.Release();
         if (m_updateOpen) m_fileRecorded = fileId;
@@ -206,36 +216,36 @@ int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& 
 
 void DatabaseSchemaStore::WriteEntry(const std::string& fileId, const std::string& schemaText,
                                      const TarnSchemaEntry::SchemaEntry& e, bool& replaced) {
-    Statement earlier = m_db->Prepare("SELECT CrateId, Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
+    Statement earlier = Db()->Prepare("SELECT CrateId, Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
     earlier.Bind(e.component).Bind(e.group).Bind(e.name);
     if (earlier.Step()) {
         replaced = true;
         const std::string oldFile = earlier.Text(0);
         for (const std::string& key : DataFilesOf(earlier.Text(1)))
-            m_db->Prepare("DELETE FROM DataFileSchema WHERE CrateId=? AND Component=? AND Key=?;")
+            Db()->Prepare("DELETE FROM DataFileSchema WHERE CrateId=? AND Component=? AND Key=?;")
                 .Bind(oldFile).Bind(e.component).Bind(key).Run();
     }
     // CrateId holds the ID of the schema file the entry came from.
-    m_db->Prepare("INSERT OR REPLACE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, Version, Success, "
+    Db()->Prepare("INSERT OR REPLACE INTO ConfigSchema(CrateId, Component, ConfigGroup, Name, Value, Version, Success, "
                   "NoRestore, MutableDefaultConfig, Singleton, SchemaType, DSPIntegrated, PreserveNonUser) "
                   "VALUES (?, ?, ?, ?, ?, ?, 1, ?, ?, ?, ?, ?, ?);")
         .Bind(fileId).Bind(e.component).Bind(e.group).Bind(e.name).Bind(schemaText).Bind(e.version)
         .Bind(e.noRestore).Bind(e.mutableDefaultConfig).Bind(e.idField.empty()).Bind(e.schemaType)
         .Bind(e.dspIntegrated).Bind(e.preserveNonUser)
         .Run();
-    m_db->Prepare("DELETE FROM SmartnicSchema WHERE Component=? AND ConfigGroup=? AND Name=?;")
+    Db()->Prepare("DELETE FROM SmartnicSchema WHERE Component=? AND ConfigGroup=? AND Name=?;")
         .Bind(e.component).Bind(e.group).Bind(e.name).Run();
     if (!e.smartnicValueType.empty())
-        m_db->Prepare("INSERT INTO SmartnicSchema(Component, ConfigGroup, Name, ValueType) VALUES (?, ?, ?, ?);")
+        Db()->Prepare("INSERT INTO SmartnicSchema(Component, ConfigGroup, Name, ValueType) VALUES (?, ?, ?, ?);")
             .Bind(e.component).Bind(e.group).Bind(e.name).Bind(e.smartnicValueType).Run();
-    m_db->Prepare("INSERT OR REPLACE INTO SchemaObjectKind(Component, ConfigGroup, Name, Kind) VALUES (?, ?, ?, ?);")
+    Db()->Prepare("INSERT OR REPLACE INTO SchemaObjectKind(Component, ConfigGroup, Name, Kind) VALUES (?, ?, ?, ?);")
         .Bind(e.component).Bind(e.group).Bind(e.name).Bind(e.kind).Run();
     for (const std::string& key : e.dataFiles)
-        m_db->Prepare("INSERT OR REPLACE INTO DataFileSchema(CrateId, Component, Key, Version) VALUES (?, ?, ?, ?);")
+        Db()->Prepare("INSERT OR REPLACE INTO DataFileSchema(CrateId, Component, Key, Version) VALUES (?, ?, ?, ?);")
             .Bind(fileId).Bind(e.component).Bind(key).Bind(e.version).Run();
     // Once per file in an update: the rows of its later entries add nothing.
     if (m_updateOpen && m_fileRecorded == fileId) return;
-    m_db->Prepare("INSERT OR IGNORE INTO SchemaFile(FileId) VALUES (?);").Bind(fileId).Run();
+    Db()->Prepare("INSERT OR IGNORE INTO SchemaFile(FileId) VALUES (?);").Bind(fileId).Run();
 }
 
 } // namespace TarnSchemaStore

@@ -65,6 +65,8 @@ public:
     bool HasGroup(const std::string& component, const std::string& group);
 
 private:
+    // The connection, after rolling back an update aborted and not committed.
+    TarnSchemaDatabase::Database* Db();
     SchemaObjectIdSet Ids(const char* sql, const std::function<void(TarnSchemaDatabase::Statement&)>& bind = {});
     void WriteEntry(const std::string& fileId, const std::string& schemaText, const TarnSchemaEntry::SchemaEntry& e,
                     bool& replaced);
@@ -72,6 +74,7 @@ private:
     std::unique_ptr<TarnSchemaDatabase::Database> m_db;
     bool m_updateOpen = false;
     bool m_readOpen = false;
+    bool m_abortPending = false;  // an update aborted: rolled back by the next call but CommitUpdate
     std::string m_fileRecorded;  // the file whose SchemaFile row the open update wrote
     // Objects read so far, while their callers hold them (a boot reads
     // thousands, each once); forgotten whenever the store changes.

@@ -116,9 +116,11 @@ public:
     virtual SchemaObjectIdSet GetSchemaObjectIds(bool sharedOnly) = 0;
     // One transaction around the registration of one schema file: the
     // entries set between BeginUpdate and CommitUpdate become visible to
-    // others together; AbortUpdate drops them all. CommitUpdate and
-    // AbortUpdate without an open update do nothing. Failures throw
-    // ConfigStoreException.
+    // others together. AbortUpdate ends the update: CommitUpdate right after
+    // it keeps the entries set before the abort (a schema file that stops at
+    // a bad entry keeps those before it); any other call first drops them
+    // all, as does the store's end. CommitUpdate and AbortUpdate without an
+    // open update do nothing. Failures throw ConfigStoreException.
     virtual void BeginUpdate() = 0;
     virtual void CommitUpdate() = 0;
     virtual void AbortUpdate() = 0;

@@ -16,14 +16,15 @@ bool Registered(const std::string& component, const std::string& group, const st
 }
 } // namespace
 
-TEST(SchemaStoreUpdate, CommitPublishesAbortOrADroppedStoreLeavesNothing) {
+TEST(SchemaStoreUpdate, CommitPublishesAnAbortNotCommittedOrADroppedStoreLeavesNothing) {
     auto store = SchemaStore::GetStore();
     store->BeginUpdate();
     Register(store, "netd", kTrunk);
     EXPECT_TRUE(GetSchema("netd", "network", "trunk", store));  // the updating store sees its own entries
     EXPECT_FALSE(Registered("netd", "network", "trunk"));         // others do not, yet
     store->AbortUpdate();
-    store->CommitUpdate();  // after an abort: nothing left to commit
+    EXPECT_FALSE(GetSchema("netd", "network", "trunk", store));  // a call after an abort drops the update
+    store->CommitUpdate();  // nothing left to commit
     {
         auto dropped = SchemaStore::GetStore();
         dropped->BeginUpdate();
@@ -37,6 +38,7 @@ TEST(SchemaStoreUpdate, CommitPublishesAbortOrADroppedStoreLeavesNothing) {
     EXPECT_THROW(store->BeginUpdate(), TarnConfigStore::ConfigStoreException);
     EXPECT_THROW(Register(store, "netd", R"({"component": "netd", "group": "network", "key": "x"})"),
                  TarnConfigStore::ConfigStoreException);
+    store->AbortUpdate();  // a commit right after an abort keeps them
     store->CommitUpdate();
     EXPECT_TRUE(Registered("netd", "network", "trunk"));
     EXPECT_EQ(SchemaStore::GetStore()->GetSchemaFileIds(), (std::unordered_set<std::string>{"netd"}));
