@@ -1,5 +1,5 @@
-// Host root, paths resolved inside it, SQL quoting, and the log files under
-// the host root.
+// Host root, paths resolved inside it, SQL quoting, bounded texts, and the
+// files under the host root: logs, events, features.
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -8,10 +8,14 @@
 #include <string>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "tarn/platform/cs_logger.h"
+#include "tarn/platform/dump_evt.h"
+#include "tarn/platform/feature_list.h"
+#include "tarn/platform/host_utils.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/syslog.h"
 
@@ -77,13 +81,19 @@ TEST(HostRoot, SqlQuoteDoublesApostrophes) {
 }
 
 // Captured lines are checked by the tests of their callers; here the files.
-TEST(Logs, StoreLogAndSystemLogFiles) {
+TEST(Logs, StoreLogSystemLogAndEventFiles) {
     CSLogger::Log(2, "before %d", 1);
     SysLog(3, "ConfigStore backup completed with rc = %d\n", 0);
     EXPECT_NE(ReadFile(Rooted("/var/log/configstore.log")).find("[2] before 1\n"), std::string::npos);
     const std::string syslog = ReadFile(Rooted("/var/log/syslog"));
     EXPECT_NE(syslog.find("<3> ConfigStore backup completed with rc = 0\n"), std::string::npos);
     EXPECT_EQ(syslog.find("\n\n"), std::string::npos);
+    // An event's message is its catalog text filled with its arguments in order; without one, the arguments.
+    SetEventMessageLookup([](const char* id) { return std::string(id) == "evt.a" ? "%s to %s: 100%%" : nullptr; });
+    TarnConfigStore::DumpEvt("evt.a", 2, "one", "two");
+    TarnConfigStore::DumpEvt("evt.b", 2, "one", "two");
+    EXPECT_THAT(ReadFile(Rooted("/var/log/configstore-events.log")),
+                testing::MatchesRegex(".* evt.a one to two: 100%\n.* evt.b one two\n"));
 }
 
 // The log file is held open between lines: a line after the file was
