@@ -75,9 +75,18 @@ TEST(HostRoot, ResolvesLinksInsideTheRoot) {
     EXPECT_TRUE(fs::is_empty(out));
 }
 
-TEST(HostRoot, SqlQuoteDoublesApostrophes) {
+TEST(HostRoot, SqlQuoteDoublesApostrophesAndConcatenationStopsAtTheSize) {
     const char* cases[][2] = {{"plain", "'plain'"}, {"", "''"}, {"it's", "'it''s'"}, {"''", "''''''"}};
     for (const auto& c : cases) EXPECT_EQ(SqlQuote(c[0]), c[1]);
+    char buffer[8] = "abc";
+    EXPECT_STREQ(Str_Strcat(buffer, "defgh", 6), "abcde");
+}
+
+// Lines that name no feature are skipped, and the lines after them still read.
+TEST(HostRoot, FeaturesFileReadPastSkippedLines) {
+    TarnTest::WriteFile(Rooted(FEATURES_FILE), "# on\nnone\n" + std::string(300, '6') + "\n\n smartnic \n");
+    LoadFeatures();
+    EXPECT_EQ(*FeatureList[FEATURE_SMARTNIC], 1);
 }
 
 // Captured lines are checked by the tests of their callers; here the files.
