@@ -84,7 +84,7 @@ TEST(HostRoot, SqlQuoteDoublesApostrophesAndConcatenationStopsAtTheSize) {
 
 // Lines that name no feature are skipped, and the lines after them still read.
 TEST(HostRoot, FeaturesFileReadPastSkippedLines) {
-    TarnTest::WriteFile(Rooted(FEATURES_FILE), "# on\nnone\n" + std::string(300, '6') + "\n\n smartnic \n");
+    TarnTest::WriteFile(Rooted(FEATURES_FILE), "none\n" + std::string(300, '6') + "\n\n smartnic # on\n");
     LoadFeatures();
     EXPECT_EQ(*FeatureList[FEATURE_SMARTNIC], 1);
 }
