@@ -99,8 +99,7 @@ TEST(Logs, StoreLogSystemLogAndEventFiles) {
     EXPECT_EQ(syslog.find("\n\n"), std::string::npos);
     // An event's message is its catalog text filled with its arguments in order; without one, the arguments.
     SetEventMessageLookup([](const char* id) { return std::string(id) == "evt.a" ? "%s to %s: 100%%" : nullptr; });
-    TarnConfigStore::DumpEvt("evt.a", 2, "one", "two");
-    TarnConfigStore::DumpEvt("evt.b", 2, "one", "two");
+    for (const char* id : {"evt.a", "evt.b"}) TarnConfigStore::DumpEvt(id, 2, "one", "two");
     EXPECT_THAT(ReadFile(Rooted("/var/log/configstore-events.log")),
                 testing::MatchesRegex(".* evt.a one to two: 100%\n.* evt.b one two\n"));
 }

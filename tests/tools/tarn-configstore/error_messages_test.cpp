@@ -22,7 +22,8 @@ struct Case {
 
 TEST(CliErrors, EveryErrorNamesItsCause) {
     const std::string dir = TarnTest::Root() + "/", missing = dir + "missing.json", cut = dir + "cut.json",
-                      bad = dir + "bad.json", blank = dir + "blank.json", store = TarnTest::Rooted("/etc/halden/configstore/current-store-1"),
+                      bad = dir + "bad.json", blank = dir + "blank.json",
+                      store = TarnTest::Rooted("/etc/halden/configstore/current-store-1"),
                       tree = TarnTest::Rooted("/var/run/kno/tree.json");
     TarnTest::WriteFile(cut, "{\"profile\": {\"a\": ");
     TarnTest::WriteFile(bad, "{\n  \"profile\": x}");
