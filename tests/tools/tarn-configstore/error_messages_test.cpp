@@ -49,7 +49,6 @@ TEST(CliErrors, EveryErrorNamesItsCause) {
         {{"warden"}, 2, {"warden: missing argument: expected on or off"}},
         {{"desired", "set"}, 2, {"desired: set needs the FILE"}},
         {{"desired", "show", "--smartnic"}, 2, {"show takes no --smartnic"}},
-        {{"refresh", "--crate"}, 2, {"option '--crate' needs its ID"}},
         {{"rollback", "0"}, 2, {"not '0'"}},
         {{"image", "crates", "x"}, 2, {"unexpected argument 'x'"}},
         {{"frobnicate"}, 2, {"unknown command 'frobnicate'"}},
