@@ -74,15 +74,13 @@ TEST(HostRoot, ResolvesLinksInsideTheRoot) {
     EXPECT_TRUE(fs::is_empty(out));
 }
 
-TEST(HostRoot, SqlQuoteDoublesApostrophesAndConcatenationStopsAtTheSize) {
+// Quoting doubles apostrophes, concatenation stops at the size, and lines of
+// the features file that name no feature leave the lines after them read.
+TEST(HostRoot, TextHelpersAndTheFeaturesFile) {
     const char* cases[][2] = {{"plain", "'plain'"}, {"", "''"}, {"it's", "'it''s'"}, {"''", "''''''"}};
     for (const auto& c : cases) EXPECT_EQ(SqlQuote(c[0]), c[1]);
     char buffer[8] = "abc";
     EXPECT_STREQ(Str_Strcat(buffer, "defgh", 6), "abcde");
-}
-
-// Lines that name no feature are skipped, and the lines after them still read.
-TEST(HostRoot, FeaturesFileReadPastSkippedLines) {
     TarnTest::WriteFile(Rooted(FEATURES_FILE), "none\n" + std::string(300, '6') + "\n\n smartnic # on\n");
     LoadFeatures();
     EXPECT_EQ(*FeatureList[FEATURE_SMARTNIC], 1);

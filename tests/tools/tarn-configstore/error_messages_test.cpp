@@ -93,6 +93,10 @@ TEST(CliErrors, WarnsOfIgnoredMembersAndShowsEmptyLayersAlike) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_THAT(refused.err, HasSubstr("Validation failed for configuration {network/nope/x}"));
     EXPECT_EQ(RunCli({"desired", "validate", "--smartnic", TARN_EXAMPLE_HOST "/../desired/smartnic-desired.json"}).status, 0);
+    TarnTest::WriteFile(forgot, R"({"profile": {"network": {"nope": {}}}})");
+    const TarnTest::CliResult invalid = RunCli({"desired", "set", forgot});
+    EXPECT_EQ(std::to_string(invalid.status) + invalid.err,
+              "1tarn-configstore: 1 validation error in " + forgot + "; nothing stored\n");
     EXPECT_EQ(RunCli({"desired", "show"}).out, "(no desired configuration)\nnext boot mode: 0\n");  // nothing stored
 
     const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");
