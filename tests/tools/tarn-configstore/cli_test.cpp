@@ -203,11 +203,11 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     Result listed = Run({"generations"});
     EXPECT_THAT(listed.out, testing::StartsWith("5\t"));
     EXPECT_EQ(listed.err, "tarn-configstore: generation 4 fails the integrity check; not offered\n");
-    for (const auto& args : {std::vector<std::string>{"rollback", "4"}, {"rollback", "9"}}) {
-        SCOPED_TRACE(args.size());
-        Result refused = Run(args);
-        EXPECT_EQ(refused.status, 1);
-        EXPECT_THAT(refused.err, testing::ContainsRegex("not rolled back|no generation"));
+    const std::pair<const char*, const char*> refusals[] = {
+        {"4", "generation 4 fails the integrity check; not rolled back"}, {"9", "no generation 9"}};
+    for (const auto& [n, why] : refusals) {
+        Result refused = Run({"rollback", n});
+        EXPECT_EQ(std::to_string(refused.status) + " " + refused.err, std::string("1 tarn-configstore: ") + why + "\n");
     }
     EXPECT_EQ(TarnTest::ReadFile(backup), kept);
 
