@@ -91,6 +91,8 @@ TEST_F(Store, KeyValuesAreReplacedAndAStoreLockedBeyondTheBusyTimeoutFails) {
     DBStore::WriteKeyValue(KEY_BOOT_MODE, "it's", conn);
     EXPECT_EQ(Query("SELECT Key, Value, CreationTime IS NOT NULL FROM KVTable;"),
               (Rows{std::string(KEY_BOOT_MODE) + "|it's|1"}));
+    std::string unset = "stale";
+    EXPECT_TRUE(DBStore::ReadKeyValue("never written", &unset, conn) == 0 && unset.empty());
 
     auto holder = GetDBConnection(DBStore::CONFIG_STORE, true);
     ASSERT_EQ(DBStore::BeginTransaction(holder), 0);

@@ -1,5 +1,5 @@
-// Host root, paths resolved inside it, SQL quoting, and the log files under
-// the host root.
+// Host root, paths resolved inside it, SQL quoting, bounded texts, and the
+// files under the host root: logs, events, features.
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -8,10 +8,14 @@
 #include <string>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "tarn/platform/cs_logger.h"
+#include "tarn/platform/dump_evt.h"
+#include "tarn/platform/feature_list.h"
+#include "tarn/platform/host_utils.h"
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/syslog.h"
 
@@ -22,7 +26,6 @@ using TarnTest::Rooted;
 TEST(HostRoot, PrefixesFixedPaths) {
     ASSERT_FALSE(HostRoot().empty());
     EXPECT_EQ(HostPath("/etc/halden/x"), HostRoot() + "/etc/halden/x");
-    EXPECT_NE(HostRoot().back(), '/');
     EXPECT_TRUE(MakeDirectories(HostPath("/a/b/c")));
     EXPECT_TRUE(MakeDirectories(HostPath("/a/b/c")));
     TarnTest::WriteFile(HostPath("/a/file"), "x");
@@ -71,19 +74,31 @@ TEST(HostRoot, ResolvesLinksInsideTheRoot) {
     EXPECT_TRUE(fs::is_empty(out));
 }
 
-TEST(HostRoot, SqlQuoteDoublesApostrophes) {
+// Quoting doubles apostrophes, concatenation stops at the size, and lines of
+// the features file that name no feature leave the lines after them read.
+TEST(HostRoot, TextHelpersAndTheFeaturesFile) {
     const char* cases[][2] = {{"plain", "'plain'"}, {"", "''"}, {"it's", "'it''s'"}, {"''", "''''''"}};
     for (const auto& c : cases) EXPECT_EQ(SqlQuote(c[0]), c[1]);
+    char buffer[8] = "abc";
+    EXPECT_STREQ(Str_Strcat(buffer, "defgh", 6), "abcde");
+    TarnTest::WriteFile(Rooted(FEATURES_FILE), "none\n" + std::string(300, '6') + "\n\n smartnic # on\n");
+    LoadFeatures();
+    EXPECT_EQ(*FeatureList[FEATURE_SMARTNIC], 1);
 }
 
 // Captured lines are checked by the tests of their callers; here the files.
-TEST(Logs, StoreLogAndSystemLogFiles) {
+TEST(Logs, StoreLogSystemLogAndEventFiles) {
     CSLogger::Log(2, "before %d", 1);
     SysLog(3, "ConfigStore backup completed with rc = %d\n", 0);
     EXPECT_NE(ReadFile(Rooted("/var/log/configstore.log")).find("[2] before 1\n"), std::string::npos);
     const std::string syslog = ReadFile(Rooted("/var/log/syslog"));
     EXPECT_NE(syslog.find("<3> ConfigStore backup completed with rc = 0\n"), std::string::npos);
     EXPECT_EQ(syslog.find("\n\n"), std::string::npos);
+    // An event's message is its catalog text filled with its arguments in order; without one, the arguments.
+    SetEventMessageLookup([](const char* id) { return std::string(id) == "evt.a" ? "%s to %s: 100%%" : nullptr; });
+    for (const char* id : {"evt.a", "evt.b"}) TarnConfigStore::DumpEvt(id, 2, "one", "two");
+    EXPECT_THAT(ReadFile(Rooted("/var/log/configstore-events.log")),
+                testing::MatchesRegex(".* evt.a one to two: 100%\n.* evt.b one two\n"));
 }
 
 // The log file is held open between lines: a line after the file was

@@ -22,10 +22,12 @@ struct Case {
 
 TEST(CliErrors, EveryErrorNamesItsCause) {
     const std::string dir = TarnTest::Root() + "/", missing = dir + "missing.json", cut = dir + "cut.json",
-                      bad = dir + "bad.json", store = TarnTest::Rooted("/etc/halden/configstore/current-store-1"),
+                      bad = dir + "bad.json", blank = dir + "blank.json",
+                      store = TarnTest::Rooted("/etc/halden/configstore/current-store-1"),
                       tree = TarnTest::Rooted("/var/run/kno/tree.json");
     TarnTest::WriteFile(cut, "{\"profile\": {\"a\": ");
     TarnTest::WriteFile(bad, "{\n  \"profile\": x}");
+    TarnTest::WriteFile(blank, " \n\t");
     const std::vector<Case> cases = {
         {{"show"}, 1, {"cause: " + store + ": no configuration store; run 'tarn-configstore boot' first"}},
         {{"desired", "validate", missing}, 1, {"Failed to parse JSON file " + missing + "\n", missing +
@@ -33,18 +35,20 @@ TEST(CliErrors, EveryErrorNamesItsCause) {
         {{"desired", "set", "--smartnic", "--", missing}, 1, {": no such file; create it holding a SmartNIC"}},
         {{"desired", "validate", cut}, 1, {cut + ": line 1, column 19: the file ends inside the JSON value"}},
         {{"desired", "validate", bad}, 1, {bad + ": line 2, column 14: not valid JSON"}},
+        {{"desired", "validate", blank}, 1, {blank + ": is empty; it must hold a desired document"}},
         {{"backup", dir + "db", dir + "./db"}, 1, {dir + "db and " + dir + "./db are the same file"}},
         {{"boot-mode", "7"}, 2, {"boot-mode: boot mode must be 0 to 3, not '7'"}},
         {{"show", "--bogus"}, 2, {"show: unknown option '--bogus'"}},
         {{"show", "--", "--json"}, 2, {"show: unexpected argument '--json'"}},
         {{"plan", "extra"}, 2, {"plan: unexpected argument 'extra'"}},
-        {{"backup", "--keep", "-1"}, 2, {"backup: --keep needs a count from 1 to 1000, not '-1'"}},
+        {{"backup", "--keep", "0"}, 2, {"backup: --keep needs a count from 1 to 1000, not '0'"}},
+        {{"backup", "--keep", "3", "a", "b"}, 2, {"--keep counts the generations of the live store's backup"}},
+        {{"backup", "a"}, 2, {"backup: missing argument: expected DST after SRC"}},
         {{"backup", "--keep"}, 2, {"backup: option '--keep' needs its N"}},
         {{"cleanup", "all"}, 2, {"unknown word 'all': expected store, live-store, autoconf or datafiles"}},
         {{"warden"}, 2, {"warden: missing argument: expected on or off"}},
         {{"desired", "set"}, 2, {"desired: set needs the FILE"}},
         {{"desired", "show", "--smartnic"}, 2, {"show takes no --smartnic"}},
-        {{"refresh", "--crate"}, 2, {"option '--crate' needs its ID"}},
         {{"rollback", "0"}, 2, {"not '0'"}},
         {{"image", "crates", "x"}, 2, {"unexpected argument 'x'"}},
         {{"frobnicate"}, 2, {"unknown command 'frobnicate'"}},
@@ -89,6 +93,10 @@ TEST(CliErrors, WarnsOfIgnoredMembersAndShowsEmptyLayersAlike) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_THAT(refused.err, HasSubstr("Validation failed for configuration {network/nope/x}"));
     EXPECT_EQ(RunCli({"desired", "validate", "--smartnic", TARN_EXAMPLE_HOST "/../desired/smartnic-desired.json"}).status, 0);
+    TarnTest::WriteFile(forgot, R"({"profile": {"network": {"nope": {}}}})");
+    const TarnTest::CliResult invalid = RunCli({"desired", "set", forgot});
+    EXPECT_EQ(std::to_string(invalid.status) + invalid.err,
+              "1tarn-configstore: 1 validation error in " + forgot + "; nothing stored\n");
     EXPECT_EQ(RunCli({"desired", "show"}).out, "(no desired configuration)\nnext boot mode: 0\n");  // nothing stored
 
     const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");

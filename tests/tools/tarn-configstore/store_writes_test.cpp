@@ -76,9 +76,16 @@ TEST(StoreWrites, FullAndReadOnlyFileSystemsAreNamedAsTheCause) {
     size_t causes = 0;
     for (size_t at = 0; (at = run.report.find(cause, at)) != std::string::npos; at += cause.size()) ++causes;
     EXPECT_EQ(causes, kRecordWrites.size() + 1) << run.report;
+    EXPECT_THAT(run.report, testing::Not(HasSubstr("/datafile-store: read-only")));  // said once for its directory
     EXPECT_THAT(run.report, HasSubstr("boot mode 0 was not stored: DBStore: statement failed (attempt to write a "
                                       "readonly database)"));
     for (const auto& args : kRecordWrites) EXPECT_EQ(RunCli(args).status, 0) << args[0] << " on a writable store";
+    // A write the store drops without a failure (a trigger here) is found by reading it back.
+    TarnTest::Query(live + "/current-store-1", "CREATE TRIGGER a BEFORE INSERT ON KVTable BEGIN SELECT RAISE(IGNORE); END;"
+                                               "CREATE TRIGGER b BEFORE INSERT ON Config BEGIN SELECT RAISE(IGNORE); END;");
+    EXPECT_THAT(RunCli({"boot-mode", "2"}).err, HasSubstr("boot mode 2 was not stored in the configuration store"));
+    EXPECT_THAT(RunCli({"set", "network/switching/switches[switch0]", R"({"mtu":9000})"}).err,
+                HasSubstr("the user value of network/switching/switches[switch0] was not stored in the configuration"));
 }
 
 // A writer gives up after the busy timeout and names the holder, storing
