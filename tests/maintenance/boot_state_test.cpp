@@ -38,6 +38,8 @@ TEST_F(BootState, StoredApplyRecordThatIsNotOneJsonValueIsRefused) {
     // Any single value is handed back as stored; its shape is the caller's business.
     WriteKey(KEY_BOOT_APPLY_RESULT, " [1, 2]\n");
     EXPECT_TRUE(getBootApplyRecord().IsArray());
+    setBootApplyRecord(std::string("cut\0off", 7));  // the record ends at its first NUL
+    EXPECT_EQ(getBootApplyRecord()["bootApplyRecord"].GetStringLength(), 3u);
 }
 
 TEST_F(BootState, StoreFailuresReachTheCaller) {

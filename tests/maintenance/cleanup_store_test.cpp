@@ -83,6 +83,8 @@ TEST(CleanupStore, FailuresOfOneStoreDoNotStopTheOther) {
         // The statements fail, and the schema store is detached again each time.
         {kSchemaStoreWithoutTables, true, {config, sqlFailed, completed, dataFile,
                                            {0, "Datafile cleanup failed: SQL command unsuccessful"}}},
+        {kSchemaStoreWithoutTables, false, {config, sqlFailed, completed, dataFile,
+                                            {0, "Datafile live cleanup failed: read dir SQL command unsuccessful"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines.back().text);

@@ -135,6 +135,15 @@ TEST_F(FilePersistence, DeclarationsOutliveTheirSchemasAndNoRejectionLeavesTheSk
     TarnSchemaStore::SchemaStore::GetStore()->RemoveSchemaFiles({"files-e"});
     EXPECT_THAT(TarnConfigStore::FilterStickyBitFiles({"/var/lib/kept-once"}), ElementsAre("/var/lib/kept-once"));
     EXPECT_EQ(TarnTest::ReadFile(Rooted(TarnConfigStore::SKIP_BACKUP_LIST)), "earlier\n");
+    // Kernel-info definitions of another build are logged; the tardisk still decides.
+    std::string tree = TarnTest::ReadFile(Rooted("/var/run/kno/tree.json"));
+    tree.insert(tree.find("\"buildDate"), "\"md5\": \"" + std::string(32, '0') + "\", ");
+    TarnTest::WriteFile(Rooted("/var/run/kno/tree.json"), tree);
+    KNO_Reset();
+    Unpack("net", {{"etc/net/", '5', ""}, {"etc/net/routes", '0', "r"}});
+    capture.Clear();
+    EXPECT_THAT(TarnConfigStore::FilterStickyBitFiles({"/etc/net/routes"}), ElementsAre("/etc/net/routes"));
+    EXPECT_THAT(TarnTest::Texts(capture.Syslog(), 3), ElementsAre("Failed to init kno"));
 
     std::filesystem::remove_all(Rooted("/var/db/tarnimg/profiles"));  // the image cannot be read
     capture.Clear();
@@ -145,7 +154,7 @@ TEST_F(FilePersistence, DeclarationsOutliveTheirSchemasAndNoRejectionLeavesTheSk
 }
 
 TEST_F(FilePersistence, TrackFilesWritesEitherListAndLeavesItAloneForNoPaths) {
-    TarnConfigStore::TrackFiles({"/etc/a", "/etc/b c", "/etc/d\ne"}, TarnConfigStore::BACKUP_FILES);
+    TarnConfigStore::TrackFiles({"/etc/a", "/etc/d\ne", "/etc/b c"}, TarnConfigStore::BACKUP_FILES);
     EXPECT_EQ(TarnTest::ReadFile(Rooted(TarnConfigStore::BACKUP_FILE_LIST)), "/etc/a\n/etc/b c\n");
     TarnConfigStore::TrackFiles({"/etc/x"}, TarnConfigStore::NON_SCHEMA_FILES);
     TarnConfigStore::TrackFiles({}, TarnConfigStore::NON_SCHEMA_FILES);

@@ -44,6 +44,16 @@ TEST(ExecCommand, SucceedsOnExitStatusZeroWithOnlyTheHostRootInTheEnvironment) {
                                                          {0, "Kestrel_ForkExec failed, errno: No such file or directory"}}));
 }
 
+TEST(RemoveFile, SaysWhatItRemovedAndWhyItCouldNot) {
+    const std::string path = TarnTest::Rooted("/etc/gone.conf");
+    TarnTest::WriteFile(path, "x");
+    TarnPlatform::Capture capture;
+    EXPECT_TRUE(RemoveFile(path.c_str()));
+    EXPECT_FALSE(RemoveFile(path.c_str()));
+    EXPECT_EQ(capture.Logs(), (std::vector<CapturedLine>{{0, "[" + path + "] file removed."},
+                                                         {0, "Failed to remove: " + path + ", err: 2"}}));
+}
+
 // How many descriptors of this process refer to the file.
 int OpenDescriptors(const std::string& path) {
     int count = 0;
