@@ -40,8 +40,8 @@ TEST(JsonDocCreate, FromStringTakesExactlyOneValue) {
 
 TEST(JsonDocCreate, FromFileNamesThePathWhenItFails) {
     std::string path = TarnTest::Rooted("/etc/halden/boot_configuration.json");
-    for (const char* content : {"<absent>", "{\"mode\": \"x\"}\n{}", ""}) {
-        if (std::string(content) != "<absent>") TarnTest::WriteFile(path, content);
+    for (const std::string& content : {std::string("<absent>"), std::string("{\"mode\": \"x\"}\n{}"), std::string(), std::string("{}\0{}", 5)}) {
+        if (content != "<absent>") TarnTest::WriteFile(path, content);
         EXPECT_EQ(Thrown([&] { CreateDocumentFromFile(path); }),
                   "InvalidArgumentException 1081 Failed to parse JSON file " + path) << content;
     }

@@ -128,19 +128,20 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     const auto before = TarnTest::Query(live, values);
     ASSERT_THAT(Run({"backup"}).out, HasSubstr("\ngeneration 1\n"));
     TarnTest::Query(live, "UPDATE Config SET UserValue = '{\"later\": 1}' WHERE rowid IN (SELECT rowid FROM Config LIMIT 2);"
-                          "DELETE FROM Config WHERE rowid = (SELECT max(rowid) FROM Config);");
+                          "DELETE FROM Config WHERE rowid = (SELECT max(rowid) FROM Config);"
+                          "CREATE TABLE Extra(x); INSERT INTO Extra VALUES(1);");  // a table the older store lacks
     ASSERT_EQ(Run({"backup"}).status, 0);
 
     EXPECT_THAT(Run({"generations"}).out, testing::MatchesRegex("1\t[-0-9T:]+Z\t5f3c9a2e-[-0-9a-f]+\t\\(oldest kept\\)\n"
-                                                                "2\t.*\tConfig ~2 -1\t\\(the next boot restores it\\)\n"));
+                                                                "2\t.*\tConfig ~2 -1, Extra \\+1\t\\(the next boot restores it\\)\n"));
     const std::string diff = Run({"generations", "diff", "1", "2"}).out;
     EXPECT_THAT(diff, testing::ContainsRegex("\n    user    .* -> \\{\"later\": 1\\}\n"));
     EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 1 removed\n"));
     EXPECT_EQ(Run({"generations", "diff", "1", "7"}).status, 1);
     Result rollback = Run({"rollback", "--changes"});
     ASSERT_EQ(rollback.status, 0) << rollback.err;
-    EXPECT_THAT(rollback.out, HasSubstr("generation 1."));
-    EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(1 added, 2 changed, 0 removed\\)"));
+    EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(1 added, 2 changed, 0 removed\\)\n"
+                                                     "  Extra: 1 -> 0 rows \\(0 added, 0 changed, 1 removed\\)\n"));
     EXPECT_NE(TarnTest::Query(live, values), before);  // nothing changes before the boot
     EXPECT_THAT(Run({"generations", "--json"}).out,
                 testing::MatchesRegex(R"(\[\{"generation":1,.*"restoredNext":true,.*"restoredNext":false,.*)"));
@@ -226,7 +227,6 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     EXPECT_THAT(listed.out, testing::StartsWith("5\t"));
     EXPECT_EQ(listed.err, "tarn-configstore: generation 4 fails the integrity check; not offered\n");
     for (const auto& args : {std::vector<std::string>{"rollback", "4"}, {"rollback", "9"}}) {
-        SCOPED_TRACE(args.size());
         Result refused = Run(args);
         EXPECT_EQ(refused.status, 1);
         EXPECT_THAT(refused.err, testing::ContainsRegex("not rolled back|no generation"));
