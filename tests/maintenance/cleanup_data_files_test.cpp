@@ -23,8 +23,9 @@ TEST(CleanupDataFiles, WalkKeepsWhatRowsNameAndDeletesRowsWithoutFiles) {
     Query(DataFileDb(), "INSERT INTO DataFileMetadata VALUES('c','k','known','a'),('c','k','known','b'),"  // b only a link
                         "('c','k','whole',''),('c','k','whole','listed'),"   // an empty name keeps all
                         "('c','k','emptied','x'),('c','k','emptied','y'),"   // files gone, directory left
-                        "('c','k','absent','z'),('c','k','known-link','precious');");
-    for (const char* file : {"stray", "unknown/file", "whole/any1", "whole/sub/any2", "known/a", "known/c", "known/s/deep"})
+                        "('c','k','absent','z'),('c','k','known-link','precious'),('c','k','full','f'),('c','k','all','f');");
+    for (const char* file : {"stray", "unknown/file", "whole/any1", "whole/sub/any2", "known/a", "known/c", "known/s/deep",
+                             "full/f", "all/f"})  // every file of full and all there: no row of theirs to delete
         Touch(At(file));
     fs::create_directories(At("emptied"));
     // Links are removed as links: their targets outside the root stay.
@@ -39,10 +40,11 @@ TEST(CleanupDataFiles, WalkKeepsWhatRowsNameAndDeletesRowsWithoutFiles) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(At(gone)))) << gone;
     EXPECT_TRUE(fs::exists(TarnTest::Rooted("/outside/dir/precious")));
     EXPECT_THAT(Query(DataFileDb(), "SELECT DirName, FileName FROM DataFileMetadata ORDER BY 1, 2;"),
-                testing::ElementsAre("known|a", "whole|", "whole|listed"));
-    EXPECT_THAT(SqlTexts(capture),
-                testing::Contains("DELETE FROM DataFileMetadata WHERE DirName='emptied' AND FileName IN ('x','y');"));
-    EXPECT_EQ(OwnLines(capture).back(), (CapturedLine{2, "CleanupDataFiles completed"}));
+                testing::ElementsAre("all|f", "full|f", "known|a", "whole|", "whole|listed"));
+    const auto lines = OwnLines(capture);
+    EXPECT_THAT(lines, testing::IsSupersetOf({CapturedLine{3, "emptied : 'x','y'"}, CapturedLine{3, "Delete illegal file at "
+                       "datafiles root: stray"}, CapturedLine{2, "Datafile not in store, remove: " + At("known/c")}}));
+    EXPECT_EQ(lines.back(), (CapturedLine{2, "CleanupDataFiles completed"}));
     EXPECT_THAT(capture.Events(), testing::IsEmpty());
 }
 
@@ -52,13 +54,16 @@ TEST(CleanupDataFiles, DatabaseFailuresAreLoggedWithTheEvent) {
         TarnConfigStore::CleanupDataFiles();
         EXPECT_EQ(OwnLines(capture).back(), (CapturedLine{lastLine == "CleanupDataFiles completed" ? 2 : 0, lastLine}));
         EXPECT_EQ(Events(capture), std::vector<std::string>(events, "evt.user.cs.dfs.cleanup.error"));
+        for (const auto& event : capture.Events()) EXPECT_EQ(event.message, "Error cleaning up Datafile store.");
         return Texts(OwnLines(capture), 0);
     };
     run("Datafile store cleanup failed: could not connect", 1);
     CreateStores();
     Query(DataFileDb(), "INSERT INTO DataFileMetadata VALUES('c','k','d1','f'),('c','k','d2','f');"
                         "CREATE TRIGGER NoDelete BEFORE DELETE ON DataFileMetadata BEGIN SELECT RAISE(ABORT, 'no'); END;");
-    run("CleanupDataFiles clear sql command failed", 1);  // no root: clearing the table fails
+    Touch(DataRoot());  // a root that is no directory holds no data file: clearing the table fails
+    run("CleanupDataFiles clear sql command failed", 1);
+    fs::remove(DataRoot());
     fs::create_directories(DataRoot());
     // Each directory's rows fail on their own; the cleanup goes on.
     EXPECT_EQ(run("CleanupDataFiles completed", 2), std::vector<std::string>(2, "CleanupDataFiles failed to clearup metadata"));

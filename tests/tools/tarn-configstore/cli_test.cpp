@@ -118,19 +118,22 @@ TEST_F(Cli, RollsBackToAnEarlierGenerationAtTheNextBoot) {
     const auto before = TarnTest::Query(live, values);
     ASSERT_THAT(Run({"backup"}).out, HasSubstr("\ngeneration 1\n"));
     TarnTest::Query(live, "UPDATE Config SET UserValue = '{\"later\": 1}' WHERE rowid IN (SELECT rowid FROM Config LIMIT 2);"
+                          "DELETE FROM Config WHERE rowid = (SELECT max(rowid) FROM Config);"
+                          "CREATE TABLE Extra(x); INSERT INTO Extra VALUES(1);"  // a table the older store lacks
                           "INSERT INTO KVTable(Key, Value) VALUES('later', '1');");  // a table after an unchanged one
     ASSERT_EQ(Run({"backup"}).status, 0);
 
     EXPECT_THAT(Run({"generations"}).out, testing::MatchesRegex("1\t[-0-9T:]+Z\t5f3c9a2e-[-0-9a-f]+\t\\(oldest kept\\)\n"
-                                                                "2\t.*\tConfig ~2, KVTable \\+1\t\\(the next boot restores it\\)\n"));
+                                                                "2\t.*\tConfig ~2 -1, Extra \\+1, KVTable \\+1\t\\(the next boot restores it\\)\n"));
     const std::string diff = Run({"generations", "diff", "1", "2"}).out;
     EXPECT_THAT(diff, testing::ContainsRegex("\n    user    .* -> \\{\"later\": 1\\}\n"));
-    EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 0 removed\n"));
+    EXPECT_THAT(diff, testing::EndsWith("0 added, 2 changed, 1 removed\n"));
     EXPECT_EQ(Run({"generations", "diff", "1", "7"}).status, 1);
     EXPECT_THAT(Run({"plan"}).out, HasSubstr("current-store-1 (generation 2)\n"));
     Result rollback = Run({"rollback", "--changes"});
     ASSERT_EQ(rollback.status, 0) << rollback.err;
-    EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(0 added, 2 changed, 0 removed\\)\n"
+    EXPECT_THAT(rollback.out, testing::ContainsRegex("  Config: ([0-9]+) -> [0-9]+ rows \\(1 added, 2 changed, 0 removed\\)\n"
+                                                     "  Extra: 1 -> 0 rows \\(0 added, 0 changed, 1 removed\\)\n"
                                                      "  KVTable: [0-9]+ -> [0-9]+ rows \\(0 added, 0 changed, 1 removed\\)\n"));
     EXPECT_NE(TarnTest::Query(live, values), before);  // nothing changes before the boot
     EXPECT_THAT(Run({"generations", "--json"}).out,
@@ -162,11 +165,12 @@ TEST_F(Cli, RollbackWithoutAGenerationUndoesTheLastAppliedChange) {
 }
 
 // A boot that could not restore the backup names the newest whole
-// generation; a rollback without one passes over a damaged one.
+// generation; a rollback without one passes over a damaged one, and over
+// one whose boot mode would apply a stored configuration.
 TEST_F(Cli, ABootThatCouldNotRestoreTheBackupSaysSoAndTheWayBack) {
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(Run({"backup"}).status, 0);
+    for (const char* mode : {"0", "3", "0", "0"}) ASSERT_EQ(Run({"boot-mode", mode}).status + Run({"backup"}).status, 0);
     const std::string backup = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
     for (const std::string& file : {backup, TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/3")})
         TarnTest::WriteFile(file, TarnTest::ReadFile(file).substr(0, 5000));  // generation 4 shares the backup
@@ -175,7 +179,7 @@ TEST_F(Cli, ABootThatCouldNotRestoreTheBackupSaysSoAndTheWayBack) {
     EXPECT_EQ(boot.err, "tarn-configstore: the backup " + backup + " could not be restored (see the boot log); this "
                         "boot made a new store and applied the boot configuration document\ntarn-configstore: "
                         "generation 2 is whole: 'tarn-configstore rollback 2' and another boot bring it back\n");
-    EXPECT_THAT(Run({"rollback"}).out, testing::StartsWith("The next boot restores generation 2."));
+    EXPECT_THAT(Run({"rollback"}).out, testing::StartsWith("The next boot restores generation 1."));
     EXPECT_EQ(Run({"boot"}).status, 0);
 }
 
@@ -183,14 +187,18 @@ TEST_F(Cli, KeepsTheNewestGenerationsAndNeverOffersADamagedOne) {
     CopySampleHost();
     ASSERT_EQ(Run({"boot"}).status, 0);
     std::vector<std::string> said;
-    for (const char* keep : {"1000", "1000", "1000", "2", "2"}) said.push_back(Run({"backup", "--keep", keep}).out);
+    const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/");
+    for (const char* keep : {"1000", "1000", "1000", "2", "2"}) {
+        if (said.size() == 4) for (const char* name : {".a", ".generation.0.tmp"}) TarnTest::WriteFile(dir + name, "");
+        said.push_back(Run({"backup", "--keep", keep}).out);
+    }
     for (std::string& out : said) out = out.substr(out.find("\ngeneration") + 1);
     EXPECT_EQ(said, (std::vector<std::string>{"generation 1\n", "generation 2\n", "generation 3\n",
                                               "generation 4\nremoved generations 1, 2 (keeping the newest 2)\n",
                                               "generation 5\nremoved generation 3 (keeping the newest 2)\n"}));
-    const std::string dir = TarnTest::Rooted("/var/lib/halden/configstore/backup/generations/");
     EXPECT_THAT(Run({"generations", "--json"}).out, testing::MatchesRegex(R"(\[\{"generation":4,.*"changes":null\},)"
                                                                         R"(\{"generation":5,.*"changes":\[\]\}\])" "\n"));
+    EXPECT_FALSE(TarnTest::Exists(dir + "3") || TarnTest::Exists(dir + ".a") || TarnTest::Exists(dir + ".generation.0.tmp"));
 
     const std::string backup = TarnTest::Rooted("/var/lib/halden/configstore/backup/current-store-1");
     const std::string live = TarnTest::Rooted("/etc/halden/configstore/current-store-1");

@@ -115,6 +115,8 @@ TEST(StoreWrites, WritersAndTheBootWaitForTheLockHolder) {
     boot.join();
     EXPECT_EQ(status, 0);
     EXPECT_THAT(TarnTest::ReadFile(log).substr(before), HasSubstr("LoadStore End."));
+    lock = std::make_unique<TarnConfigStore::StoreLock>("", 0ms);  // a holder that names no one
+    EXPECT_THAT(RunCli({"boot-mode", "1"}).err, HasSubstr("in use by another process; gave up"));
 }
 
 } // namespace
