@@ -190,7 +190,7 @@ TEST_F(HostileIdentifiers, NulInsideIsRefusedNeverShortened) {
     EXPECT_TRUE(fs::exists(DataRoot() + "/nul/f"));
     EXPECT_EQ(Query(DataFileDb(), "SELECT count(*) FROM DataFileMetadata;"), std::vector<std::string>{"3"});
     EXPECT_TRUE(Contains(Texts(OwnLines(capture)), "Datafile live cleanup failed: read dir SQL command unsuccessful"));
-    EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{"evt.user.cs.dfs.cleanup.error"});
+    EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{"evt.user.cs.dfs.cleanup.error: Error cleaning up Datafile store."});
 }
 
 } // namespace

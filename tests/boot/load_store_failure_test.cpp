@@ -48,7 +48,7 @@ TEST_F(LoadStoreFailure, AFailedDesiredConfigurationStepIsRolledBackAndTheLoadGo
         for (const std::string& text : Texts(capture.Logs(), 0))
             if (text.rfind("DBStore: ", 0) != 0) failures.push_back(text);
         EXPECT_THAT(failures, ElementsAre(c.failure));
-        EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{"evt.user.cs.desired.config.error"});
+        EXPECT_EQ(TarnTest::Events(capture), std::vector<std::string>{"evt.user.cs.desired.config.error: Failed to setup desired configuration."});
         EXPECT_TRUE(Contains(Texts(capture.Logs()), "LoadStore End."));
         EXPECT_EQ(StoredKey("BOOT_MODE"), "0");
         // The schema store is detached after the cancel.

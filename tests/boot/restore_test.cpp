@@ -122,8 +122,10 @@ TEST_P(RestoreOutcome, LinesEventsNewStoreAndBootMode) {
     for (CapturedLine& line : dataFileLines) line.text = Fill(line.text);
     EXPECT_EQ(StoreLines(capture, "DataFileStore"), dataFileLines);
     Texts events;
-    if (*row.eventArg) events.push_back("evt.user.cs.createstore.copy.backup.error " + Fill(row.eventArg));
-    if (dataFileLines.back().priority == 0) events.push_back("evt.user.cs.dfs.restore.error");
+    const std::string backup = Fill(row.eventArg);
+    if (*row.eventArg)
+        events.push_back("evt.user.cs.createstore.copy.backup.error " + backup + ": Error copying ConfigStore from backup " + backup + ".");
+    if (dataFileLines.back().priority == 0) events.push_back("evt.user.cs.dfs.restore.error: DataFile store cannot be restored.");
     EXPECT_EQ(Events(capture), events);
     // A damaged backup is never what the live store holds: it is a new,
     // consistent store then.
@@ -145,7 +147,7 @@ TEST(RestoreConfigStore, UnremovableLiveStoreAndFailedCreationAreReported) {
     EXPECT_EQ(RestoreConfigStore(true), 0);
     EXPECT_EQ(StoreLines(capture), (Lines{{0, "Error removing sticky ConfigStore file"},
                                           {2, "ConfigStore restored successfully from backup"}}));
-    EXPECT_EQ(Events(capture), Texts{"evt.user.cs.db.operation.error"});
+    EXPECT_EQ(Events(capture), Texts{"evt.user.cs.db.operation.error: ConfigStore database operation failed."});
 
     // The live RAM disk is a plain file: no store can be made, and recording
     // boot mode 2 is what fails.

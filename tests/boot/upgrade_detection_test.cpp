@@ -90,7 +90,8 @@ TEST_F(UpgradeRules, RulesInTheirOrderAndEveryFailure) {
         EXPECT_EQ(IsUpgrade(), boot.upgrade);
         EXPECT_EQ(capture.Logs(), boot.logs);
         const bool failed = boot.logs[0].priority == 0;
-        EXPECT_EQ(TarnTest::Events(capture), failed ? std::vector<std::string>{EVT_UPGRADE_CONFIG_ERROR} : std::vector<std::string>{});
+        EXPECT_EQ(TarnTest::Events(capture), failed ? std::vector<std::string>{std::string(EVT_UPGRADE_CONFIG_ERROR) + ": Error in upgrading config ."}
+                                              : std::vector<std::string>{});  // raised without its argument
     }
 }
 

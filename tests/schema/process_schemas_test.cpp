@@ -96,7 +96,7 @@ TEST(ProcessSchemas, CrateListStopsAtTheFirstForeignFileAndStillWritesDefaults) 
 
     TarnPlatform::Capture capture;
     EXPECT_FALSE(ProcessSchemas({"acme_crate_disk_1.0-1"}));
-    EXPECT_THAT(TarnTest::Events(capture), ElementsAre("evt.user.cs.schema.file.error " + order[1] + ".json"));
+    EXPECT_THAT(TarnTest::Events(capture), ElementsAre("evt.user.cs.schema.file.error " + order[1] + ".json: Error processing schema file " + order[1] + ".json."));
     EXPECT_THAT(Rows("SELECT ConfigGroup FROM ConfigSchema;", true), ElementsAre(order[0]));
     EXPECT_THAT(DefaultRows(), ElementsAre(order[0] + "|key||{}|"));
 }

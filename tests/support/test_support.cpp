@@ -103,6 +103,7 @@ std::vector<std::string> Events(const TarnPlatform::Capture& capture) {
     for (const auto& event : capture.Events()) {
         events.push_back(event.id);
         for (const auto& arg : event.args) events.back() += " " + arg;
+        events.back() += ": " + event.message;
     }
     return events;
 }

@@ -36,7 +36,7 @@ std::string HelperProgram(const std::string& name);
 std::vector<std::string> Query(const std::string& path, const std::string& sql);
 
 // Captured lines' texts (of one priority, or all when priority < 0), SQL
-// texts, and events as "id arg...".
+// texts, and events as "id arg...: message".
 std::vector<std::string> Texts(const std::vector<TarnPlatform::CapturedLine>& lines, int priority = -1);
 std::vector<std::string> SqlTexts(const TarnPlatform::Capture& capture);
 std::vector<std::string> Events(const TarnPlatform::Capture& capture);
