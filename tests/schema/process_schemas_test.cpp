@@ -75,6 +75,7 @@ TEST(ProcessSchemas, RegistersNewFilesOnceCopiesNewMutableDefaultsAndDropsGoneFi
     TarnPlatform::Capture capture;
     EXPECT_TRUE(ProcessSchemas(crates));
     EXPECT_THAT(Texts(capture.Logs()), Not(Contains(HasSubstr("Processing schema from"))));
+    EXPECT_THAT(Texts(capture.Logs()), Contains("[SchemaProcessor] Schema processing completed"));
     EXPECT_THAT(DefaultRows(), ElementsAre(defaults[1], defaults[2], defaults[3]));
     EXPECT_THAT(Rows("SELECT UserValue FROM Config;"), ElementsAre("{\"vlan\":9}"));
     // Under a new file name the objects are not new: the user's change still stays.
@@ -99,6 +100,7 @@ TEST(ProcessSchemas, CrateListStopsAtTheFirstForeignFileAndStillWritesDefaults) 
     EXPECT_THAT(TarnTest::Events(capture), ElementsAre("evt.user.cs.schema.file.error " + order[1] + ".json: Error processing schema file " + order[1] + ".json."));
     EXPECT_THAT(Rows("SELECT ConfigGroup FROM ConfigSchema;", true), ElementsAre(order[0]));
     EXPECT_THAT(DefaultRows(), ElementsAre(order[0] + "|key||{}|"));
+    EXPECT_THAT(Texts(capture.Logs()), Not(Contains("[SchemaProcessor] Schema processing completed")));
 }
 
 // The boot's run (crates from the image database): a file whose schema is
