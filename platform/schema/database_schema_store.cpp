@@ -43,10 +43,11 @@ DatabaseSchemaStore::~DatabaseSchemaStore() {
 }
 
 std::shared_ptr<SchemaObject> DatabaseSchemaStore::GetSchemaObject(const SchemaObjectId& id) {
+    TarnSchemaDatabase::Database* db = Db();  // first: an aborted update's objects must not be found
     auto known = m_objects.find(id);
     if (known != m_objects.end())
         if (auto object = known->second.lock()) return object;
-    Statement read = Db()->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
+    Statement read = db->Prepare("SELECT Value FROM ConfigSchema WHERE Component=? AND ConfigGroup=? AND Name=?;");
     read.Bind(id.GetComponent()).Bind(id.GetGroup()).Bind(id.GetName());
     std::shared_ptr<SchemaObject> object;
     if (read.Step()) {
