@@ -21,7 +21,8 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
         {"../a10", true, 1, "/dir/a10/"}, {"", true, 1, "/dir/a9/"}, {"../..", true, 1, "/"},
         {"ints/0x10", false, 1, "/ints/16/"}, {"ints/020", false, 1, "/ints/16/"},  // a leading 0 is octal
         {"ints/16abc", false, 1, "bad"}, {"ints/17", false, 1, "bad"}, {"ints/17", false, 0, "/ints/17/"},
-        {"names/nosuch", false, 1, "bad"}, {"ints/3/ports/7", false, 1, "/ints/3/ports/7/"},
+        {"names/x9z", false, 1, "bad"} /* a key's prefix */, {"ints/99999999999999999999", false, 0, "bad"} /* overflow */,
+        {"ints/3/ports/7", false, 1, "/ints/3/ports/7/"},
         {"ints/16/ports/7", false, 1, "bad"},  // instances depend on the keys above
         {"/mods/alpha/common", false, 1, "/mods/alpha/common/"},
         {"/mods/alpha/onlyBeta", false, 1, "bad"}, {"/mods/gamma", false, 0, "bad"},  // no such module

@@ -121,6 +121,10 @@ TEST_F(ValueTest, DataNodesAndSetOutput) {
     EXPECT_EQ(Out("set echo 4A42"), "00000000  4a 42 " + Pad(6 * 3 + 1 + 8 * 3) + " |JB|\n00000002\n");
     EXPECT_EQ(Out("set num 0x10"), "0x10\n") << "the set's output";
     EXPECT_EQ(Failure("set blob 4g"), KES_ReturnStatusToString(KES_BAD_PARAM));
+    std::string err;  // a number past 64 bits is refused as such, not saturated
+    EXPECT_EQ(Run("set num 99999999999999999999999", nullptr, &err), 2);
+    EXPECT_EQ(err, "Error: invalid number '99999999999999999999999' given: Numerical result out of range.\n"
+                   "Error: Error in command set: Bad parameter");
     EXPECT_EQ(Out("get num text"), "0x10\n\n") << "two paths";
     EXPECT_EQ(Out("get nosuch num", 2), "\n") << "stops at the first failing path";
     EXPECT_EQ(Failure("get /"), KES_ReturnStatusToString(KES_FAILURE));
