@@ -64,6 +64,9 @@ TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) 
         fs::copy_file(TARN_EXAMPLE_UPGRADE_MODULE, module + ".1");  // versioned name: not a module
         TarnTest::WriteFile(Rooted(kModuleDir) + "/notes.txt", "not a module");
         setenv("TARN_EXAMPLE_UPGRADE", c.behaviour, 1);
+        const std::string dataFiles = Rooted(TarnConfigStore::DATAFILE_STORE_PATH), gone = Rooted("/var/cache/datafiles/gone/f");
+        TarnTest::Query(dataFiles, "INSERT INTO DataFileMetadata(Component, Key, DirName, FileName) VALUES ('x', 'k', 'gone', 'f');");
+        TarnTest::WriteFile(gone, "");
         TarnPlatform::Capture capture;
         ASSERT_EQ(TarnConfigStore::LoadStore(false), 0);
 
@@ -82,6 +85,8 @@ TEST_F(LoadStoreBoot, UpgradeBootRunsTheModulesOfTheDirectoryAndCleansTheStore) 
         EXPECT_EQ(failures, c.failures);
         EXPECT_TRUE(Exists(Rooted("/tmp/config-upgrade-marker")));
         EXPECT_EQ(ConfigRows().size(), 2u);  // the object without a schema is gone
+        EXPECT_EQ(TarnTest::Query(dataFiles, "SELECT count(*) FROM DataFileMetadata;"), Lines{"0"});  // so is a data file's
+        EXPECT_TRUE(Exists(gone)) << "a boot's cleanup leaves the files";
         EXPECT_EQ(TarnTest::Query(Store(), "SELECT LibName || ' ' || Value FROM UpgradeStatus;"), c.status);
     }
 }
