@@ -17,6 +17,6 @@ count() {
 
 code=$(count include platform store boot schema defaults desired maintenance persist image apps tools fleet)
 tests=$(count tests fuzz)
-share=$(awk -v t="$tests" -v c="$code" 'BEGIN { printf "%.2f", t / c }')
+share=$(awk -v t="$tests" -v c="$code" 'BEGIN { printf "%.3f", t / c }')
 echo "test share: $tests lines of tests / $code lines of code = $share (ceiling 0.34)"
 awk -v t="$tests" -v c="$code" 'BEGIN { exit !(t <= 0.34 * c) }'
