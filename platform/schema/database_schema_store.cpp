@@ -34,7 +34,7 @@ std::vector<std::string> DataFilesOf(const std::string& entryText) {
 DatabaseSchemaStore::DatabaseSchemaStore(std::unique_ptr<TarnSchemaDatabase::Database> db) : m_db(std::move(db)) {}
 
 DatabaseSchemaStore::~DatabaseSchemaStore() {
-    if (!m_updateOpen && !m_readOpen && !m_abortPending) return;
+    if (m_transaction == Transaction::None) return;
     try {
         m_db->Exec("ROLLBACK;");  // an update never committed leaves nothing; a read ends
     } catch (const std::exception&) {
@@ -101,27 +101,27 @@ SchemaObjectIdSet DatabaseSchemaStore::GetSchemaObjectIds(bool sharedOnly) {
 }
 
 void DatabaseSchemaStore::BeginRead() {
-    if (m_readOpen || m_updateOpen) return;
+    if (m_transaction == Transaction::Read || m_transaction == Transaction::Update) return;
     Db()->Exec("BEGIN DEFERRED TRANSACTION;");
-    m_readOpen = true;
+    m_transaction = Transaction::Read;
 }
 
 void DatabaseSchemaStore::EndRead() {
-    if (!m_readOpen) return;
-    m_readOpen = false;
+    if (m_transaction != Transaction::Read) return;
+    m_transaction = Transaction::None;
     Db()->Exec("COMMIT TRANSACTION;");  // reads only: nothing to write
 }
 
 void DatabaseSchemaStore::BeginUpdate() {
-    if (m_updateOpen) Throw("Schema store: an update is already open");
+    if (m_transaction == Transaction::Update) Throw("Schema store: an update is already open");
     EndRead();
     Db()->Exec("BEGIN IMMEDIATE TRANSACTION;");
-    m_updateOpen = true;
+    m_transaction = Transaction::Update;
 }
 
 void DatabaseSchemaStore::CommitUpdate() {
-    if (!m_updateOpen && !m_abortPending) return;
-    m_updateOpen = m_abortPending = false;
+    if (m_transaction != Transaction::Update && m_transaction != Transaction::AbortedUpdate) return;
+    m_transaction = Transaction::None;
     m_fileRecorded.clear();
     m_objects.clear();
     try {
@@ -135,14 +135,12 @@ void DatabaseSchemaStore::CommitUpdate() {
 // The rollback waits for the next call: a CommitUpdate right after keeps
 // what the update set before the abort.
 void DatabaseSchemaStore::AbortUpdate() {
-    if (!m_updateOpen) return;
-    m_updateOpen = false;
-    m_abortPending = true;
+    if (m_transaction == Transaction::Update) m_transaction = Transaction::AbortedUpdate;
 }
 
 TarnSchemaDatabase::Database* DatabaseSchemaStore::Db() {
-    if (m_abortPending) {
-        m_abortPending = false;
+    if (m_transaction == Transaction::AbortedUpdate) {
+        m_transaction = Transaction::None;
         m_fileRecorded.clear();
         m_objects.clear();
         if (m_db->InTransaction()) m_db->Exec("ROLLBACK TRANSACTION;");
@@ -208,7 +206,7 @@ int DatabaseSchemaStore::Register(const std::string& fileId, const std::string& 
         Savepoint registration(*Db(), "set_schema");
         WriteEntry(fileId, schemaText, entry, replaced);
         registration.Release();
-        if (m_updateOpen) m_fileRecorded = fileId;
+        if (m_transaction == Transaction::Update) m_fileRecorded = fileId;
     } catch (const std::exception& e) {
         Throw(what + " not registered: " + e.what());
     }
@@ -245,7 +243,7 @@ void DatabaseSchemaStore::WriteEntry(const std::string& fileId, const std::strin
         Db()->Prepare("INSERT OR REPLACE INTO DataFileSchema(CrateId, Component, Key, Version) VALUES (?, ?, ?, ?);")
             .Bind(fileId).Bind(e.component).Bind(key).Bind(e.version).Run();
     // Once per file in an update: the rows of its later entries add nothing.
-    if (m_updateOpen && m_fileRecorded == fileId) return;
+    if (m_transaction == Transaction::Update && m_fileRecorded == fileId) return;
     Db()->Prepare("INSERT OR IGNORE INTO SchemaFile(FileId) VALUES (?);").Bind(fileId).Run();
 }
 

@@ -72,9 +72,9 @@ private:
                     bool& replaced);
 
     std::unique_ptr<TarnSchemaDatabase::Database> m_db;
-    bool m_updateOpen = false;
-    bool m_readOpen = false;
-    bool m_abortPending = false;  // an update aborted: rolled back by the next call but CommitUpdate
+    // The connection's open transaction. An aborted update is rolled back
+    // by the next call but CommitUpdate, which commits it.
+    enum class Transaction { None, Read, Update, AbortedUpdate } m_transaction = Transaction::None;
     std::string m_fileRecorded;  // the file whose SchemaFile row the open update wrote
     // Objects read so far, while their callers hold them (a boot reads
     // thousands, each once); forgotten whenever the store changes.
