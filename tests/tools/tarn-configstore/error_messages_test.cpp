@@ -51,6 +51,7 @@ TEST(CliErrors, EveryErrorNamesItsCause) {
         {{"desired", "show", "--smartnic"}, 2, {"show takes no --smartnic"}},
         {{"rollback", "0"}, 2, {"not '0'"}},
         {{"image", "crates", "x"}, 2, {"unexpected argument 'x'"}},
+        {{"image", "dump", "--json"}, 2, {"dump takes no --json"}},
         {{"frobnicate"}, 2, {"unknown command 'frobnicate'"}},
         {{"get"}, 2, {"get: missing argument: expected OBJECT[ID]"}},
         {{"set", "a/b/c"}, 2, {"set: missing argument: expected OBJECT[ID] and its JSON value"}},
