@@ -42,6 +42,8 @@ TEST_F(ShellTest, ListsInNaturalOrderWithSuffixes) {
         {"ls ints/3/ports", "7/\n8/\n"}, {"ls ints/16/ports", ""}, {"ls cpus", "0/\n1/\nload\n"} /* keys, then children */,
         {"ls mods", "alpha/\nbeta/\n"}, {"ls mods/alpha", "common\nonlyAlpha\n"}, {"ls mods/beta", "common\nonlyBeta\n"},
         {"ls dir/a9 counters dir/leaf", "dir/a9:\n\ncounters:\n1\n2\n\ndir/leaf:\nleaf\n"},
+        {"typels dir ints ints/3 counters counters/2", "dir:\nbranchType/\n\nints:\ninstBranchType/\n\nints/3:\nbranchType/\n\n"
+                                                        "counters:\ninstLeafType\n\ncounters/2:\nuint32\n"},
     };
     for (const auto& [line, out] : cases) EXPECT_EQ(Out(line), out) << line;
     EXPECT_EQ(Out("ls counters nosuch dir", 2), "counters:\n1\n2\n\nnosuch:\n\n") << "stops at the failing path";
@@ -67,6 +69,7 @@ TEST_F(ShellTest, RootOptionBecomesTheRootUntilTheNextStart) {
     ASSERT_EQ(KNOSH_Init(), 0);
     EXPECT_STREQ(knoshPrompt, "/dir/> ");
     Out("cd /dir/a10");  // what the prompt shows resolves again
+    EXPECT_EQ(Out("ls /leaf"), "leaf\n") << "the root text is skipped only in front of a longer path";
     Out("cd ..");
     Out("cd ..", 2);
     EXPECT_EQ(Completions("a").at(0), "a10/");
