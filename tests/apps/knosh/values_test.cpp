@@ -158,3 +158,27 @@ TEST_F(ValueTest, RefusedInputLeavesTheValue) {
     EXPECT_EQ(Failure("set text \"abc\"x"), KES_ReturnStatusToString(KES_BAD_PARAM));
     EXPECT_EQ(Out("get num text"), "0x10\nabc\n");
 }
+
+// Each refusal writes its cause before the command's status.
+TEST_F(ValueTest, RefusalsNameTheirCause) {
+    options.logLevel = 1;
+    const std::string rec = "set rec {1, 1, 2, {1, 2}, ", failed = "KNOSHCmdSet():CreateStructInput failed: Bad parameter\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"get /", "KNOSHCmdGetInt():get only works on a leaf\n"},
+        {"get dir", "KNOSHPath_Form():Extraneous 'dir' in path.\nKNOSHCmdGetInt():mal-formed path\n"},
+        {"set blob 4g", "KNOSHCreateInputData():expecting hex bytes; got 'g'\nKNOSHCmdSet():Failed to create input data: Bad parameter\n"},
+        {rec + "\"toolong12\", [1, 2], (0)}", "KNOSHHandleStringElement():String parameter is too long\n" + failed},
+        {rec + "\"a\", [1, 2], (16)}",
+         "KNOSHHandleBitsetElement():Bitset value 16 exceeds highest permitted bitset value 15\n" + failed},
+        {rec + "\"a\", [1, 2], (3-1)}", "KNOSHHandleBitsetElement():Bitset end value 1 is smaller than bitset start value 3\n" + failed},
+        {rec + "5, [1, 2], (0)}", "KNOSHCreateStructInput():Element type (1) is not supported.\n"
+                                  "KNOSHCmdSet():CreateStructInput failed: Not supported\n"},
+        {"set text \"abc\"x", "Error: unmatched quote: '\"abc\"x'\n"},
+        {"set rec", "KNOSHCreateInputString():Failed to create input string Bad parameter\n"},
+    };
+    for (const auto& [line, cause] : cases) {
+        std::string err;
+        EXPECT_EQ(Run(line, nullptr, &err), 2) << line;
+        EXPECT_EQ(err.substr(0, err.rfind("Error: Error in command ")), cause) << line;
+    }
+}
