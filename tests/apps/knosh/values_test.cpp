@@ -94,12 +94,12 @@ TEST_F(ValueTest, WhatSetWritesGetPrintsInEachStyle) {
         {"set text \"a b\"", "text", {"a b\n", "a b\n", "\"a b\"\n"}},
         {"set text abcdefgh", "text", {"abcdefgh\n", "abcdefgh\n", "\"abcdefgh\"\n"}},
         {"set ip 0xfe 0x80 0 1", "ip", {"fe80:0001\n", "[0]: 0xfe\n[1]: 0x80\n[2]: 0x00\n[3]: 0x01\n", "[\n254,\n128,\n0,\n1,\n]\n"}},
-        {"set rec {7, 1, 65538, {513, 9}, \"abcdefgh\", [1, 2], (0, 9-10, 15-15)}", "rec",
-         {"Rec {\n   n:7\n   m: 1 -> on\n   f: 0xffff -> alpha beta\n   in:Inner {\n      x:513\n      y:9\n   }\n   t:abcdefgh\n"
+        {"set rec {0x100000000, 1, 65538, {513, 256}, \"abcdefgh\", [1, 2], (0, 9-10, 15-15)}", "rec",
+         {"Rec {\n   n:4294967295\n   m: 1 -> on\n   f: 0xffff -> alpha beta\n   in:Inner {\n      x:513\n      y:255\n   }\n   t:abcdefgh\n"
           "   l:[0]: 1\n   [1]: 2\n   Bits:[0]: 1\n   [1]: 134\n}\n",
-          "{\n   n:0x00000007\n   m:1\n   f:0xffff\n   in:{\n      x:0x0201\n      y:0x09\n   }\n   t:abcdefgh\n"
+          "{\n   n:0xffffffff\n   m:1\n   f:0xffff\n   in:{\n      x:0x0201\n      y:0xff\n   }\n   t:abcdefgh\n"
           "   l:[0]: 0x01\n   [1]: 0x02\n   b:[0]: 0x01\n   [1]: 0x86\n}\n",
-          "{\n   \"n\" : 7,\n   \"m\" : 1,\n   \"f\" : 0xffff,\n   \"in\" : {\n      \"x\" : 513,\n      \"y\" : 9,\n   },\n"
+          "{\n   \"n\" : 4294967295,\n   \"m\" : 1,\n   \"f\" : 0xffff,\n   \"in\" : {\n      \"x\" : 513,\n      \"y\" : 255,\n   },\n"
           "   \"t\" : \"abcdefgh\",\n   \"l\" :    [\n1,\n   2,\n   ],\n   \"b\" :    [\n1,\n   134,\n   ],\n}\n"}},
         {"set blob ab c 207f", "blob", {dump, dump, dump}},
         {"", "big", {"4294967296\n", "0x0000000100000000\n", "4294967296\n"}},
