@@ -73,6 +73,7 @@ TEST_F(ShellTest, RootOptionBecomesTheRootUntilTheNextStart) {
     Out("cd ..");
     Out("cd ..", 2);
     EXPECT_EQ(Completions("a").at(0), "a10/");
+    EXPECT_EQ(Completions("/my d").at(0), "/\"my dir\"/");  // as long as the root text
     // Starting again without the option goes back to the tree's root, with
     // a fresh working path; the old one is freed.
     Out("cd a9");  // two elements
