@@ -36,6 +36,9 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
     EXPECT_EQ(Render(dir.path.get()), "/dir/a9/");
     Resolved rest = Resolve("../../..", 1, true, dir.path.get());
     EXPECT_EQ(Render(rest.path.get()) + " rest=" + rest.rest, "/ rest=..");
+    std::string err;  // get takes a key as typed: the kernel, not the path, refuses it
+    EXPECT_EQ(Run("get ints/17/value", nullptr, &err), 2);
+    EXPECT_EQ(err, "KNOSHCmdGetInt():Get failed: No such instance\nError: Error in command get: No such instance");
 
     // Quoted rendering resolves to the same path again.
     for (const char* text : {"/names/\"eth 0\"/value", "/names/\"a/b\"", "/dir/\"my dir\"", "/ints/3/ports/8/state",
