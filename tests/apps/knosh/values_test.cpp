@@ -92,7 +92,7 @@ TEST_F(ValueTest, WhatSetWritesGetPrintsInEachStyle) {
         {"set flags 3", "flags", {" 0x3 -> alpha beta\n", "0x3\n", "0x3\n"}},
         {"set flags 0", "flags", {" 0 -> none\n", "0\n", "0\n"}},
         {"set text \"a b\"", "text", {"a b\n", "a b\n", "\"a b\"\n"}},
-        {"set text abcdefgh", "text", {"abcdefgh\n", "abcdefgh\n", "\"abcdefgh\"\n"}},
+        {"set text 1bcdefgh", "text", {"1bcdefgh\n", "1bcdefgh\n", "\"1bcdefgh\"\n"}},  // not a number: a text
         {"set ip 0xfe 0x80 0 1", "ip", {"fe80:0001\n", "[0]: 0xfe\n[1]: 0x80\n[2]: 0x00\n[3]: 0x01\n", "[\n254,\n128,\n0,\n1,\n]\n"}},
         {"set rec {0x100000000, 1, 65538, {513, 256}, \"abcdefgh\", [1, 2], (0, 9-10, 15-15)}", "rec",
          {"Rec {\n   n:4294967295\n   m: 1 -> on\n   f: 0xffff -> alpha beta\n   in:Inner {\n      x:513\n      y:255\n   }\n   t:abcdefgh\n"
