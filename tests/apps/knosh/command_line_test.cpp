@@ -42,7 +42,7 @@ TEST_F(ShellTest, ExecCmdAndTheExpectedStatus) {
     char* argv[] = {cd, text};
     EXPECT_EQ(KNOSH_ExecCmd(2, argv), 0);
     EXPECT_STREQ(text, "dir/a9");
-    EXPECT_EQ(KNOSH_ExecCmd(0, argv), 1) << "no command";
+    Captured([&] { EXPECT_EQ(KNOSH_ExecCmd(0, argv), 1) << "no command"; });
 
     options.expectStatus = 1;
     options.expectedStatusCode = KES_ReturnStatusToCodeStr(KES_BAD_PARAM);

@@ -9,14 +9,16 @@ using namespace KnoshTest;
 TEST_F(ShellTest, CdMovesAndRendersThePrompt) {
     // cd target, then what pwd prints and the prompt shows (pwd does not quote).
     const std::pair<const char*, const char*> steps[] = {
-        {"dir", "/dir/"}, {"a9", "/dir/a9/"}, {"../../ints/0x10", "/ints/16/"}, {"/names/\"a/b\"", "/names/a/b/"},
-        {"/\"dir\"/\"my dir\"", "/dir/my dir/"}, {"/counters", "/counters/"} /* an instance leaf without key is a place */,
+        {"dir", "/dir/"}, {"a9", "/dir/a9/"}, {"../../ints/0x10", "/ints/16/"}, {"ports", "/ints/16/ports/"},
+        {"/names/\"a/b\"", "/names/a/b/"}, {"..", "/names/"}, {"/\"dir\"/\"my dir\"", "/dir/my dir/"},
+        {"/counters", "/counters/"} /* an instance leaf without key is a place */, {"/mods/beta", "/mods/beta/"},
     };
     for (const auto& [target, where] : steps) {
         EXPECT_EQ(Out(std::string("cd ") + target), "");
         EXPECT_EQ(Out("pwd"), where + std::string("\n"));
         EXPECT_EQ(knoshPrompt, where + std::string("> "));
     }
+    EXPECT_EQ(Completions("only"), std::vector<std::string>{"onlyBeta"}) << "relative to a place in a module";
 }
 
 TEST_F(ShellTest, CdRefusesLeavesAndKeepsThePlace) {
