@@ -30,7 +30,8 @@ void Profile(const std::string& crates) {
 
 void Descriptor(const std::string& file, const std::string& name, const std::string& tags = "") {
     TarnTest::WriteFile(Rooted(kCrates + "/" + file), "<crate><type>system</type><name>" + name + "</name><version>1.0-1"
-                        "</version><name>not the first</name><vendor>Halden</vendor><software-tags>" + tags + "</software-tags></crate>");
+                        "</version><name>not the first</name><vendor>Halden</vendor><software-tags>" + tags +
+                        "</software-tags></crate>");
 }
 
 class ImageDatabase : public testing::Test {
@@ -45,7 +46,7 @@ TEST_F(ImageDatabase, MapsProfileCratesToTheirDescriptorsAndDumpsThem) {
     Profile("<crate><crate-id>Halden_system_net_1.0-1</crate-id><payloads><payload>net</payload><!-- c -->"
             "<payload>net-drv</payload></payloads></crate>"
             "<crate><crate-id>Halden_addon_bare_2</crate-id><payloads><payload>gone</payload></payloads></crate>"
-            "<crate><crate-id>old</crate-id><crate-id>Halden_addon_bare_2</crate-id></crate>");  // the later id, crate count
+            "<crate><crate-id>old</crate-id><crate-id>Halden_addon_bare_2</crate-id></crate>");  // later ids replace
     ASSERT_EQ(mkfifo(Rooted(kProfiles + "/a-fifo").c_str(), 0644), 0);  // skipped, not waited on
     Descriptor("net.xml", "net", "<tag>x</tag><tag>RestrictStickyFiles</tag>");
     Descriptor("other.xml", "other");

@@ -20,7 +20,8 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
         // Relative paths start from a copy of the given path.
         {"../a10", true, 1, "/dir/a10/"}, {"", true, 1, "/dir/a9/"}, {"../..", true, 1, "/"},
         {"ints/0x10", false, 1, "/ints/16/"}, {"ints/020", false, 1, "/ints/16/"},  // a leading 0 is octal
-        {"ints/16abc", false, 1, "bad"}, {"ints/+16", false, 0, "bad"}, {"ints/17", false, 1, "bad"}, {"ints/17", false, 0, "/ints/17/"},
+        {"ints/16abc", false, 1, "bad"}, {"ints/+16", false, 0, "bad"},
+        {"ints/17", false, 1, "bad"}, {"ints/17", false, 0, "/ints/17/"},
         {"names/x9z", false, 1, "bad"} /* a key's prefix */, {"ints/99999999999999999999", false, 0, "bad"} /* overflow */,
         {"ints/3/ports/7", false, 1, "/ints/3/ports/7/"},
         {"ints/16/ports/7", false, 1, "bad"},  // instances depend on the keys above
