@@ -37,6 +37,7 @@ TEST_F(ShellTest, ResolvesAndRendersBack) {
     EXPECT_EQ(Render(dir.path.get()), "/dir/a9/");
     Resolved rest = Resolve("../../..", 1, true, dir.path.get());
     EXPECT_EQ(Render(rest.path.get()) + " rest=" + rest.rest, "/ rest=..");
+    EXPECT_EQ(Out("get names/\"a/b\"/value ints/3/ports/8/state"), "0\n0\n") << "the keys above the leaf reach the kernel";
     std::string err;  // get takes a key as typed: the kernel, not the path, refuses it
     EXPECT_EQ(Run("get ints/17/value", nullptr, &err), 2);
     EXPECT_EQ(err, "KNOSHCmdGetInt():Get failed: No such instance\nError: Error in command get: No such instance");
