@@ -83,14 +83,19 @@ int HeldFd(HeldLog& held, const std::string& fixedPath) {
 } // namespace
 
 void AppendLogLine(const std::string& fixedPath, const std::string& tag, const std::string& text) {
-    std::time_t now = std::time(nullptr);
-    struct tm utc;
-    gmtime_r(&now, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-
-    std::string line = std::string(stamp) + " " + tag + " " + text;
-    if (line.empty() || line.back() != '\n') line += '\n';
+    // A thread formats its stamp once a second and builds its lines in
+    // storage it keeps: a line costs no allocation.
+    thread_local std::time_t stamped = -1;
+    thread_local char stamp[32];
+    thread_local std::string line;
+    if (const std::time_t now = std::time(nullptr); now != stamped) {
+        struct tm utc;
+        gmtime_r(&now, &utc);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        stamped = now;
+    }
+    line.assign(stamp).append(1, ' ').append(tag).append(1, ' ').append(text);
+    if (line.back() != '\n') line += '\n';
 
     // Redirected paths (tests moving one file elsewhere) may change between
     // lines: those take the long way every time.
