@@ -10,6 +10,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/unique_fd.h"
@@ -82,7 +83,7 @@ int HeldFd(HeldLog& held, const std::string& fixedPath) {
 
 } // namespace
 
-void AppendLogLine(const std::string& fixedPath, const std::string& tag, const std::string& text) {
+void AppendLogLine(std::string_view fixedPath, std::string_view tag, std::string_view text) {
     // A thread formats its stamp once a second and builds its lines in
     // storage it keeps: a line costs no allocation.
     thread_local std::time_t stamped = -1;
@@ -100,14 +101,16 @@ void AppendLogLine(const std::string& fixedPath, const std::string& tag, const s
     // Redirected paths (tests moving one file elsewhere) may change between
     // lines: those take the long way every time.
     if (HostPathsRedirected()) {
-        const UniqueFd fd = OpenLog(fixedPath);
+        const UniqueFd fd = OpenLog(std::string(fixedPath));
         if (fd.Get() >= 0) (void)!::write(fd.Get(), line.data(), line.size());
         return;
     }
     static std::mutex lock;
-    static std::map<std::string, HeldLog> held;
+    static std::map<std::string, HeldLog, std::less<>> held;
     const std::lock_guard<std::mutex> guard(lock);
-    const int fd = HeldFd(held[fixedPath], fixedPath);
+    auto file = held.find(fixedPath);
+    if (file == held.end()) file = held.emplace(fixedPath, HeldLog()).first;
+    const int fd = HeldFd(file->second, file->first);
     if (fd >= 0) (void)!::write(fd, line.data(), line.size());
 }
 
