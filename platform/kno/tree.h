@@ -106,7 +106,10 @@ struct State {
     // always set): membership in constant time, since an inode list holds
     // one key per file.
     SlotTable<bool> instanceSlots;
-    SlotTable<Bytes> values;  // SlotOf(node, keys)
+    // SlotOf(node, keys). The keys of a value name listed instances (checked
+    // when it is loaded or set, unless the node's keys vary with the path):
+    // a read that finds the value needs no instance lookup.
+    SlotTable<Bytes> values;
 };
 
 // Identity of a file's current content: a replaced file has another inode

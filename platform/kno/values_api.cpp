@@ -13,10 +13,12 @@ namespace {
 
 using namespace TarnPlatform::Kno;
 
-// A node and the instance keys of one of its values.
+// A node and the instance keys of one of its values, with the value when
+// one is stored.
 struct Target {
     const NodeDef* node = nullptr;
     KeyTuple keys;
+    const Bytes* stored = nullptr;
 };
 
 KES_ReturnStatus KeysOf(const KNOParamList* list, KeyTuple& keys) {
@@ -34,12 +36,17 @@ KES_ReturnStatus KeysOf(const KNOParamList* list, KeyTuple& keys) {
     return KES_OK;
 }
 
-// Every key must select an existing instance of its instance node.
+// Every key must select an existing instance of its instance node. The keys
+// of a stored value were checked when it was stored, and a state never loses
+// an instance: a value found is the whole check.
 KES_ReturnStatus Resolve(const Tree& tree, const NodeDef* node, const KNOParamList* list, Target& target) {
     target.node = node;
+    target.stored = nullptr;
     if (!target.node) return KES_NOT_FOUND;
     KES_ReturnStatus status = KeysOf(list, target.keys);
-    if (status != KES_OK || target.node->keysAmbiguous) return status;
+    if (status != KES_OK) return status;
+    target.stored = tree.state.values.Find(SlotOf(node->id, target.keys));
+    if (target.stored || target.node->keysAmbiguous) return KES_OK;
     const auto& chain = target.node->instanceChain;
     if (target.keys.size() != chain.size()) return KES_BAD_PARAM;
     for (size_t i = 0; i < chain.size(); ++i) {
@@ -50,16 +57,16 @@ KES_ReturnStatus Resolve(const Tree& tree, const NodeDef* node, const KNOParamLi
 
 // The value's bytes: as stored, else the node's default; null when neither,
 // and the value is then ZeroSize(node) zero bytes.
-const Bytes* CurrentValue(const Tree& tree, const Target& target) {
-    if (const Bytes* stored = tree.state.values.Find(SlotOf(target.node->id, target.keys))) return stored;
+const Bytes* CurrentValue(const Target& target) {
+    if (target.stored) return target.stored;
     return target.node->hasDefault ? &target.node->defaultValue : nullptr;
 }
 
 size_t ZeroSize(const NodeDef& node) { return node.getType ? node.getType->size : 0; }
 
 // A copy of the value, for the calls that hand out its length or a copy.
-Bytes ValueBytes(const Tree& tree, const Target& target) {
-    const Bytes* value = CurrentValue(tree, target);
+Bytes ValueBytes(const Target& target) {
+    const Bytes* value = CurrentValue(target);
     return value ? *value : Bytes(ZeroSize(*target.node), 0);
 }
 
@@ -146,7 +153,7 @@ KES_ReturnStatus KNO_Get(uint32_t nodeID, const KNOParamList* keys, void* buffer
             if (size < node->getType->size) return KES_BUFFER_TOO_SMALL;
             KES_ReturnStatus status = Resolve(tree, node, keys, target);
             if (status != KES_OK) return status;
-            if (const Bytes* value = CurrentValue(tree, target)) {
+            if (const Bytes* value = CurrentValue(target)) {
                 if (!value->empty()) std::memcpy(buffer, value->data(), value->size());
             } else {
                 std::memset(buffer, 0, ZeroSize(*node));
@@ -234,7 +241,7 @@ KES_ReturnStatus KNO_GetDataLength(uint32_t nodeID, const KNOParamList* keys, ui
             }
             if (!DataReadable(*node)) return KES_NOT_READABLE;
             KES_ReturnStatus status = Resolve(tree, node, keys, target);
-            if (status == KES_OK) *length = static_cast<uint32_t>(ValueBytes(tree, target).size());
+            if (status == KES_OK) *length = static_cast<uint32_t>(ValueBytes(target).size());
             return status;
         });
     });
@@ -250,7 +257,7 @@ KES_ReturnStatus KNO_GetData(uint32_t nodeID, const KNOParamList* keys, KNOData*
             if (!DataReadable(*node)) return KES_NOT_READABLE;
             KES_ReturnStatus status = Resolve(tree, node, keys, target);
             if (status != KES_OK) return status;
-            Bytes value = ValueBytes(tree, target);
+            Bytes value = ValueBytes(target);
             if (value.size() > data->capacity) return KES_BUFFER_TOO_SMALL;
             CopyToData(value, data);
             return KES_OK;
