@@ -87,7 +87,7 @@ private:
         if (slash == std::string::npos) return false;
         // Candidates come grouped by directory: the last one's answer is
         // taken before any lookup.
-        if (m_lastDirectory.empty() || std::string_view(path).substr(0, slash) != m_lastDirectory) {
+        if (std::string_view(path).substr(0, slash) != m_lastDirectory) {
             m_lastDirectory.assign(path, 0, slash);
             m_lastDirectoryLinked = DirectoryOnTheWay(m_lastDirectory);
         }
