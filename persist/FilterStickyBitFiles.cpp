@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdarg>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -40,7 +41,10 @@ std::unordered_set<std::string> AllowedTardisks() {
 // A path as it goes into a log line: a line break would start a forged line.
 std::string Shown(const std::string& path) {
     std::string shown;
-    for (char c : path) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    for (char c : path) {
+        if (c == '\n') shown += "\\n";
+        else shown += c;
+    }
     return shown;
 }
 
@@ -77,9 +81,23 @@ public:
 
 private:
     // The path itself or a directory above it is a symbolic link.
-    bool LinkOnTheWay(std::string text) const {
-        for (bool above = false; !text.empty(); above = true) {
-            if (above ? IsLinkCached(text) : IsLink(text)) return true;
+    bool LinkOnTheWay(const std::string& path) const {
+        if (IsLink(path)) return true;
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos) return false;
+        // Candidates come grouped by directory: the last one's answer is
+        // taken before any lookup.
+        if (std::string_view(path).substr(0, slash) != m_lastDirectory) {
+            m_lastDirectory.assign(path, 0, slash);
+            m_lastDirectoryLinked = DirectoryOnTheWay(m_lastDirectory);
+        }
+        return m_lastDirectoryLinked;
+    }
+
+    // The directory or one above it is a symbolic link ("" is none).
+    bool DirectoryOnTheWay(std::string text) const {
+        while (!text.empty()) {
+            if (IsLinkCached(text)) return true;
             const size_t slash = text.rfind('/');
             if (slash == std::string::npos) break;
             text.resize(slash);
@@ -102,10 +120,10 @@ private:
 
     // The tardisk of the file's backing file ".#<name>" decides.
     std::string TardiskTest(const std::string& path) const {
-        const size_t slash = path.rfind('/');
-        const std::string backing = path.substr(0, slash) + "/.#" + path.substr(slash + 1);
+        const size_t slash = path.rfind('/') + 1;
+        m_backing.assign(path, 0, slash).append(".#").append(path, slash, std::string::npos);
         struct stat st;
-        if (!m_view.Stat(backing, &st)) {
+        if (!m_view.Stat(m_backing, &st)) {
             const int error = errno;
             return Logged("File stat(%s) failed with error %d", path.c_str(), error);
         }
@@ -123,6 +141,9 @@ private:
     std::unordered_set<std::string> m_allowed;
     HostFileView m_view{true};
     mutable std::unordered_map<std::string, bool> m_directoryIsLink;
+    mutable std::string m_lastDirectory;
+    mutable bool m_lastDirectoryLinked = false;
+    mutable std::string m_backing;  // the backing file's path, its storage kept
     mutable InodePayloads m_payloads;
 };
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "tarn/platform/host_root.h"
 #include "tarn/platform/unique_fd.h"
@@ -82,27 +83,34 @@ int HeldFd(HeldLog& held, const std::string& fixedPath) {
 
 } // namespace
 
-void AppendLogLine(const std::string& fixedPath, const std::string& tag, const std::string& text) {
-    std::time_t now = std::time(nullptr);
-    struct tm utc;
-    gmtime_r(&now, &utc);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-
-    std::string line = std::string(stamp) + " " + tag + " " + text;
-    if (line.empty() || line.back() != '\n') line += '\n';
+void AppendLogLine(std::string_view fixedPath, std::string_view tag, std::string_view text) {
+    // A thread formats its stamp once a second and builds its lines in
+    // storage it keeps: a line costs no allocation.
+    thread_local std::time_t stamped = -1;
+    thread_local char stamp[32];
+    thread_local std::string line;
+    if (const std::time_t now = std::time(nullptr); now != stamped) {
+        struct tm utc;
+        gmtime_r(&now, &utc);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+        stamped = now;
+    }
+    line.assign(stamp).append(1, ' ').append(tag).append(1, ' ').append(text);
+    if (line.back() != '\n') line += '\n';
 
     // Redirected paths (tests moving one file elsewhere) may change between
     // lines: those take the long way every time.
     if (HostPathsRedirected()) {
-        const UniqueFd fd = OpenLog(fixedPath);
+        const UniqueFd fd = OpenLog(std::string(fixedPath));
         if (fd.Get() >= 0) (void)!::write(fd.Get(), line.data(), line.size());
         return;
     }
     static std::mutex lock;
-    static std::map<std::string, HeldLog> held;
+    static std::map<std::string, HeldLog, std::less<>> held;
     const std::lock_guard<std::mutex> guard(lock);
-    const int fd = HeldFd(held[fixedPath], fixedPath);
+    auto file = held.find(fixedPath);
+    if (file == held.end()) file = held.emplace(fixedPath, HeldLog()).first;
+    const int fd = HeldFd(file->second, file->first);
     if (fd >= 0) (void)!::write(fd, line.data(), line.size());
 }
 

@@ -45,27 +45,45 @@ TarnPlatform::UniqueFd HostFileView::Open(const std::string& path, int flags, mo
         static_cast<int>(::syscall(SYS_openat2, m_root.Get(), path.c_str(), &how, sizeof how)));
 }
 
-int HostFileView::StatInDirectory(const std::string& path, struct stat* st) const {
+HostFileView::KeptDirectory* HostFileView::DirectoryOf(const std::string& path, const char** name) const {
     const size_t slash = path.rfind('/');
-    if (!m_keepDirectories || slash == std::string::npos) return -1;
-    const char* name = path.c_str() + slash + 1;
-    if (!*name || !std::strcmp(name, ".") || !std::strcmp(name, "..")) return -1;
+    if (!m_keepDirectories || slash == std::string::npos) return nullptr;
+    *name = path.c_str() + slash + 1;
+    if (!**name || !std::strcmp(*name, ".") || !std::strcmp(*name, "..")) return nullptr;
     const std::string_view directory = slash ? std::string_view(path).substr(0, slash) : "/";
     auto kept = std::find_if(m_kept.begin(), m_kept.end(), [&](const KeptDirectory& d) { return d.path == directory; });
-    if (kept == m_kept.end()) {
-        if (m_kept.size() == kKeptDirectories) m_kept.erase(m_kept.begin());
-        KeptDirectory opened;
-        opened.path = directory;
-        opened.fd = Open(opened.path, O_PATH | O_DIRECTORY);
-        opened.error = errno;
-        m_kept.push_back(std::move(opened));
-        kept = m_kept.end() - 1;
-    }
+    if (kept != m_kept.end()) return &*kept;
+    if (m_kept.size() == kKeptDirectories) m_kept.erase(m_kept.begin());
+    KeptDirectory opened;
+    opened.path = directory;
+    opened.fd = Open(opened.path, O_PATH | O_DIRECTORY);
+    opened.error = errno;
+    return &m_kept.emplace_back(std::move(opened));
+}
+
+int HostFileView::StatInDirectory(const std::string& path, struct stat* st) const {
+    const char* name = nullptr;
+    const KeptDirectory* kept = DirectoryOf(path, &name);
+    if (!kept) return -1;
     if (kept->fd.Get() < 0) {
         errno = kept->error;
         return 0;
     }
     return ::fstatat(kept->fd.Get(), name, st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool HostFileView::HostPathOf(int fd, std::string* resolved) const {
+    char buffer[kRealpathBuffer];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer || m_rootReal.empty()) return false;
+    const std::string_view full(buffer, static_cast<size_t>(n));
+    if (full == m_rootReal) *resolved = "/";
+    else if (full.size() > m_rootReal.size() && full.substr(0, m_rootReal.size()) == m_rootReal &&
+             full[m_rootReal.size()] == '/')
+        *resolved = full.substr(m_rootReal.size());
+    else return false;
+    return true;
 }
 
 bool HostFileView::Lstat(const std::string& path, struct stat* st) const {
@@ -84,22 +102,28 @@ bool HostFileView::Stat(const std::string& path, struct stat* st) const {
 }
 
 bool HostFileView::Realpath(const std::string& path, std::string* resolved) const {
-    char buffer[kRealpathBuffer];
     if (!m_private) {
+        char buffer[kRealpathBuffer];
         if (!::realpath(path.c_str(), buffer)) return false;
         *resolved = buffer;
         return true;
     }
+    // A name that is no link resolves through its kept directory, whose own
+    // resolution is made once: siblings share it.
+    const char* name = nullptr;
+    struct stat st;
+    if (KeptDirectory* kept = DirectoryOf(path, &name);
+        kept && kept->fd.Get() >= 0 && ::fstatat(kept->fd.Get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISLNK(st.st_mode)) {
+        if (std::string directory; !kept->resolved && HostPathOf(kept->fd.Get(), &directory))
+            kept->resolved = std::move(directory);
+        if (kept->resolved) {
+            *resolved = (*kept->resolved == "/" ? "" : *kept->resolved) + "/" + name;
+            return m_rootReal.size() + resolved->size() < kRealpathBuffer;  // as a readlink of it would
+        }
+    }
     const TarnPlatform::UniqueFd fd = Open(path, O_PATH);
-    if (fd.Get() < 0 || m_rootReal.empty()) return false;
-    const std::string link = "/proc/self/fd/" + std::to_string(fd.Get());
-    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return false;
-    const std::string full(buffer, static_cast<size_t>(n));
-    if (full == m_rootReal) *resolved = "/";
-    else if (full.compare(0, m_rootReal.size() + 1, m_rootReal + "/") == 0) *resolved = full.substr(m_rootReal.size());
-    else return false;
-    return true;
+    return fd.Get() >= 0 && HostPathOf(fd.Get(), resolved);
 }
 
 FilePtr HostFileView::OpenForWriting(const std::string& fixedPath) const {

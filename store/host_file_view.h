@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -43,17 +44,23 @@ public:
     bool Remove(const std::string& fixedPath) const;
 
 private:
-    TarnPlatform::UniqueFd Open(const std::string& path, int flags, mode_t mode = 0) const;
-    // fstatat of the path's last name from its kept directory; -1 when the
-    // path is not examined that way (no kept directories, a name that is
-    // empty, "." or ".."), else 0 or 1 for the stat's success.
-    int StatInDirectory(const std::string& path, struct stat* st) const;
-
     struct KeptDirectory {
         std::string path;
         TarnPlatform::UniqueFd fd;
         int error = 0;  // why it could not be opened
+        std::optional<std::string> resolved;  // as a host path, once asked for
     };
+
+    TarnPlatform::UniqueFd Open(const std::string& path, int flags, mode_t mode = 0) const;
+    // The kept directory of the path's last name (*name), opened when not
+    // kept yet; null when the path is not examined that way (no kept
+    // directories, a name that is empty, "." or "..").
+    KeptDirectory* DirectoryOf(const std::string& path, const char** name) const;
+    // fstatat of the path's last name from its kept directory; -1 when the
+    // path is not examined that way, else 0 or 1 for the stat's success.
+    int StatInDirectory(const std::string& path, struct stat* st) const;
+    // The host path of an open file under the private root.
+    bool HostPathOf(int fd, std::string* resolved) const;
 
     bool m_private;
     TarnPlatform::UniqueFd m_root;

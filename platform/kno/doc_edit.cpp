@@ -70,7 +70,7 @@ void DocEdit::PutValue(Tree& tree, const NodeDef& node, const KeyTuple& keys, co
 
 void DocEdit::AddInstance(Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key) {
     auto& list = tree.state.instances[SlotOf(node.id, above)];
-    if (!tree.state.instanceSlots.insert(InstanceSlot(node.id, above, key)).second) return;
+    if (!tree.state.instanceSlots.Insert(InstanceSlot(node.id, above, key), true).second) return;
     list.push_back(key);
 
     auto& alloc = doc_.GetAllocator();

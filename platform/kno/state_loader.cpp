@@ -54,7 +54,7 @@ void LoadInstances(const Value* instances, const Tree& tree, State& state) {
         const std::string slot = SlotOf(node.id, above);
         if (state.instances.count(slot)) Fail(where, "instances above " + KeysText(above) + " listed twice");
         for (const Key& key : list) {
-            if (!state.instanceSlots.insert(InstanceSlot(node.id, above, key)).second)
+            if (!state.instanceSlots.Insert(InstanceSlot(node.id, above, key), true).second)
                 Fail(where, "key " + KeysText({key}) + " listed twice");
         }
         state.instances.emplace(slot, std::move(list));
@@ -71,8 +71,8 @@ void CheckValueKeys(const Tree& tree, const NodeDef& node, const KeyTuple& keys,
     }
     for (size_t i = 0; i < keys.size(); ++i) {
         const NodeDef& owner = *tree.defs->Node(node.instanceChain[i]);
-        KeyTuple above(keys.begin(), keys.begin() + static_cast<long>(i));
-        if (!HasInstance(tree, owner, above, keys[i])) {
+        if (!HasInstance(tree, owner, keys.data(), i + 1)) {
+            const KeyTuple above(keys.begin(), keys.begin() + static_cast<long>(i));
             Fail(where, "key " + KeysText({keys[i]}) + " is no instance of node " + std::to_string(owner.id) + " ('" +
                             owner.name + "') under " + KeysText(above));
         }
@@ -117,7 +117,7 @@ void LoadValues(const Value* values, const Tree& tree, State& state) {
                 Fail(where, e.what());
             }
         }
-        if (!state.values.emplace(SlotOf(node.id, keys), std::move(bytes)).second) {
+        if (!state.values.Insert(SlotOf(node.id, keys), std::move(bytes)).second) {
             Fail(where, "value for keys " + KeysText(keys) + " given twice");
         }
     }

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "kno/slot_table.h"
 #include "tarn/platform/kno/kno.h"
 
 namespace TarnPlatform::Kno {
@@ -31,8 +31,9 @@ struct Key {
 };
 using KeyTuple = std::vector<Key>;
 
-// Map key of a node under an instance-key tuple.
-std::string SlotOf(uint32_t nodeID, const KeyTuple& keys);
+// Map key of a node under an instance-key tuple (or its first count keys).
+std::string SlotOf(uint32_t nodeID, const Key* keys, size_t count);
+inline std::string SlotOf(uint32_t nodeID, const KeyTuple& keys) { return SlotOf(nodeID, keys.data(), keys.size()); }
 
 enum class SetForm { None, Params, Struct, Data };
 enum class SetAction { Store, Reset, Alert, Echo };
@@ -101,10 +102,14 @@ struct Definitions {
 
 struct State {
     std::unordered_map<std::string, std::vector<Key>> instances;  // SlotOf(node, keys above)
-    // SlotOf(node, keys above + key) of every listed instance: membership in
-    // constant time, since an inode list holds one key per file.
-    std::unordered_set<std::string> instanceSlots;
-    std::unordered_map<std::string, Bytes> values;                // SlotOf(node, keys)
+    // SlotOf(node, keys above + key) of every listed instance (the flag is
+    // always set): membership in constant time, since an inode list holds
+    // one key per file.
+    SlotTable<bool> instanceSlots;
+    // SlotOf(node, keys). The keys of a value name listed instances (checked
+    // when it is loaded or set, unless the node's keys vary with the path):
+    // a read that finds the value needs no instance lookup.
+    SlotTable<Bytes> values;
 };
 
 // Identity of a file's current content: a replaced file has another inode
@@ -133,8 +138,8 @@ struct Tree {
 // The instance keys of a node under the keys above it: the modules for a
 // module branch, else the tree's list (empty when none).
 std::vector<Key> InstancesOf(const Tree& tree, const NodeDef& node, const KeyTuple& above);
-// Whether key is one of them.
-bool HasInstance(const Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key);
+// Whether the last of keys[0..count) is one of them under the keys before it.
+bool HasInstance(const Tree& tree, const NodeDef& node, const Key* keys, size_t count);
 // SlotOf(node, above + key).
 std::string InstanceSlot(uint32_t nodeID, const KeyTuple& above, const Key& key);
 

@@ -5,17 +5,17 @@
 
 namespace TarnPlatform::Kno {
 
-std::string SlotOf(uint32_t nodeID, const KeyTuple& keys) {
+std::string SlotOf(uint32_t nodeID, const Key* keys, size_t count) {
     std::string slot(reinterpret_cast<const char*>(&nodeID), sizeof nodeID);
-    for (const Key& key : keys) {
-        if (key.isInt) {
+    for (const Key* key = keys; key != keys + count; ++key) {
+        if (key->isInt) {
             slot += 'i';
-            slot.append(reinterpret_cast<const char*>(&key.number), sizeof key.number);
+            slot.append(reinterpret_cast<const char*>(&key->number), sizeof key->number);
         } else {
-            uint32_t length = static_cast<uint32_t>(key.text.size());
+            uint32_t length = static_cast<uint32_t>(key->text.size());
             slot += 's';
             slot.append(reinterpret_cast<const char*>(&length), sizeof length);
-            slot += key.text;
+            slot += key->text;
         }
     }
     return slot;
@@ -52,12 +52,12 @@ std::string InstanceSlot(uint32_t nodeID, const KeyTuple& above, const Key& key)
     return SlotOf(nodeID, keys);
 }
 
-bool HasInstance(const Tree& tree, const NodeDef& node, const KeyTuple& above, const Key& key) {
+bool HasInstance(const Tree& tree, const NodeDef& node, const Key* keys, size_t count) {
     if (node.moduleBranch) {
-        auto modules = InstancesOf(tree, node, above);
-        return std::find(modules.begin(), modules.end(), key) != modules.end();
+        auto modules = InstancesOf(tree, node, KeyTuple(keys, keys + count - 1));
+        return std::find(modules.begin(), modules.end(), keys[count - 1]) != modules.end();
     }
-    return tree.state.instanceSlots.count(InstanceSlot(node.id, above, key)) != 0;
+    return tree.state.instanceSlots.Find(SlotOf(node.id, keys, count)) != nullptr;
 }
 
 } // namespace TarnPlatform::Kno

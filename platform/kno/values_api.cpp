@@ -13,10 +13,12 @@ namespace {
 
 using namespace TarnPlatform::Kno;
 
-// A node and the instance keys of one of its values.
+// A node and the instance keys of one of its values, with the value when
+// one is stored.
 struct Target {
     const NodeDef* node = nullptr;
     KeyTuple keys;
+    const Bytes* stored = nullptr;
 };
 
 KES_ReturnStatus KeysOf(const KNOParamList* list, KeyTuple& keys) {
@@ -34,27 +36,38 @@ KES_ReturnStatus KeysOf(const KNOParamList* list, KeyTuple& keys) {
     return KES_OK;
 }
 
-// Every key must select an existing instance of its instance node.
-KES_ReturnStatus Resolve(const Tree& tree, uint32_t nodeID, const KNOParamList* list, Target& target) {
-    target.node = tree.defs->Node(nodeID);
+// Every key must select an existing instance of its instance node. The keys
+// of a stored value were checked when it was stored, and a state never loses
+// an instance: a value found is the whole check.
+KES_ReturnStatus Resolve(const Tree& tree, const NodeDef* node, const KNOParamList* list, Target& target) {
+    target.node = node;
+    target.stored = nullptr;
     if (!target.node) return KES_NOT_FOUND;
     KES_ReturnStatus status = KeysOf(list, target.keys);
-    if (status != KES_OK || target.node->keysAmbiguous) return status;
+    if (status != KES_OK) return status;
+    target.stored = tree.state.values.Find(SlotOf(node->id, target.keys));
+    if (target.stored || target.node->keysAmbiguous) return KES_OK;
     const auto& chain = target.node->instanceChain;
     if (target.keys.size() != chain.size()) return KES_BAD_PARAM;
     for (size_t i = 0; i < chain.size(); ++i) {
-        const NodeDef& owner = *tree.defs->Node(chain[i]);
-        KeyTuple above(target.keys.begin(), target.keys.begin() + static_cast<long>(i));
-        if (!HasInstance(tree, owner, above, target.keys[i])) return KES_NO_INSTANCE;
+        if (!HasInstance(tree, *tree.defs->Node(chain[i]), target.keys.data(), i + 1)) return KES_NO_INSTANCE;
     }
     return KES_OK;
 }
 
-Bytes CurrentValue(const Tree& tree, const Target& target) {
-    auto it = tree.state.values.find(SlotOf(target.node->id, target.keys));
-    if (it != tree.state.values.end()) return it->second;
-    if (target.node->hasDefault) return target.node->defaultValue;
-    return Bytes(target.node->getType ? target.node->getType->size : 0, 0);
+// The value's bytes: as stored, else the node's default; null when neither,
+// and the value is then ZeroSize(node) zero bytes.
+const Bytes* CurrentValue(const Target& target) {
+    if (target.stored) return target.stored;
+    return target.node->hasDefault ? &target.node->defaultValue : nullptr;
+}
+
+size_t ZeroSize(const NodeDef& node) { return node.getType ? node.getType->size : 0; }
+
+// A copy of the value, for the calls that hand out its length or a copy.
+Bytes ValueBytes(const Target& target) {
+    const Bytes* value = CurrentValue(target);
+    return value ? *value : Bytes(ZeroSize(*target.node), 0);
 }
 
 bool DataReadable(const NodeDef& node) { return node.data && node.Readable(); }
@@ -83,7 +96,7 @@ void CopyToData(const Bytes& bytes, KNOData* data) {
 KES_ReturnStatus StoreValue(uint32_t nodeID, const KNOParamList* keys, const Bytes& bytes) {
     return ModifyTree([&](Tree& tree, rapidjson::Document& doc) {
         Target target;
-        KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
+        KES_ReturnStatus status = Resolve(tree, tree.defs->Node(nodeID), keys, target);
         if (status == KES_OK) DocEdit(doc).PutValue(tree, *target.node, target.keys, bytes);
         return status;
     });
@@ -130,16 +143,21 @@ KES_ReturnStatus KNO_GetInstanceListAlloc(uint32_t nodeID, const KNOParamList* k
 KES_ReturnStatus KNO_Get(uint32_t nodeID, const KNOParamList* keys, void* buffer, uint32_t size) {
     return Guarded([&] {
         return WithTree(true, [&](const Tree& tree) -> KES_ReturnStatus {
-            Target target;
+            // The hottest call: its keys' storage is kept from one call of
+            // the thread to the next.
+            thread_local Target target;
             const NodeDef* node = tree.defs->Node(nodeID);
             if (!node) return KES_NOT_FOUND;
             if (!node->leaf || node->data || !node->getType) return KES_NOT_READABLE;
             if (!buffer) return KES_BAD_PARAM;
             if (size < node->getType->size) return KES_BUFFER_TOO_SMALL;
-            KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
+            KES_ReturnStatus status = Resolve(tree, node, keys, target);
             if (status != KES_OK) return status;
-            Bytes value = CurrentValue(tree, target);
-            if (!value.empty()) std::memcpy(buffer, value.data(), value.size());
+            if (const Bytes* value = CurrentValue(target)) {
+                if (!value->empty()) std::memcpy(buffer, value->data(), value->size());
+            } else {
+                std::memset(buffer, 0, ZeroSize(*node));
+            }
             return KES_OK;
         });
     });
@@ -155,7 +173,7 @@ KES_ReturnStatus KNO_Set(uint32_t nodeID, const KNOParamList* keys, const KNOPar
             if (!node) return KES_NOT_FOUND;
             if (node->setForm != SetForm::Params) return KES_READ_ONLY;
             KES_ReturnStatus checked = CheckOutput(*node, output, outputSize);
-            if (checked == KES_OK) checked = Resolve(tree, nodeID, keys, target);
+            if (checked == KES_OK) checked = Resolve(tree, node, keys, target);
             if (checked != KES_OK) return checked;
             std::vector<const KNOParam*> args;
             for (uint32_t i = 0; i < KNO_ParamListUsedCount(params); ++i) args.push_back(KNO_ParamListGetParam(params, i));
@@ -197,7 +215,7 @@ KES_ReturnStatus KNO_SetStruct(uint32_t nodeID, const KNOParamList* keys, const 
             if (node->setForm != SetForm::Struct) return KES_READ_ONLY;
             if (!input || inputSize != node->setInput->size) return KES_BAD_PARAM;
             KES_ReturnStatus checked = CheckOutput(*node, output, outputSize);
-            if (checked == KES_OK) checked = Resolve(tree, nodeID, keys, target);
+            if (checked == KES_OK) checked = Resolve(tree, node, keys, target);
             if (checked != KES_OK) return checked;
             plan.node = node;
             plan.value.assign(static_cast<const uint8_t*>(input), static_cast<const uint8_t*>(input) + inputSize);
@@ -222,8 +240,8 @@ KES_ReturnStatus KNO_GetDataLength(uint32_t nodeID, const KNOParamList* keys, ui
                 return KES_LENGTH_FOLLOWS_INPUT;
             }
             if (!DataReadable(*node)) return KES_NOT_READABLE;
-            KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
-            if (status == KES_OK) *length = static_cast<uint32_t>(CurrentValue(tree, target).size());
+            KES_ReturnStatus status = Resolve(tree, node, keys, target);
+            if (status == KES_OK) *length = static_cast<uint32_t>(ValueBytes(target).size());
             return status;
         });
     });
@@ -237,9 +255,9 @@ KES_ReturnStatus KNO_GetData(uint32_t nodeID, const KNOParamList* keys, KNOData*
             const NodeDef* node = tree.defs->Node(nodeID);
             if (!node) return KES_NOT_FOUND;
             if (!DataReadable(*node)) return KES_NOT_READABLE;
-            KES_ReturnStatus status = Resolve(tree, nodeID, keys, target);
+            KES_ReturnStatus status = Resolve(tree, node, keys, target);
             if (status != KES_OK) return status;
-            Bytes value = CurrentValue(tree, target);
+            Bytes value = ValueBytes(target);
             if (value.size() > data->capacity) return KES_BUFFER_TOO_SMALL;
             CopyToData(value, data);
             return KES_OK;
@@ -256,7 +274,7 @@ KES_ReturnStatus KNO_SetData(uint32_t nodeID, const KNOParamList* keys, const KN
             const NodeDef* node = tree.defs->Node(nodeID);
             if (!node) return KES_NOT_FOUND;
             if (node->setForm != SetForm::Data) return KES_READ_ONLY;
-            KES_ReturnStatus checked = Resolve(tree, nodeID, keys, target);
+            KES_ReturnStatus checked = Resolve(tree, node, keys, target);
             if (checked != KES_OK) return checked;
             plan.value.assign(input->data, input->data + input->length);
             plan.write = node->setAction == SetAction::Store;

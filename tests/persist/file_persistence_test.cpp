@@ -88,7 +88,9 @@ TEST_F(FilePersistence, EachOutcomeOfTheStickyFilterInOneRun) {
     Declare("b", "vital", "/etc/real/v.conf");
     Declare("c", "cached", "/opt/vital/other-sets");
     Declare("d", "config", "/opt/vital/other-sets");  // under /opt only the vital set counts
+    Declare("e", "config", "/top.conf");
     TarnTest::WriteFile(Rooted("/etc/real/v.conf"), "v");
+    TarnTest::WriteFile(Rooted("/top.conf"), "t");
     TarnTest::WriteFile(Rooted("/etc/op/notes"), "n");
     TarnTest::WriteFile(Rooted("/etc/op/.#notes"), "n");  // a backing file no tardisk record names
     std::filesystem::create_directory_symlink("/etc/real", Rooted("/etc/link"));
@@ -102,15 +104,17 @@ TEST_F(FilePersistence, EachOutcomeOfTheStickyFilterInOneRun) {
     capture.Clear();
 
     const auto result = TarnConfigStore::FilterStickyBitFilesWithReasons(
-        {"/etc/decl/vital.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf", "/etc/climb/etc/real/v.conf", "/etc/op/v-link",
-         "/etc/net/routes", "/etc/alias/routes", "/opt/vital/state", "/opt/vital/other-sets", "/etc/stor/multipath", "/etc/op/notes",
+        {"/etc/decl/vital.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf", "/etc/up/top.conf", "/etc/real/./v.conf",
+         "/etc/climb/etc/real/v.conf", "/etc/op/v-link", "/etc/net/routes", "/etc/alias/routes", "/opt/vital/state", "/opt/vital/other-sets", "/etc/stor/multipath", "/etc/op/notes",
          "/etc/missing", "/etc/loop", "etc/net/routes", "/etc/net/a\nb", "/etc/net/\xff"});
-    EXPECT_THAT(result.kept, ElementsAre("/etc/decl/vital.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf",
+    EXPECT_THAT(result.kept, ElementsAre("/etc/decl/vital.conf", "/etc/link/v.conf", "/etc/up/etc/real/v.conf", "/etc/up/top.conf",
                                          "/etc/climb/etc/real/v.conf", "/etc/op/v-link", "/etc/net/routes", "/etc/alias/routes",
                                          "/opt/vital/state"));
     const std::string mapped = " cannot be mapped to tardisk, hence it should not be persisted.";
     EXPECT_THAT(TarnTest::Texts(capture.Syslog(), 3),
-                ElementsAre("File stat(/opt/vital/other-sets) failed with error 2",
+                ElementsAre("File stat(/etc/real/./v.conf) failed with error 2",  // no link above: not resolved
+                            "File /etc/real/./v.conf will not be persisted.",
+                            "File stat(/opt/vital/other-sets) failed with error 2",
                             "File /opt/vital/other-sets will not be persisted.",
                             "File /etc/stor/multipath in tardisk stor does not belong to crate which allows "
                             "persistence of sticky bit files",
@@ -125,7 +129,7 @@ TEST_F(FilePersistence, EachOutcomeOfTheStickyFilterInOneRun) {
                             "File stat(/etc/net/\xff) failed with error 2",
                             "File /etc/net/\xff will not be persisted."));
     EXPECT_EQ(TarnTest::ReadFile(Rooted(TarnConfigStore::SKIP_BACKUP_LIST)),
-              "/opt/vital/other-sets\n/etc/stor/multipath\n/etc/op/notes\n/etc/missing\n/etc/loop\n"
+              "/etc/real/./v.conf\n/opt/vital/other-sets\n/etc/stor/multipath\n/etc/op/notes\n/etc/missing\n/etc/loop\n"
               "etc/net/routes\n/etc/net/\xff\n");
 }
 
