@@ -1,5 +1,6 @@
 // The agent's work on the host's store, without etcd: what it stores, and
 // how it tells that a boot applied what it stored.
+#include "agent_state.h"
 #include "fleet_fixture.h"
 #include "host_agent.h"
 #include "tarn/boot_state.h"
@@ -23,8 +24,12 @@ constexpr char kSsh[] = R"({"profile": {"system": {"ssh": {"service": {"enabled"
 TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     MakeHost(Root());
     HostStatus s;
+    ASSERT_TRUE(HandleInputs(s, Texts(4, "[]"), 2, "lab"));  // refused; its errors go with the next
     ASSERT_TRUE(HandleInputs(s, Texts(5, kDns), 2, "lab"));
     ASSERT_EQ(s.state, kStatePending) << (s.errors.empty() ? "" : s.errors[0].reason);
+    EXPECT_TRUE(s.errors.empty());
+    SaveState("lab", s);
+    EXPECT_EQ(LoadState("lab", "h2").stored, 0);  // the file is another host's
     EXPECT_EQ(s.stored, 5);
     EXPECT_EQ(s.seen, 5);
     ASSERT_TRUE(s.plan);
@@ -54,6 +59,21 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     EXPECT_EQ(s.stored, 9);
     EXPECT_EQ(s.state, kStatePending);
     EXPECT_EQ(s.generation, pinnedGeneration);
+}
+
+// What a status carries of a refused document's errors: 100, cut whole at 512 bytes.
+TEST(HostAgent, ReportsAtMostAHundredErrorsCutWhole) {
+    std::string name = "x";
+    for (int i = 0; i < 300; ++i) name += "\xc3\xa9";
+    for (const int bad : {100, 101}) {
+        std::string doc = R"({"profile": {")" + name + "\": 1";
+        for (int i = 1; i < bad; ++i) doc += ", \"c" + std::to_string(i) + "\": 1";
+        HostStatus s;
+        ASSERT_TRUE(HandleInputs(s, Texts(1, doc + "}}"), 2, "lab"));
+        EXPECT_EQ(s.errors.size(), 100u + (bad > 100));
+        EXPECT_EQ(s.errors.back().reason, bad > 100 ? "and 1 more errors" : "the fleet document: a component is not an object");
+        EXPECT_EQ(s.errors[0].object, name.substr(0, 511) + "...");
+    }
 }
 
 // A boot that left the desired rows in place (its apply rolled back) did not
@@ -91,13 +111,24 @@ TEST(HostAgent, AKillWhileStoringNeitherLosesNorRepeatsARevision) {
     ASSERT_TRUE(NoticeBoot(killed));
     EXPECT_EQ(killed.state, kStateApplied);
     EXPECT_EQ(killed.applied, 6);
+    EXPECT_THAT(killed.bootApplyRecord, testing::StartsWith("{"));
     EXPECT_FALSE(NoticeBoot(killed));
     EXPECT_FALSE(HandleInputs(killed, six, 5, "lab"));
+    // The same document pinned at a later revision: applied already, not stored again.
+    ASSERT_TRUE(HandleInputs(killed, Texts(6, kDns, 7, kSsh), 5, "lab"));
+    EXPECT_EQ(killed.state, kStateApplied);
+    EXPECT_EQ(killed.applied, 7);
 
     // Killed before the store was touched: the boot applied 5 (its backup),
     // and 6 is stored when the inputs are handled again.
     HostStatus before = killed;
     ASSERT_TRUE(HandleInputs(before, Texts(7, kDns), 5, "lab"));
+    EXPECT_EQ(before.bootApplyRecord, "");  // the record is of the boot before
+    // Killed after that store, before a boot: the backup may lack it, so it is stored again.
+    HostStatus unsure = before;
+    unsure.storing = 7;
+    ResolveInterruptedStore(unsure);
+    EXPECT_EQ(unsure.digest, "");
     ASSERT_EQ(Boot(Root()), 0);
     HostStatus early = before;
     early.handled = Texts(8, kSsh).revisions;

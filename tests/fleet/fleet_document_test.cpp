@@ -53,7 +53,7 @@ TEST(FleetDocument, RefusesWhatIsNoDocumentWithTheReason) {
     };
     for (const auto& c : cases) {
         std::vector<DocumentError> errors;
-        EXPECT_FALSE(MergeHostDocument(c.fleet, std::nullopt, errors)) << c.reason;
+        EXPECT_FALSE(MergeHostDocument(c.fleet, std::string(R"({"profile": {}})"), errors)) << c.reason;
         ASSERT_EQ(errors.size(), 1u) << c.reason;
         EXPECT_THAT(errors[0].reason, testing::HasSubstr(c.reason));
     }
@@ -72,9 +72,10 @@ TEST(FleetDocument, RefusesWhatIsNoDocumentWithTheReason) {
 TEST(FleetKeys, HostAndFleetNamesCannotLeaveTheirLevel) {
     for (const std::string& bad : std::vector<std::string>{"", "a/b", "..", ".hidden", std::string("a\0b", 3), std::string(65, 'a'), "h\xc3\xa9", "a b"})
         EXPECT_FALSE(NameProblem(bad).empty()) << bad;
-    EXPECT_EQ(NameProblem("rack-07.host_1"), "");
+    for (const std::string& good : {std::string("rack-07.host_1"), std::string(64, 'a')}) EXPECT_EQ(NameProblem(good), "");
     EXPECT_THROW(FleetKeys("/p", "a/b"), std::invalid_argument);
-    EXPECT_THROW(FleetKeys("p", "lab"), std::invalid_argument);
+    for (const char* prefix : {"p", "/p/", "/p\x7f"}) EXPECT_THROW(FleetKeys(prefix, "lab"), std::invalid_argument);
+    EXPECT_EQ(FleetKeys("/", "lab").Desired(), "/lab/desired");
     const FleetKeys keys("/p", "lab");
     EXPECT_THROW(keys.Status(".."), std::invalid_argument);
     std::string host, leaf;
@@ -95,8 +96,8 @@ TEST(FleetWire, Base64AndStatusRoundTrip) {
     // Every member comes back: one dropped (say "storing") would lose what a restart resumes from.
     const std::string status =
         R"({"host":"h1","inputs":{"fleet":7,"pinned":0,"overlay":9},"seen":9,"stored":9,"applied":4,"state":"pending",)"
-        R"("errors":[{"object":"c/g/k","pointer":"/profile/c","reason":"why \"quoted\""}],"plan":{"added":1,"changed":2,)"
-        R"("removed":3,"bootMode":1,"failure":"no"},"generation":4,"digest":"00ff","storing":10,"storingDigest":"01",)"
+        R"("errors":[{"object":"c/g/k","pointer":"/profile/c","reason":"why \"quoted\""},{"object":"","pointer":"","reason":""}],)"
+        R"("plan":{"added":1,"changed":2,"removed":3,"bootMode":1,"failure":"no"},"generation":4,"digest":"00ff","storing":10,"storingDigest":"01",)"
         R"("bootApplyRecord":{"isBootComplete":true},"lastSeen":1234})";
     ASSERT_TRUE(StatusFromJson(status));
     EXPECT_EQ(StatusToJson(*StatusFromJson(status)), status);

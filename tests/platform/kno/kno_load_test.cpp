@@ -45,6 +45,7 @@ TEST_F(SampleTree, InconsistentTreesAreRefusedWithAMessageNamingTheProblem) {
          "key [1] is no instance of node 206 ('queues') under [\"vnic1\"]"},
         {"\"type\": \"LinkState\", \"offset\": 8", "\"type\": \"LinkState\", \"offset\": 4", "members 'mac' and 'link' overlap"},
         {"\"flags\": \"INODE_STICKY\"", "\"flags\": \"INODE_STICKIER\"", "'INODE_STICKIER' is no value of enum 'InodeFlags'"},
+        {"\"keys\": [4711, 4712, 5120]", "\"keys\": [4711, 4712, 4711]", "key [4711] listed twice"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

@@ -40,7 +40,7 @@ TEST_F(KnoValues, ReadsStoredDefaultAndZeroValuesOfExistingInstancesOnly) {
     } cases[] = {
         {12, Ints({999}), 68, KES_NO_INSTANCE},       {12, Keys({"4711"}), 68, KES_NO_INSTANCE},
         {12, nullptr, 68, KES_BAD_PARAM},             {204, Keys({"vnic7"}), 4, KES_NO_INSTANCE},
-        {207, Keys({"vnic1"}, {1}), 14, KES_NO_INSTANCE},
+        {207, Keys({"vnic1"}, {1}), 14, KES_NO_INSTANCE},  {403, Keys({"ext4"}), 4, KES_NO_INSTANCE},  // no such module
         {302, Ints({4}), 12, KES_OK},  // keys in place of children: unchecked
         {KNO_NODE_system, nullptr, 4096, KES_NOT_READABLE}, {102, nullptr, 4096, KES_NOT_READABLE},
         {KNO_NODE_system_sysAlert, nullptr, 4096, KES_NOT_READABLE},
@@ -48,6 +48,9 @@ TEST_F(KnoValues, ReadsStoredDefaultAndZeroValuesOfExistingInstancesOnly) {
     };
     char buffer[4096];
     for (const auto& c : cases) EXPECT_EQ(KNO_Get(c.node, c.keys.get(), buffer, c.size), c.status) << c.node;
+    KNOParamList* instances = nullptr;
+    EXPECT_EQ(KNO_GetInstanceListAlloc(204, Keys({"vnic0"}).get(), &instances), KES_BAD_PARAM);  // a leaf has none
+    List held(instances);
 }
 
 TEST_F(KnoValues, SetsReportTheValueAfterPersistForTheNextLoadAndFailedSetsChangeNothing) {
@@ -57,7 +60,13 @@ TEST_F(KnoValues, SetsReportTheValueAfterPersistForTheNextLoadAndFailedSetsChang
     const unsigned char bytes[] = {0x00, 0xff, '\n'};
     KNOData* input = KNOData_Create(3, bytes, 3);
     ASSERT_EQ(KNO_SetData(102, nullptr, input, nullptr), KES_OK);
+    KNOData* echoed = KNOData_Create(3, nullptr, 0);
+    ASSERT_EQ(KNO_SetData(103, nullptr, input, echoed), KES_OK);  // echoes, stores nothing
+    EXPECT_EQ(echoed->length, 3u);
+    KNOData_Destroy(echoed);
     KNOData_Destroy(input);
+    static const unsigned char longer[4096] = {};  // a structure's input has its exact size
+    EXPECT_EQ(KNO_SetStruct(101, nullptr, longer, sizeof longer, nullptr, 0), KES_BAD_PARAM);
     const struct {
         uint32_t node;
         List keys, params;
@@ -70,6 +79,7 @@ TEST_F(KnoValues, SetsReportTheValueAfterPersistForTheNextLoadAndFailedSetsChang
         {203, Keys({"vnic0"}), Ints({0}), 0, KES_BAD_PARAM},  // a reset takes no parameters
         {KNO_NODE_system_bootMAC, nullptr, Keys({"x"}), 0, KES_READ_ONLY},
         {101, nullptr, Ints({1}), 0, KES_READ_ONLY},  // takes a structure
+        {KNO_NODE_system_sysAlert, nullptr, Keys({"a", "b"}), 0, KES_BAD_PARAM},
     };
     for (const auto& c : refused) EXPECT_EQ(KNO_Set(c.node, c.keys.get(), c.params.get(), &out, c.outSize), c.status) << c.node;
 
@@ -77,11 +87,15 @@ TEST_F(KnoValues, SetsReportTheValueAfterPersistForTheNextLoadAndFailedSetsChang
     EXPECT_NE(file.find("{\"node\": 204, \"keys\": [\"vnic0\"], \"value\": 4000}"), std::string::npos);
     EXPECT_NE(file.find("{\"node\": 102, \"hex\": \"00ff0a\"}"), std::string::npos);  // not printable text
     EXPECT_EQ(std::string::npos, file.find(".tmp."));
+    EXPECT_EQ(std::string::npos, file.find("{\"node\": 103"));
     KNO_Reset();  // a fresh load reads it back
     EXPECT_EQ(GetU32(204, Keys({"vnic0"}).get()), 4000u);
     uint32_t length = 0;
     ASSERT_EQ(KNO_GetDataLength(102, nullptr, &length), KES_OK);
     EXPECT_EQ(length, 3u);
+    KNOData* small = KNOData_Create(2, nullptr, 0);
+    EXPECT_EQ(KNO_GetData(102, nullptr, small), KES_BUFFER_TOO_SMALL);
+    KNOData_Destroy(small);
 }
 
 TEST_F(KnoValues, AChangedFileIsReadAgainAndABrokenOrMissingOneFailsValueCalls) {
