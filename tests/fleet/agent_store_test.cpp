@@ -59,6 +59,14 @@ TEST(HostAgent, StoresEachRevisionOnceWithTheBackupTheBootRestores) {
     EXPECT_EQ(s.stored, 9);
     EXPECT_EQ(s.state, kStatePending);
     EXPECT_EQ(s.generation, pinnedGeneration);
+
+    // A store whose backup cannot be taken fails and leaves nothing to resume.
+    std::filesystem::remove_all(Rooted("/var/lib/halden/configstore/backup"));
+    TarnTest::WriteFile(Rooted("/var/lib/halden/configstore/backup"), "not a directory");
+    ASSERT_TRUE(HandleInputs(s, Texts(10, kDns), 2, "lab"));
+    EXPECT_EQ(s.state, kStateFailed);
+    EXPECT_EQ(s.storing, 0);
+    EXPECT_EQ(s.stored, 9);
 }
 
 // What a status carries of a refused document's errors: 100, cut whole at 512 bytes.
