@@ -1,8 +1,8 @@
 #include <cerrno>
 #include <cstdarg>
-#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "store/host_file_view.h"
 #include "persist/inode_payload.h"
@@ -82,40 +82,33 @@ public:
 private:
     // The path itself or a directory above it is a symbolic link.
     bool LinkOnTheWay(const std::string& path) const {
-        if (IsLink(path)) return true;
-        const size_t slash = path.rfind('/');
-        if (slash == std::string::npos) return false;
-        // Candidates come grouped by directory: the last one's answer is
-        // taken before any lookup.
-        if (std::string_view(path).substr(0, slash) != m_lastDirectory) {
-            m_lastDirectory.assign(path, 0, slash);
-            m_lastDirectoryLinked = DirectoryOnTheWay(m_lastDirectory);
-        }
-        return m_lastDirectoryLinked;
+        return IsLink(path) || LinkAbove(path.substr(0, path.rfind('/')));
     }
 
     // The directory or one above it is a symbolic link ("" is none).
-    bool DirectoryOnTheWay(std::string text) const {
-        while (!text.empty()) {
-            if (IsLinkCached(text)) return true;
-            const size_t slash = text.rfind('/');
-            if (slash == std::string::npos) break;
-            text.resize(slash);
+    // Candidates share their directories: each answer is kept for the call
+    // (which takes the file system as it stands), and a directory is
+    // examined only when none above it is a link.
+    bool LinkAbove(const std::string& directory) const {
+        std::vector<std::string> unknown;  // the directory and those above it without an answer yet
+        bool linked = false;
+        for (std::string d = directory; !d.empty(); d.resize(d.rfind('/'))) {
+            if (auto found = m_linkAbove.find(d); found != m_linkAbove.end()) {
+                linked = found->second;
+                break;
+            }
+            unknown.push_back(d);
         }
-        return false;
+        for (auto d = unknown.rbegin(); d != unknown.rend(); ++d) {
+            linked = linked || IsLink(*d);
+            m_linkAbove.emplace(std::move(*d), linked);
+        }
+        return linked;
     }
 
     bool IsLink(const std::string& path) const {
         struct stat st;
         return m_view.Lstat(path, &st) && S_ISLNK(st.st_mode);
-    }
-
-    // Candidates share their directories: each directory is examined once
-    // per call (the call takes the file system as it stands).
-    bool IsLinkCached(const std::string& directory) const {
-        auto found = m_directoryIsLink.find(directory);
-        if (found == m_directoryIsLink.end()) found = m_directoryIsLink.emplace(directory, IsLink(directory)).first;
-        return found->second;
     }
 
     // The tardisk of the file's backing file ".#<name>" decides.
@@ -140,9 +133,7 @@ private:
 
     std::unordered_set<std::string> m_allowed;
     HostFileView m_view{true};
-    mutable std::unordered_map<std::string, bool> m_directoryIsLink;
-    mutable std::string m_lastDirectory;
-    mutable bool m_lastDirectoryLinked = false;
+    mutable std::unordered_map<std::string, bool> m_linkAbove;
     mutable std::string m_backing;  // the backing file's path, its storage kept
     mutable InodePayloads m_payloads;
 };

@@ -18,24 +18,17 @@ namespace TarnPlatform::Kno {
 template <typename V>
 class SlotTable {
 public:
-    const V* Find(const std::string& slot) const {
-        if (m_cells.empty()) return nullptr;
-        const size_t hash = std::hash<std::string>()(slot);
-        for (size_t i = hash & Mask(); m_cells[i].entry; i = (i + 1) & Mask()) {
-            const Cell& cell = m_cells[i];
-            if (cell.tag == Tag(hash) && m_entries[cell.entry - 1].first == slot) return &m_entries[cell.entry - 1].second;
-        }
-        return nullptr;
-    }
+    const V* Find(const std::string& slot) const { return Find(slot, std::hash<std::string>()(slot)); }
     V* Find(const std::string& slot) { return const_cast<V*>(std::as_const(*this).Find(slot)); }
 
     // The slot's value, with whether it was added now; an existing value is
     // kept. The pointer holds until the next addition.
     std::pair<V*, bool> Insert(const std::string& slot, V value) {
-        if (V* found = Find(slot)) return {found, false};
+        const size_t hash = std::hash<std::string>()(slot);
+        if (const V* found = Find(slot, hash)) return {const_cast<V*>(found), false};
         if (2 * (m_entries.size() + 1) > m_cells.size()) Grow();
         m_entries.emplace_back(slot, std::move(value));
-        Place(std::hash<std::string>()(slot), static_cast<uint32_t>(m_entries.size()));
+        Place(hash, static_cast<uint32_t>(m_entries.size()));
         return {&m_entries.back().second, true};
     }
     V& operator[](const std::string& slot) { return *Insert(slot, V()).first; }
@@ -45,6 +38,15 @@ private:
         uint32_t tag = 0;    // high half of the slot's hash
         uint32_t entry = 0;  // position in m_entries plus one; 0: empty
     };
+
+    const V* Find(const std::string& slot, size_t hash) const {
+        if (m_cells.empty()) return nullptr;
+        for (size_t i = hash & Mask(); m_cells[i].entry; i = (i + 1) & Mask()) {
+            const Cell& cell = m_cells[i];
+            if (cell.tag == Tag(hash) && m_entries[cell.entry - 1].first == slot) return &m_entries[cell.entry - 1].second;
+        }
+        return nullptr;
+    }
 
     size_t Mask() const { return m_cells.size() - 1; }
     static uint32_t Tag(size_t hash) { return static_cast<uint32_t>(static_cast<uint64_t>(hash) >> 32); }
